@@ -1,0 +1,1 @@
+# The pagoric command: added with the build driver.

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+
+#include "document/srv_doc.h"
+
+class CDocBatch;
+
+// The one way generator code opens a generated file: a loaded CCSrvDoc for one
+// update step. Outside a batch every Open loads the file afresh and Save writes
+// it at once (the step-by-step path). Inside a CDocBatch, each file is loaded
+// once, shared by every step that opens it, and written once when the batch
+// ends, so a build does not re-read and re-write a file per node.
+class CDocHandle {
+ public:
+  // Loads path into a document (LoadFile; a file that cannot be opened leaves
+  // the document without lines, so every marker search fails).
+  static CDocHandle Open(Prompter& prompter, const std::string& path);
+
+  CCSrvDoc& operator*() const { return *m_pDoc; }
+  CCSrvDoc* operator->() const { return m_pDoc; }
+  const std::string& Path() const { return m_strPath; }
+  // The result of the load (LoadFile's result; -1 when the file could not be
+  // opened at all).
+  int LoadResult() const { return m_nLoadResult; }
+
+  // Writes the document back to its path: SaveFile's result (1 written, 0 the
+  // file cannot be created). In a batch the write is deferred to the batch's
+  // end and 1 is returned. May raise CSrcFileException.
+  int Save();
+
+ private:
+  CDocHandle() = default;
+  std::shared_ptr<CCSrvDoc> m_owned;
+  CCSrvDoc* m_pDoc = nullptr;
+  CDocBatch* m_pBatch = nullptr;
+  std::string m_strPath;
+  int m_nLoadResult = 0;
+};
+
+// A scope in which generated files are read once, edited in memory and
+// written once (atomically) at Flush. Only one batch is active at a time.
+class CDocBatch {
+ public:
+  explicit CDocBatch(Prompter& prompter);
+  ~CDocBatch();  // flushes what is still pending, swallowing errors
+  CDocBatch(const CDocBatch&) = delete;
+  CDocBatch& operator=(const CDocBatch&) = delete;
+
+  // Writes every saved document. Returns false (and keeps going with the
+  // others) when a file could not be written; failed paths are listed.
+  bool Flush();
+  const std::vector<std::string>& FailedPaths() const { return m_failed; }
+
+  static CDocBatch* Active();
+
+ private:
+  friend class CDocHandle;
+  struct Entry {
+    std::shared_ptr<CCSrvDoc> doc;
+    int loadResult = 0;
+    bool dirty = false;
+  };
+  Prompter& m_prompter;
+  std::map<std::string, Entry> m_docs;
+  std::vector<std::string> m_failed;
+  CDocBatch* m_pPrevious = nullptr;
+};

@@ -1,0 +1,76 @@
+#pragma once
+
+#include <string>
+
+#include "platform/prompter.h"
+
+class CCSrvDoc;
+
+// Every marker comment of the generated files, byte for byte (inner blanks
+// included). A marker is found anywhere in a line, ignoring letter case.
+namespace markers {
+
+// Page file.
+inline constexpr const char* kBeginHtmlPage = "/* @! Begin HTML page */";
+inline constexpr const char* kEndHtmlPage = "/* @! End HTML page   */";
+// Prefix of the lines around one page's send function: kFilePrefix name " {{ */"
+// before it and "}    " kFilePrefix name " }} */" after it.
+inline constexpr const char* kFilePrefix = "/*  @! File: ";
+// Prefix of the lines around one user function stub, closed with " {{ */" / " }} */".
+inline constexpr const char* kFunctionPrefix = "/* @! Function: ";
+inline constexpr const char* kOpenSuffix = " {{ */";
+inline constexpr const char* kCloseSuffix = " }} */";
+inline constexpr const char* kBeginPostFunction = "/* @! Begin of post function */";
+inline constexpr const char* kEndPostFunction = "/* @! End of post function   */";
+inline constexpr const char* kBeginDynamicFunctions = "/* @! Begin of dynamic functions */";
+inline constexpr const char* kEndDynamicFunctions = "/* @! End of dynamic functions   */";
+inline constexpr const char* kBeginForwardDecl =
+    "/* @! Begin Function Prototype Forward Declaration */";
+inline constexpr const char* kEndForwardDecl =
+    "/* @! End Function Prototype Forward Declaration   */";
+
+// URL file.
+inline constexpr const char* kBeginPrototypes = "/* @! Begin Function Prototypes */";
+inline constexpr const char* kEndPrototypes = "/* @! End Function Prototypes   */";
+inline constexpr const char* kBeginUrlTable = "/* @! Begin of Table for all URLs */";
+inline constexpr const char* kEndUrlTable = "/* @! End of Table for all URLs   */";
+inline constexpr const char* kBeginSearchUrl = "/* @! Begin search URL function  */";
+inline constexpr const char* kEndSearchUrl = "/* @! End search URL function    */";
+inline constexpr const char* kBeginPreprocess = "/* @! Begin pre-process function */";
+inline constexpr const char* kEndPreprocess = "/* @! End pre-process function   */";
+inline constexpr const char* kBeginPureSearch = "/* @! Begin pure search URL function  */";
+inline constexpr const char* kEndPureSearch = "/* @! End pure search URL function    */";
+inline constexpr const char* kBeginSecurityTable = "/* @! Begin of Setup Security Table */";
+inline constexpr const char* kEndSecurityTable = "/* @! End   of Setup Security Table */";
+// The security table's end as Part of the realm editor searches it: the whole line.
+inline constexpr const char* kEndSecurityTableLine = "}  /* @! End   of Setup Security Table */";
+inline constexpr const char* kBeginRealmCalls = "/* @! Begin of HSSetRealm calls */";
+inline constexpr const char* kEndRealmCalls = "/* @! End   of HSSetRealm calls */";
+
+// Binary data file.
+inline constexpr const char* kBeginBufferData = "/* @! Begin buffer data */";
+inline constexpr const char* kEndBufferData = "/* @! End buffer data   */";
+inline constexpr const char* kBeginBinary = "/* @! Begin Binary */";
+inline constexpr const char* kEndBinary = "/* @! End Binary   */";
+// Prefixes of the lines kBeginFilePrefix name " */" and kEndFilePrefix name " */"
+// that fence one binary file's sections.
+inline constexpr const char* kBeginFilePrefix = "/* @! Begin File: ";
+inline constexpr const char* kEndFilePrefix = "/* @! End File: ";
+
+}  // namespace markers
+
+// Finds marker in doc with a zeroed search spec (forward, case-insensitive,
+// anywhere in a line) from column 0 of startLine. Returns the line, or -1.
+int FindMarker(CCSrvDoc& doc, const std::string& marker, int startLine = 0);
+
+// The text "Can't find %s in %s" for a missing marker in a file.
+std::string MissingMarkerText(const std::string& marker, const std::string& path);
+// Shows that text in the OK box.
+void ReportMissingMarker(Prompter& prompter, const std::string& marker, const std::string& path);
+
+// Removes the lines between a begin and an end marker of a generated file (with
+// includeMarkers, the marker lines too) and saves the file. Returns -1 when the
+// begin marker is missing, else the line after the begin marker. Adjacent
+// markers or a missing end marker remove and save nothing.
+int ClearSection(Prompter& prompter, const std::string& path, const std::string& beginMarker,
+                 const std::string& endMarker, int includeMarkers);

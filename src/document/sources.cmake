@@ -1,0 +1,11 @@
+pagoric_add_layer(document
+  SOURCES
+    document/source_text.cpp
+    document/source_doc.cpp
+    document/srv_doc.cpp
+    document/markers.cpp
+  DEPENDS pagoric_platform
+  TESTS
+    document/source_text_test.cpp
+    document/srv_doc_test.cpp
+)

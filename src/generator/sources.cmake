@@ -1,0 +1,3 @@
+pagoric_add_layer(generator
+  DEPENDS pagoric_document pagoric_project
+)

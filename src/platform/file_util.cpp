@@ -1,0 +1,172 @@
+#include "platform/file_util.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+bool StatPath(const std::string& path, struct stat& st) {
+  return !path.empty() && ::stat(path.c_str(), &st) == 0;
+}
+
+// Writes all of data to fd, retrying short writes and interruptions.
+bool WriteAll(int fd, std::string_view data) {
+  const char* p = data.data();
+  size_t left = data.size();
+  while (left > 0) {
+    ssize_t n = ::write(fd, p, left);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    p += n;
+    left -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
+}  // namespace
+
+bool PathExists(const std::string& path) {
+  struct stat st;
+  return StatPath(path, st);
+}
+
+bool IsDirectory(const std::string& path) {
+  struct stat st;
+  return StatPath(path, st) && S_ISDIR(st.st_mode);
+}
+
+bool IsRegularFile(const std::string& path) {
+  struct stat st;
+  return StatPath(path, st) && S_ISREG(st.st_mode);
+}
+
+bool IsReadOnly(const std::string& path) {
+  return PathExists(path) && ::access(path.c_str(), W_OK) != 0;
+}
+
+std::int64_t FileSize(const std::string& path) {
+  struct stat st;
+  if (!StatPath(path, st)) return -1;
+  return static_cast<std::int64_t>(st.st_size);
+}
+
+std::uint64_t LastWriteFileTime(const std::string& path) {
+  struct stat st;
+  if (!StatPath(path, st)) return 0;
+  const std::int64_t seconds = st.st_mtim.tv_sec;
+  if (seconds < -11644473600LL) return 0;
+  return static_cast<std::uint64_t>(seconds) * 10000000ULL +
+         static_cast<std::uint64_t>(st.st_mtim.tv_nsec) / 100ULL + kFileTimeUnixEpoch;
+}
+
+bool ReadWholeFile(const std::string& path, std::string& out) {
+  out.clear();
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat st;
+  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
+    out.reserve(static_cast<size_t>(st.st_size));
+  } else if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    ::close(fd);
+    return false;
+  }
+  std::vector<char> buffer(1 << 16);
+  for (;;) {
+    ssize_t n = ::read(fd, buffer.data(), buffer.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      ::close(fd);
+      out.clear();
+      return false;
+    }
+    if (n == 0) break;
+    out.append(buffer.data(), static_cast<size_t>(n));
+  }
+  ::close(fd);
+  return true;
+}
+
+ReplaceResult ReplaceFileAtomically(const std::string& path, std::string_view data) {
+  if (IsDirectory(path)) return ReplaceResult::kCannotCreate;
+  std::string folder, name;
+  SplitPath(path, folder, name);
+  std::string temp = (folder.empty() && path.find(kPathSeparator) == std::string::npos
+                          ? std::string()
+                          : folder + kPathSeparator) +
+                     "." + name + ".tmpXXXXXX";
+  std::vector<char> templ(temp.begin(), temp.end());
+  templ.push_back('\0');
+  int fd = ::mkstemp(templ.data());
+  if (fd < 0) return ReplaceResult::kCannotCreate;
+  const std::string tempPath(templ.data());
+
+  struct stat st;
+  mode_t mode = 0666;
+  if (StatPath(path, st)) {
+    mode = st.st_mode & 07777;
+  } else {
+    mode_t mask = ::umask(0);
+    ::umask(mask);
+    mode = 0666 & ~mask;
+  }
+  (void)::fchmod(fd, mode);  // a mode we cannot set is not fatal
+  // The data is complete in the temporary file before the rename, so a full
+  // disk or a crash of this process leaves the old file whole.
+  bool ok = WriteAll(fd, data);
+  if (::close(fd) != 0) ok = false;
+  if (ok && ::rename(tempPath.c_str(), path.c_str()) == 0) return ReplaceResult::kOk;
+  ::unlink(tempPath.c_str());
+  return ReplaceResult::kWriteFailed;
+}
+
+bool CreateOneDirectory(const std::string& path) {
+  if (::mkdir(path.c_str(), 0777) == 0) return true;
+  return IsDirectory(path);
+}
+
+std::string CurrentDirectory() {
+  std::vector<char> buffer(PATH_MAX + 1);
+  if (::getcwd(buffer.data(), buffer.size()) == nullptr) return ".";
+  return std::string(buffer.data());
+}
+
+std::string AbsolutePath(const std::string& path) {
+  std::string full = (!path.empty() && path[0] == kPathSeparator)
+                         ? path
+                         : CurrentDirectory() + kPathSeparator + path;
+  std::vector<std::string> parts;
+  size_t start = 0;
+  while (start <= full.size()) {
+    size_t end = full.find(kPathSeparator, start);
+    if (end == std::string::npos) end = full.size();
+    std::string part = full.substr(start, end - start);
+    if (part == "..") {
+      if (!parts.empty()) parts.pop_back();
+    } else if (!part.empty() && part != ".") {
+      parts.push_back(part);
+    }
+    start = end + 1;
+  }
+  std::string result;
+  for (const std::string& part : parts) result += kPathSeparator + part;
+  return result.empty() ? std::string(1, kPathSeparator) : result;
+}
+
+void SplitPath(const std::string& path, std::string& folder, std::string& name) {
+  size_t pos = path.rfind(kPathSeparator);
+  if (pos == std::string::npos) {
+    folder.clear();
+    name = path;
+  } else {
+    folder = path.substr(0, pos);
+    name = path.substr(pos + 1);
+  }
+}

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// File system helpers of the platform layer. Paths are native (absolute or
+// relative to the working directory); every function reports failure through
+// its result and never throws.
+
+// The native path separator ("/" here); used wherever a stored directory must
+// end in a separator or a path is split into folder and name.
+inline constexpr char kPathSeparator = '/';
+
+bool PathExists(const std::string& path);
+bool IsDirectory(const std::string& path);
+bool IsRegularFile(const std::string& path);
+// True when the file exists and this process may not write it.
+bool IsReadOnly(const std::string& path);
+// Size in bytes, or -1 when the file cannot be examined.
+std::int64_t FileSize(const std::string& path);
+
+// Last-write time as a Windows FILETIME: 100-ns units since 1601-01-01 UTC.
+// Returns 0 when the file cannot be examined.
+std::uint64_t LastWriteFileTime(const std::string& path);
+inline constexpr std::uint64_t kFileTimeUnixEpoch = 116444736000000000ULL;
+
+// Reads the whole file into out. False when it cannot be opened or read.
+bool ReadWholeFile(const std::string& path, std::string& out);
+
+enum class ReplaceResult {
+  kOk,
+  kCannotCreate,  // the temporary file beside the target could not be created
+  kWriteFailed,   // writing, flushing or renaming failed; the old file is whole
+};
+
+// Replaces path with data atomically: writes a temporary file in the same
+// folder and renames it over the target once every byte is written, so a full
+// disk or a crash never leaves a half-written file. An existing file keeps its mode.
+ReplaceResult ReplaceFileAtomically(const std::string& path, std::string_view data);
+
+// Creates one directory level. True when it exists afterwards.
+bool CreateOneDirectory(const std::string& path);
+
+// The working directory, without a trailing separator.
+std::string CurrentDirectory();
+
+// Makes path absolute against the working directory and removes "." and ".."
+// components lexically; symbolic links are not resolved.
+std::string AbsolutePath(const std::string& path);
+
+// Splits a path at its last separator: folder (without the separator) and name.
+void SplitPath(const std::string& path, std::string& folder, std::string& name);

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <string>
+
+// Every message box and question the core shows goes through a Prompter, so no
+// core code ever blocks on a real dialog. The GUI implements it with message
+// boxes carrying the application's title, the command line prints to stderr and
+// answers from its flags, and tests use ScriptedPrompter (src/testing).
+class Prompter {
+ public:
+  virtual ~Prompter() = default;
+
+  // The OK box with a warning icon.
+  virtual void ShowOk(const std::string& text) = 0;
+  // The Yes/No question with a warning icon; true means Yes.
+  virtual bool AskYesNo(const std::string& text) = 0;
+  // The OK/Cancel question with an information icon (the long-line warning);
+  // true means OK.
+  virtual bool AskOkCancel(const std::string& text) = 0;
+  // The stop box of file errors.
+  virtual void ShowStop(const std::string& text) = 0;
+};

@@ -1,0 +1,6 @@
+pagoric_add_layer(platform
+  SOURCES
+    platform/file_util.cpp
+  TESTS
+    platform/file_util_test.cpp
+)

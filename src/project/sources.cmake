@@ -1,0 +1,3 @@
+pagoric_add_layer(project
+  DEPENDS pagoric_document
+)

@@ -1,0 +1,36 @@
+#include "testing/scripted_prompter.h"
+
+#include <gtest/gtest.h>
+
+ScriptedPrompter::~ScriptedPrompter() {
+  EXPECT_TRUE(m_answers.empty()) << m_answers.size() << " queued answer(s) were never asked for";
+}
+
+void ScriptedPrompter::ShowOk(const std::string& text) { m_shown.push_back({Kind::kOk, text}); }
+
+void ScriptedPrompter::ShowStop(const std::string& text) {
+  m_shown.push_back({Kind::kStop, text});
+}
+
+bool ScriptedPrompter::AskYesNo(const std::string& text) { return Answer(Kind::kYesNo, text); }
+
+bool ScriptedPrompter::AskOkCancel(const std::string& text) {
+  return Answer(Kind::kOkCancel, text);
+}
+
+bool ScriptedPrompter::Answer(Kind kind, const std::string& text) {
+  m_shown.push_back({kind, text});
+  if (m_answers.empty()) {
+    ADD_FAILURE() << "unexpected question: " << text;
+    return false;
+  }
+  bool answer = m_answers.front();
+  m_answers.pop_front();
+  return answer;
+}
+
+std::vector<std::string> ScriptedPrompter::Texts() const {
+  std::vector<std::string> texts;
+  for (const Shown& s : m_shown) texts.push_back(s.text);
+  return texts;
+}

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "platform/prompter.h"
+
+// Test double of Prompter: records every text shown and answers questions from
+// a queue. A question nobody queued an answer for, or an answer left unused when
+// the prompter is destroyed, fails the running test.
+class ScriptedPrompter : public Prompter {
+ public:
+  enum class Kind { kOk, kYesNo, kOkCancel, kStop };
+  struct Shown {
+    Kind kind;
+    std::string text;
+  };
+
+  ~ScriptedPrompter() override;
+
+  // Queues the answer for the next question (Yes/No or OK/Cancel).
+  void QueueAnswer(bool answer) { m_answers.push_back(answer); }
+
+  void ShowOk(const std::string& text) override;
+  bool AskYesNo(const std::string& text) override;
+  bool AskOkCancel(const std::string& text) override;
+  void ShowStop(const std::string& text) override;
+
+  const std::vector<Shown>& shown() const { return m_shown; }
+  // The texts shown so far, in order, whatever their kind.
+  std::vector<std::string> Texts() const;
+  void Clear() { m_shown.clear(); }
+
+ private:
+  bool Answer(Kind kind, const std::string& text);
+
+  std::deque<bool> m_answers;
+  std::vector<Shown> m_shown;
+};

@@ -1,0 +1,43 @@
+#include "testing/temp_dir.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <vector>
+
+#include "platform/file_util.h"
+
+TempDir::TempDir() {
+  const char* base = std::getenv("TMPDIR");
+  std::string templ = std::string(base && *base ? base : "/tmp") + "/pagoric-test-XXXXXX";
+  std::vector<char> buffer(templ.begin(), templ.end());
+  buffer.push_back('\0');
+  if (::mkdtemp(buffer.data()) == nullptr) std::abort();
+  m_path = buffer.data();
+}
+
+TempDir::~TempDir() {
+  std::error_code ec;
+  std::filesystem::permissions(m_path, std::filesystem::perms::owner_all,
+                               std::filesystem::perm_options::add, ec);
+  std::filesystem::remove_all(m_path, ec);
+}
+
+std::string TempDir::File(std::string_view name) const {
+  return m_path + "/" + std::string(name);
+}
+
+std::string TempDir::Write(std::string_view name, std::string_view data) const {
+  std::string path = File(name);
+  std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(data.data(), static_cast<std::streamsize>(data.size()));
+  return path;
+}
+
+std::string TempDir::Read(std::string_view name) const {
+  std::string data;
+  std::string path = name.size() && name[0] == '/' ? std::string(name) : File(name);
+  if (!ReadWholeFile(path, data)) return "<missing>";
+  return data;
+}

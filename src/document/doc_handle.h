@@ -3,6 +3,8 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "document/srv_doc.h"
 
@@ -18,6 +20,10 @@ class CDocHandle {
   // Loads path into a document (LoadFile; a file that cannot be opened leaves
   // the document without lines, so every marker search fails).
   static CDocHandle Open(Prompter& prompter, const std::string& path);
+  // Writes a whole new text to path (atomically, as given: the caller supplies
+  // CR LF line ends) and makes a later Open in the active batch read it.
+  // Returns 1 when written, 0 when the file cannot be created or written.
+  static int WriteNew(const std::string& path, std::string_view text);
 
   CCSrvDoc& operator*() const { return *m_pDoc; }
   CCSrvDoc* operator->() const { return m_pDoc; }

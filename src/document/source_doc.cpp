@@ -1,1 +1,36 @@
-// being written
+#include "document/source_doc.h"
+
+bool CSourceDocMfc::LongLineWarning() { return m_prompter.AskOkCancel(kLongLineText); }
+
+bool CSourceDocMfc::OpenDocument(const std::string& path) {
+  SetModified(true);
+  try {
+    const int result = LoadFile(path);
+    if (result == 1) {
+      SetModified(false);
+      m_strPathName = path;
+      return true;
+    }
+    if (LastError() == 4) {
+      m_strPathName = path;
+      return true;
+    }
+    return false;
+  } catch (const CSourceException& e) {
+    SetModified(true);
+    m_prompter.ShowOk(e.Message());
+    return false;
+  }
+}
+
+bool CSourceDocMfc::SaveDocument(const std::string& path) {
+  try {
+    const int result = SaveFile(path);
+    if (result == 1) SetModified(false);
+    return result == 1;
+  } catch (const CSourceException& e) {
+    SetModified(true);
+    m_prompter.ShowOk(e.Message());
+    return false;
+  }
+}

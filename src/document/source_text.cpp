@@ -1,1 +1,458 @@
-// being written
+#include "document/source_text.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "platform/file_util.h"
+
+namespace {
+
+// The C library's tolower and isspace in the "C" locale, independent of the
+// process's locale.
+inline unsigned char LowerC(unsigned char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + ('a' - 'A')) : c;
+}
+inline bool IsSpaceC(unsigned char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+inline bool SameByte(unsigned char a, unsigned char b, bool matchCase) {
+  return matchCase ? a == b : LowerC(a) == LowerC(b);
+}
+
+// Reads the whole open file. False on a read error.
+bool ReadAll(int fd, std::string& out) {
+  struct stat st;
+  if (::fstat(fd, &st) == 0 && st.st_size > 0) out.reserve(static_cast<size_t>(st.st_size));
+  char buffer[1 << 16];
+  for (;;) {
+    ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (n == 0) return true;
+    out.append(buffer, static_cast<size_t>(n));
+  }
+}
+
+}  // namespace
+
+CSourceText::~CSourceText() = default;
+
+void CSourceText::ClearHistory() {
+  m_history.clear();
+  m_nCurrent = -1;
+}
+
+void CSourceText::DeleteAll() {
+  ClearHistory();
+  int count = GetLineCount();
+  if (count > 0) RemoveLines(0, count);
+  InsertEmptyLine(0);
+}
+
+int CSourceText::LoadFile(const std::string& path) {
+  m_nLastError = 0;
+  if (IsDirectory(path)) {
+    m_nLastError = 1;
+    return 0;
+  }
+  // A file without any write permission bit counts as read-only even for a
+  // privileged user, like a read-only file attribute.
+  bool readOnly = false;
+  int fd = -1;
+  struct stat st;
+  if (::stat(path.c_str(), &st) == 0 && (st.st_mode & 0222) != 0) {
+    fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+  }
+  if (fd < 0) {
+    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+      m_nLastError = 1;
+      return 0;
+    }
+    readOnly = true;
+  }
+  if (readOnly) m_bReadOnly = 1;
+  std::string text;
+  bool readOk = ReadAll(fd, text);
+  ::close(fd);
+  if (!readOk) {
+    // Nothing has been replaced yet: the document keeps its lines.
+    throw CSrcFileException();
+  }
+  return LoadText(text);
+}
+
+int CSourceText::LoadText(const std::string& text) {
+  DeleteAll();
+  int result = 1;
+  bool wrapped = false;
+  bool endedWithLineEnd = true;
+  int n = 0;
+  const char* data = text.data();
+  const size_t size = text.size();
+  size_t pos = 0;
+  // Lines arrive in pieces of at most MaxLineLength bytes of the text stream,
+  // in which CR LF reads as one LF; a longer line arrives as several pieces.
+  while (pos < size) {
+    const char* lf = static_cast<const char*>(std::memchr(data + pos, '\n', size - pos));
+    size_t lineEnd = lf ? static_cast<size_t>(lf - data) : size;
+    size_t contentEnd = lineEnd;
+    if (lf && contentEnd > pos && data[contentEnd - 1] == '\r') --contentEnd;
+    size_t next = lf ? lineEnd + 1 : size;
+    size_t start = pos;
+    for (;;) {
+      size_t remaining = contentEnd - start;
+      bool hasLineEnd;
+      size_t take;
+      if (remaining >= static_cast<size_t>(MaxLineLength)) {
+        take = static_cast<size_t>(MaxLineLength);
+        hasLineEnd = false;
+      } else if (lf) {
+        take = remaining;
+        hasLineEnd = true;
+      } else {
+        if (remaining == 0) break;
+        take = remaining;
+        hasLineEnd = false;
+      }
+      // The piece is a C string: a NUL byte ends it, and a piece that starts
+      // with one cannot be read at all.
+      const char* piece = data + start;
+      const void* nul = std::memchr(piece, '\0', take);
+      size_t len = nul ? static_cast<size_t>(static_cast<const char*>(nul) - piece) : take;
+      if (nul && len == 0) throw CSrcFileException();
+      const bool pieceHasLineEnd = hasLineEnd;
+      endedWithLineEnd = hasLineEnd && !nul;
+      char* buffer = GetLineBuffer(n, static_cast<int>(len));
+      if (buffer && len) std::memcpy(buffer, piece, len);
+      ReleaseLineBuffer(n, static_cast<int>(len));
+      start += take;
+      if (len >= static_cast<size_t>(MaxLineLength) && !wrapped) {
+        if (LongLineWarning()) {
+          wrapped = true;
+          m_nLastError = 4;
+          result = 0;
+        } else {
+          DeleteAll();
+          m_nLastError = 3;
+          return 0;
+        }
+      }
+      ++n;
+      if (pieceHasLineEnd) break;
+      if (start >= contentEnd && !lf) break;
+    }
+    pos = next;
+  }
+  if (endedWithLineEnd) {
+    GetLineBuffer(n, 0);
+    ReleaseLineBuffer(n, 0);
+  }
+  return result;
+}
+
+std::string CSourceText::JoinedText() {
+  std::string out;
+  const int count = GetLineCount();
+  size_t total = 0;
+  for (int i = 0; i < count; ++i) total += static_cast<size_t>(GetLineLength(i)) + 2;
+  out.reserve(total);
+  for (int i = 0; i < count; ++i) {
+    out.append(GetLine(i), static_cast<size_t>(GetLineLength(i)));
+    if (i + 1 < count) out.append("\r\n", 2);
+  }
+  return out;
+}
+
+int CSourceText::SaveFile(const std::string& path) {
+  if (::IsReadOnly(path)) return 0;
+  struct stat st;
+  if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return 0;
+  switch (ReplaceFileAtomically(path, JoinedText())) {
+    case ReplaceResult::kOk:
+      return 1;
+    case ReplaceResult::kCannotCreate:
+      return 0;
+    case ReplaceResult::kWriteFailed:
+      break;
+  }
+  throw CSrcFileException();
+}
+
+int CSourceText::SearchLine(const char* q, int len, int start, const SearchSpec& spec,
+                            bool first, int& found) {
+  (void)first;
+  const unsigned char* t = reinterpret_cast<const unsigned char*>(spec.text);
+  const size_t tlen = std::strlen(spec.text);
+  if (tlen == 0) {
+    found = 0;
+    return 1;
+  }
+  const bool matchCase = spec.matchCase != 0;
+  auto matchesAt = [&](int s) {
+    if (static_cast<size_t>(len - s) < tlen) return false;
+    for (size_t k = 0; k < tlen; ++k) {
+      if (!SameByte(static_cast<unsigned char>(q[s + static_cast<int>(k)]), t[k], matchCase))
+        return false;
+    }
+    return true;
+  };
+  if (!spec.backward) {
+    const int last = len - static_cast<int>(tlen);
+    if (matchCase || !((t[0] >= 'A' && t[0] <= 'Z') || (t[0] >= 'a' && t[0] <= 'z'))) {
+      // The first byte compares exactly: let memchr find candidates.
+      for (int s = start; s <= last;) {
+        const void* hit = std::memchr(q + s, t[0], static_cast<size_t>(last - s + 1));
+        if (!hit) return 0;
+        s = static_cast<int>(static_cast<const char*>(hit) - q);
+        if (matchesAt(s)) {
+          found = s;
+          return 1;
+        }
+        ++s;
+      }
+      return 0;
+    }
+    for (int s = start; s <= last; ++s) {
+      if (matchesAt(s)) {
+        found = s;
+        return 1;
+      }
+    }
+    return 0;
+  }
+  for (int s = std::min(start, len - 1); s >= 0; --s) {
+    if (matchesAt(s)) {
+      found = s;
+      return 1;
+    }
+  }
+  return 0;
+}
+
+int CSourceText::FindText(const SearchSpec& spec, TextPos& out) {
+  const int count = GetLineCount();
+  if (count <= 0 || spec.text == nullptr) return 0;
+  int n = std::clamp(spec.line, 0, count - 1);
+  const bool backward = spec.backward != 0;
+  while (n >= 0 && n < count) {
+    const char* q = GetLine(n);
+    const int len = GetLineLength(n);
+    int start;
+    if (n == spec.line) {
+      start = std::min(std::max(spec.column, 0), len);
+    } else {
+      start = backward ? len : 0;
+    }
+    int s = 0;
+    bool searching = SearchLine(q, len, start, spec, true, s) != 0;
+    while (searching) {
+      bool counts = true;
+      if (spec.wholeWord) {
+        const int end = s + spec.length;
+        bool before = s == 0 || IsSpaceC(static_cast<unsigned char>(q[s - 1]));
+        bool after = end >= len || IsSpaceC(static_cast<unsigned char>(q[end]));
+        counts = before && after;
+      }
+      if (counts) {
+        out.column = s;
+        out.line = n;
+        return 1;
+      }
+      if (!backward) {
+        searching = SearchLine(q, len, s + 1, spec, false, s) != 0;
+      } else {
+        if (s == 0) break;
+        searching = SearchLine(q, len, s - 1, spec, false, s) != 0;
+      }
+    }
+    n += backward ? -1 : 1;
+  }
+  return 0;
+}
+
+TextPos CSourceText::InsertText(int column, int line, const char* text) {
+  if (line >= GetLineCount()) InsertEmptyLine(line);
+  int len = GetLineLength(line);
+  std::string tail;
+  if (column < len) {
+    tail.assign(GetLine(line) + column, static_cast<size_t>(len - column));
+    ReleaseLineBuffer(line, column);
+  } else if (column > len) {
+    char* buffer = GetLineBuffer(line, column);
+    std::memset(buffer + len, ' ', static_cast<size_t>(column - len));
+    ReleaseLineBuffer(line, column);
+  }
+  int current = line;
+  const char* p = text;
+  for (;;) {
+    const char* segEnd = p;
+    while (*segEnd != '\0' && *segEnd != '\n' && *segEnd != '\r') ++segEnd;
+    const int segLen = static_cast<int>(segEnd - p);
+    const int curLen = GetLineLength(current);
+    if (segLen > 0) {
+      char* buffer = GetLineBuffer(current, curLen + segLen);
+      std::memcpy(buffer + curLen, p, static_cast<size_t>(segLen));
+      ReleaseLineBuffer(current, curLen + segLen);
+    }
+    if (*segEnd == '\0') {
+      const int endColumn = curLen + segLen;
+      if (!tail.empty()) {
+        char* buffer = GetLineBuffer(current, endColumn + static_cast<int>(tail.size()));
+        std::memcpy(buffer + endColumn, tail.data(), tail.size());
+        ReleaseLineBuffer(current, endColumn + static_cast<int>(tail.size()));
+      }
+      return TextPos{endColumn, current};
+    }
+    InsertEmptyLine(current + 1);
+    ++current;
+    p = segEnd + 1;
+    if (*segEnd == '\r' && *p == '\n') ++p;
+  }
+}
+
+int CSourceText::GetRangeText(TextPos from, TextPos to, char* buffer, int& size,
+                              bool measureOnly) {
+  std::string text;
+  const int count = GetLineCount();
+  for (int i = from.line; i <= to.line && i < count; ++i) {
+    if (i < 0) continue;
+    const int len = GetLineLength(i);
+    int first = (i == from.line) ? from.column : 0;
+    int last = (i == to.line) ? to.column : len;
+    first = std::clamp(first, 0, len);
+    last = std::clamp(last, 0, len);
+    if (last > first) text.append(GetLine(i) + first, static_cast<size_t>(last - first));
+    if (i < to.line) {
+      text.append("\r\n");
+    } else if (to.column > len) {
+      text.append("\r\n");
+    }
+  }
+  const int needed = static_cast<int>(text.size()) + 1;
+  if (measureOnly && buffer == nullptr) {
+    size = needed;
+    return 1;
+  }
+  if (measureOnly && size < needed) return 0;
+  if (buffer) std::memcpy(buffer, text.c_str(), static_cast<size_t>(needed));
+  return 1;
+}
+
+void CSourceText::DeleteRange(TextPos from, TextPos to) {
+  if (from.line >= GetLineCount()) return;
+  const int fromLen = GetLineLength(from.line);
+  std::string head(GetLine(from.line), static_cast<size_t>(std::min(from.column, fromLen)));
+  if (to.line > from.line) RemoveLines(from.line, to.line - from.line);
+  const int endLen = GetLineLength(from.line);
+  std::string joined;
+  if (to.column > endLen) {
+    RemoveLines(from.line, 1);
+    joined = head + GetLine(from.line);
+  } else {
+    joined = head + std::string(GetLine(from.line) + to.column);
+  }
+  const int newLen = static_cast<int>(joined.size());
+  char* buffer = GetLineBuffer(from.line, newLen);
+  std::memcpy(buffer, joined.data(), joined.size());
+  ReleaseLineBuffer(from.line, newLen);
+}
+
+int CSourceText::Execute(std::unique_ptr<CTextCommand> command) {
+  m_nLastError = 0;
+  if (m_bReadOnly) {
+    m_nLastError = 7;
+    return 0;
+  }
+  const int ok = command->Do(*this);
+  if (ok && m_bHistoryEnabled) {
+    m_history.erase(m_history.begin() + (m_nCurrent + 1), m_history.end());
+    m_history.push_back(std::move(command));
+    m_nCurrent = static_cast<int>(m_history.size()) - 1;
+    while (static_cast<int>(m_history.size()) > UndoLimit) {
+      m_history.erase(m_history.begin());
+      --m_nCurrent;
+    }
+  }
+  return ok;
+}
+
+void CSourceText::Undo() {
+  if (m_nCurrent < 0) return;
+  m_history[static_cast<size_t>(m_nCurrent)]->Undo(*this);
+  --m_nCurrent;
+}
+
+void CSourceText::Redo() {
+  if (!CanRedo()) return;
+  ++m_nCurrent;
+  m_history[static_cast<size_t>(m_nCurrent)]->Do(*this);
+}
+
+CInsertTextCommand::CInsertTextCommand(TextPos at, std::string text)
+    : m_at(at), m_strText(std::move(text)) {}
+
+int CInsertTextCommand::Do(CSourceText& engine) {
+  m_bSavedModified = engine.IsModified() ? 1 : 0;
+  const int count = engine.GetLineCount();
+  m_nOldLastLine = count - 1;
+  m_nOldLastLength = count > 0 ? engine.GetLineLength(count - 1) : 0;
+  m_end = engine.InsertText(m_at.column, m_at.line, m_strText.c_str());
+  engine.SetModified(true);
+  engine.NotifyChange(m_at, m_end);
+  return 1;
+}
+
+void CInsertTextCommand::Undo(CSourceText& engine) {
+  if (m_at.line > m_nOldLastLine) {
+    // The insertion extended the document: drop what it added.
+    const int count = engine.GetLineCount();
+    if (count > m_nOldLastLine + 1) engine.RemoveLines(m_nOldLastLine + 1, count - m_nOldLastLine - 1);
+  } else {
+    engine.DeleteRange(m_at, m_end);
+  }
+  if (m_nOldLastLine >= 0 && m_nOldLastLine < engine.GetLineCount() &&
+      engine.GetLineLength(m_nOldLastLine) > m_nOldLastLength && m_at.line >= m_nOldLastLine) {
+    engine.ReleaseLineBuffer(m_nOldLastLine, m_nOldLastLength);
+  }
+  engine.SetModified(m_bSavedModified != 0);
+  engine.NotifyChange(m_at, m_at);
+}
+
+CDeleteTextCommand::CDeleteTextCommand(TextPos from, TextPos to) : m_from(from), m_to(to) {}
+
+int CDeleteTextCommand::Do(CSourceText& engine) {
+  m_bSavedModified = engine.IsModified() ? 1 : 0;
+  const int fromLen = m_from.line < engine.GetLineCount() ? engine.GetLineLength(m_from.line) : 0;
+  long joined = std::min(m_from.column, fromLen);
+  if (m_to.line < engine.GetLineCount()) {
+    const int toLen = engine.GetLineLength(m_to.line);
+    if (m_to.column <= toLen) joined += toLen - m_to.column;
+  }
+  if (joined > CSourceText::MaxLineLength) {
+    engine.SetLastError(5);
+    return 0;
+  }
+  int size = 0;
+  engine.GetRangeText(m_from, m_to, nullptr, size, true);
+  std::string saved(static_cast<size_t>(size), '\0');
+  engine.GetRangeText(m_from, m_to, saved.data(), size, true);
+  saved.resize(static_cast<size_t>(size - 1));
+  m_strSaved = std::move(saved);
+  engine.DeleteRange(m_from, m_to);
+  engine.SetModified(true);
+  engine.NotifyChange(m_from, m_from);
+  return 1;
+}
+
+void CDeleteTextCommand::Undo(CSourceText& engine) {
+  m_to = engine.InsertText(m_from.column, m_from.line, m_strSaved.c_str());
+  engine.SetModified(m_bSavedModified != 0);
+  engine.NotifyChange(m_from, m_to);
+}

@@ -49,7 +49,11 @@ bool IsRegularFile(const std::string& path) {
 }
 
 bool IsReadOnly(const std::string& path) {
-  return PathExists(path) && ::access(path.c_str(), W_OK) != 0;
+  // A file without any write permission bit is read-only even for a privileged
+  // user, like a file carrying a read-only attribute.
+  struct stat st;
+  if (!StatPath(path, st)) return false;
+  return (st.st_mode & 0222) == 0 || ::access(path.c_str(), W_OK) != 0;
 }
 
 std::int64_t FileSize(const std::string& path) {

@@ -15,7 +15,8 @@ inline constexpr char kPathSeparator = '/';
 bool PathExists(const std::string& path);
 bool IsDirectory(const std::string& path);
 bool IsRegularFile(const std::string& path);
-// True when the file exists and this process may not write it.
+// True when the file exists and may not be written: no write permission bit
+// is set (a read-only file, whoever asks) or this process lacks the right.
 bool IsReadOnly(const std::string& path);
 // Size in bytes, or -1 when the file cannot be examined.
 std::int64_t FileSize(const std::string& path);

@@ -1,1 +1,54 @@
-// being written
+#include "platform/file_util.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "testing/temp_dir.h"
+
+namespace {
+
+TEST(FileUtilTest, AtomicReplaceKeepsModeAndLeavesNoTemporaryFile) {
+  TempDir dir;
+  const std::string path = dir.Write("f.c", "old");
+  ASSERT_EQ(0, ::chmod(path.c_str(), 0640));
+  EXPECT_EQ(ReplaceResult::kOk, ReplaceFileAtomically(path, "new"));
+  EXPECT_EQ("new", dir.Read("f.c"));
+  struct stat st;
+  ASSERT_EQ(0, ::stat(path.c_str(), &st));
+  EXPECT_EQ(0640u, st.st_mode & 07777);
+  EXPECT_EQ(ReplaceResult::kCannotCreate, ReplaceFileAtomically(dir.File("none/f.c"), "x"));
+  EXPECT_EQ(ReplaceResult::kCannotCreate, ReplaceFileAtomically(dir.path(), "x"));
+  int entries = 0;
+  for (const char* name : {"f.c"}) entries += PathExists(dir.File(name));
+  EXPECT_EQ(1, entries);
+}
+
+TEST(FileUtilTest, FileFacts) {
+  TempDir dir;
+  const std::string path = dir.Write("a.bin", std::string(10, 'x'));
+  EXPECT_EQ(10, FileSize(path));
+  EXPECT_EQ(-1, FileSize(dir.File("none")));
+  EXPECT_TRUE(IsRegularFile(path));
+  EXPECT_TRUE(IsDirectory(dir.path()));
+  EXPECT_FALSE(IsReadOnly(path));
+  ::chmod(path.c_str(), 0444);
+  EXPECT_TRUE(IsReadOnly(path));
+  // 100-ns units since 1601: a file written now lies after 2020.
+  EXPECT_GT(LastWriteFileTime(path), 132223104000000000ULL);
+  EXPECT_EQ(0u, LastWriteFileTime(dir.File("none")));
+}
+
+TEST(FileUtilTest, Paths) {
+  EXPECT_EQ("/a/c", AbsolutePath("/a/b/../c/./"));
+  EXPECT_EQ("/", AbsolutePath("/.."));
+  EXPECT_EQ(CurrentDirectory() + "/x", AbsolutePath("x"));
+  std::string folder, name;
+  SplitPath("/site/docs/index.htm", folder, name);
+  EXPECT_EQ("/site/docs", folder);
+  EXPECT_EQ("index.htm", name);
+  SplitPath("plain", folder, name);
+  EXPECT_EQ("", folder);
+  EXPECT_EQ("plain", name);
+}
+
+}  // namespace

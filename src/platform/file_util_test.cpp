@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include "platform/text_format.h"
 #include "testing/temp_dir.h"
 
 namespace {
@@ -49,6 +50,12 @@ TEST(FileUtilTest, Paths) {
   SplitPath("plain", folder, name);
   EXPECT_EQ("", folder);
   EXPECT_EQ("plain", name);
+}
+
+TEST(TextFormatTest, FillsPlacesInOrder) {
+  EXPECT_EQ("Can't find A in B", FormatText("Can't find %s in %s", {"A", "B"}));
+  EXPECT_EQ("x %s", FormatText("%s %s", {"x"}));
+  EXPECT_EQ("100% %d y", FormatText("100% %d %s", {"y"}));
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 pagoric_add_layer(platform
   SOURCES
     platform/file_util.cpp
+    platform/text_format.cpp
   TESTS
     platform/file_util_test.cpp
 )

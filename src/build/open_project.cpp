@@ -1,0 +1,171 @@
+#include "build/open_project.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "document/doc_handle.h"
+#include "document/source_text.h"
+#include "platform/file_util.h"
+#include "platform/text_format.h"
+#include "project/file_error.h"
+
+COpenProject::COpenProject(Prompter& prompter, CBuildLogSink* log)
+    : m_generator(prompter, this), m_prompter(prompter), m_pLog(log) {}
+
+bool COpenProject::OpenExisting(const std::string& projectPath) {
+  m_strProjectPath = projectPath;
+  m_bNewProject = false;
+  CPageNodeList nodes;
+  CProjectSettings settings;
+  if (!LoadProjectFile(projectPath, nodes, settings)) {
+    m_prompter.ShowOk(kInvalidProjectText);
+    return false;
+  }
+  m_tree.DeleteAllItems();
+  m_tree.DeleteAllNodes();
+  m_tree.m_nodes = std::move(nodes);
+  m_settings = std::move(settings);
+  m_strTargetDirField = m_settings.m_strTargetDir;
+  m_strUrlFileField = m_settings.m_strUrlFile;
+  m_strBinFileField = m_settings.m_strBinFile;
+  m_tree.OpenNodeList();
+  return true;
+}
+
+void COpenProject::StartNew(const std::string& projectPath) {
+  m_strProjectPath = projectPath;
+  m_bNewProject = true;
+  m_settings = CProjectSettings();
+  m_settings.m_nProjectMark = 1;
+  m_settings.m_nNextFunction = 0;
+  std::string folder, name;
+  SplitPath(projectPath, folder, name);
+  m_strTargetDirField = folder + kPathSeparator;
+  m_strUrlFileField = kDefaultUrlFile;
+  m_strBinFileField = kDefaultBinFile;
+  m_tree.DeleteAllItems();
+  m_tree.DeleteAllNodes();
+  m_tree.OpenNodeList();
+}
+
+int COpenProject::PrepareFile(const std::string& path, bool urlFile) {
+  // Open for reading, creating an empty file but never truncating one.
+  int fd = IsDirectory(path) ? -1 : ::open(path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    m_prompter.ShowOk(FormatText(kCannotCreateText, {path}));
+    return 0;
+  }
+  ::close(fd);
+  if (FileSize(path) == 0) {
+    return urlFile ? m_generator.WriteUrlFileSkeleton(path)
+                   : m_generator.WriteBinFileSkeleton(path);
+  }
+  const int recognised = urlFile ? m_generator.IsUrlFile(path) : m_generator.IsBinFile(path);
+  if (!recognised) {
+    m_prompter.ShowOk(FormatText(kNotRecognisedText, {path}));
+    return 0;
+  }
+  return 1;
+}
+
+int COpenProject::PrepareTargetFiles() {
+  std::string target = m_strTargetDirField;
+  if (target.empty() || target.back() != kPathSeparator) target += kPathSeparator;
+  m_settings.m_strTargetDir = target;
+  m_strTargetDirField = target;
+  // The working directory is left alone: nothing in a build depends on it.
+  if (!IsDirectory(target)) {
+    if (!m_prompter.AskYesNo(FormatText(kMissingTargetText, {target}))) return 0;
+    if (::mkdir(target.c_str(), 0777) != 0) {
+      const int error = errno;
+      const char* text = kNoPathText;
+      if (error == EACCES || error == EPERM || error == EROFS) {
+        text = kAccessDeniedText;
+      } else if (error == ENOMEM || error == ENOSPC || error == EDQUOT) {
+        text = kNoSpaceText;
+      }
+      m_prompter.ShowOk(text);
+      return 0;
+    }
+  }
+  m_settings.m_strUrlFile = m_strUrlFileField;
+  if (!PrepareFile(target + m_settings.m_strUrlFile, true)) return 0;
+  m_settings.m_strBinFile = m_strBinFileField;
+  return PrepareFile(target + m_settings.m_strBinFile, false);
+}
+
+bool COpenProject::BuildFromButton(int all) {
+  if (!PrepareTargetFiles()) return false;
+  if (!m_tree.RefreshNodes(m_settings, m_prompter)) return false;
+  BuildNodes(all);
+  return true;
+}
+
+void COpenProject::BuildNodes(int all) {
+  m_strBuildLog.clear();
+  ++m_nBuildNumber;
+  m_nConverted = 0;
+  m_nFailed = 0;
+  std::vector<CPageNode*> todo;
+  for (const auto& node : m_tree.m_nodes) {
+    if (!all && !node->GetChanged()) continue;
+    if (node->IsPage() || node->IsBinary()) todo.push_back(node.get());
+  }
+  {
+    std::unique_ptr<CDocBatch> batch;
+    if (m_bBatchedWrites) batch = std::make_unique<CDocBatch>(m_prompter);
+    int done = 0;
+    for (CPageNode* node : todo) {
+      if (m_pLog) m_pLog->Progress(done++, static_cast<int>(todo.size()));
+      int ok = 0;
+      try {
+        ok = node->IsPage() ? m_generator.ConvertPage(*node) : m_generator.ConvertBinary(*node);
+      } catch (const CSourceException& e) {
+        // A generated file could not be read or written: this node fails, the
+        // build goes on with the next one.
+        m_prompter.ShowOk(e.Message() + " " + node->GetOutputFile());
+        ok = 0;
+      }
+      ++m_nConverted;
+      if (!ok) ++m_nFailed;
+      AppendBuildLog(node->GetPath() + " ---> " + node->GetOutputFile() +
+                     (ok ? "    o.k.\r\n" : "  failed.\r\n"));
+    }
+    if (m_pLog && !todo.empty()) m_pLog->Progress(done, done);
+    if (batch && !batch->Flush()) {
+      for (const std::string& path : batch->FailedPaths()) {
+        m_prompter.ShowOk(FormatText(kCannotCreateText, {path}));
+        ++m_nFailed;
+      }
+    }
+  }
+  std::string number = std::to_string(m_nBuildNumber);
+  if (number.size() < 5) number.insert(0, 5 - number.size(), ' ');
+  AppendBuildLog("Build number:" + number + " Done\r\n");
+  SaveProject();
+  m_bTreeChanged = 0;
+}
+
+void COpenProject::AppendBuildLog(const std::string& text) {
+  m_strBuildLog += text;
+  if (m_pLog) m_pLog->LogAppended(m_strBuildLog, text);
+}
+
+bool COpenProject::SaveProject() {
+  const SaveProjectResult result =
+      SaveProjectFile(m_strProjectPath, m_tree.m_nodes, m_settings, m_prompter);
+  m_bSaveFailed = result != SaveProjectResult::kSaved;
+  return !m_bSaveFailed;
+}
+
+bool COpenProject::OnCloseButton() {
+  if (m_bTreeChanged) {
+    if (!m_prompter.AskYesNo(kUnbuiltChangeText)) return true;
+    if (!PrepareTargetFiles()) return false;
+    if (!m_tree.RefreshNodes(m_settings, m_prompter)) return false;
+  }
+  SaveProject();
+  return true;
+}

@@ -1,0 +1,381 @@
+#include "cli/cli.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+#include <ostream>
+
+#include "build/open_project.h"
+#include "platform/file_util.h"
+#include "project/page_node.h"
+
+namespace {
+
+constexpr const char* kVersion = "pagoric 0.1.0";
+
+// Message boxes become lines on stderr; a question is answered Yes (or OK) only
+// when the user said --yes.
+class CCliPrompter : public Prompter {
+ public:
+  CCliPrompter(std::ostream& err, bool yes) : m_err(err), m_bYes(yes) {}
+  void ShowOk(const std::string& text) override { Print(text); }
+  void ShowStop(const std::string& text) override { Print(text); }
+  bool AskYesNo(const std::string& text) override { return Ask(text, "Yes", "No"); }
+  bool AskOkCancel(const std::string& text) override { return Ask(text, "OK", "Cancel"); }
+
+ private:
+  void Print(const std::string& text) { m_err << Lines(text) << '\n'; }
+  bool Ask(const std::string& text, const char* yes, const char* no) {
+    m_err << Lines(text) << " [" << (m_bYes ? yes : no)
+          << (m_bYes ? " (--yes)]\n" : "; give --yes to answer " + std::string(yes) + "]\n");
+    return m_bYes;
+  }
+  static std::string Lines(std::string text) {
+    size_t at;
+    while ((at = text.find("\r\n")) != std::string::npos) text.erase(at, 1);
+    return text;
+  }
+  std::ostream& m_err;
+  bool m_bYes;
+};
+
+// Build log lines go to stdout as the log shows them, with CR LF written as
+// LF; progress goes to a terminal's stderr.
+class CCliLog : public CBuildLogSink {
+ public:
+  CCliLog(std::ostream& out, std::ostream& err, bool tty) : m_out(out), m_err(err), m_bTty(tty) {}
+  ~CCliLog() override { ClearProgress(); }
+  void LogAppended(const std::string&, const std::string& text) override {
+    ClearProgress();
+    std::string line = text;
+    size_t at;
+    while ((at = line.find("\r\n")) != std::string::npos) line.erase(at, 1);
+    m_out << line << std::flush;
+  }
+  void Progress(int done, int total) override {
+    if (!m_bTty || total < 20) return;
+    m_err << "\r[" << done << '/' << total << "] converting..." << std::flush;
+    m_bShown = true;
+  }
+
+ private:
+  void ClearProgress() {
+    if (m_bShown) m_err << "\r\033[K" << std::flush;
+    m_bShown = false;
+  }
+  std::ostream& m_out;
+  std::ostream& m_err;
+  bool m_bTty;
+  bool m_bShown = false;
+};
+
+// The arguments of one subcommand: positionals, flags, and options with values
+// (repeatable options keep every value).
+struct Args {
+  std::vector<std::string> positional;
+  std::map<std::string, std::vector<std::string>> options;
+  bool Has(const std::string& name) const { return options.count(name) != 0; }
+  std::string Get(const std::string& name, const std::string& fallback = "") const {
+    auto it = options.find(name);
+    return it == options.end() || it->second.empty() ? fallback : it->second.back();
+  }
+};
+
+struct Context {
+  std::ostream& out;
+  std::ostream& err;
+  bool tty;
+};
+
+struct Command {
+  const char* name;
+  const char* summary;
+  const char* usage;
+  std::vector<std::string> flags;        // options without a value
+  std::vector<std::string> valueOptions;  // options that take a value
+  size_t minPositional;
+  size_t maxPositional;  // SIZE_MAX for any number
+  int (*handler)(const Args&, Context&, Prompter&);
+};
+
+bool ParseArgs(const Command& command, const std::vector<std::string>& argv, Args& args,
+               std::ostream& err) {
+  for (size_t i = 0; i < argv.size(); ++i) {
+    const std::string& a = argv[i];
+    if (a.size() > 2 && a.rfind("--", 0) == 0) {
+      std::string name = a.substr(2);
+      std::string value;
+      bool hasValue = false;
+      const size_t eq = name.find('=');
+      if (eq != std::string::npos) {
+        value = name.substr(eq + 1);
+        name = name.substr(0, eq);
+        hasValue = true;
+      }
+      const auto& f = command.flags;
+      const auto& v = command.valueOptions;
+      if (std::find(f.begin(), f.end(), name) != f.end() && !hasValue) {
+        args.options[name];
+      } else if (std::find(v.begin(), v.end(), name) != v.end()) {
+        if (!hasValue) {
+          if (i + 1 >= argv.size()) {
+            err << "pagoric " << command.name << ": option --" << name << " needs a value\n";
+            return false;
+          }
+          value = argv[++i];
+        }
+        args.options[name].push_back(value);
+      } else {
+        err << "pagoric " << command.name << ": unknown option " << a << "\n";
+        return false;
+      }
+    } else if (a == "--") {
+      args.positional.insert(args.positional.end(), argv.begin() + static_cast<long>(i) + 1,
+                             argv.end());
+      break;
+    } else {
+      args.positional.push_back(a);
+    }
+  }
+  if (args.positional.size() < command.minPositional ||
+      args.positional.size() > command.maxPositional) {
+    err << "usage: " << command.usage << "\n";
+    return false;
+  }
+  return true;
+}
+
+// A target directory as the project stores it: absolute, ending in a separator.
+std::string TargetDirArg(const std::string& dir) {
+  std::string abs = AbsolutePath(dir);
+  if (abs.back() != kPathSeparator) abs += kPathSeparator;
+  return abs;
+}
+
+// Opens an existing project for a subcommand; false (message shown) when the
+// file is missing or invalid.
+bool OpenProjectArg(COpenProject& project, const std::string& arg) {
+  return project.OpenExisting(AbsolutePath(arg));
+}
+
+// Refreshes the node list from the tree and saves the project, as the project
+// window does when it closes after a change.
+int RefreshAndSave(COpenProject& project) {
+  if (!project.RefreshNodes()) return kExitNotDone;
+  return project.SaveProject() ? kExitOk : kExitFailed;
+}
+
+int CmdNew(const Args& args, Context& ctx, Prompter& prompter) {
+  const std::string path = AbsolutePath(args.positional[0]);
+  if (PathExists(path) && !args.Has("force")) {
+    ctx.err << "pagoric new: " << path << " already exists; give --force to replace it\n";
+    return kExitNotDone;
+  }
+  COpenProject project(prompter, nullptr);
+  project.StartNew(path);
+  if (args.Has("target")) project.m_strTargetDirField = TargetDirArg(args.Get("target"));
+  project.m_strUrlFileField = args.Get("url-file", project.m_strUrlFileField);
+  project.m_strBinFileField = args.Get("bin-file", project.m_strBinFileField);
+  project.m_settings.m_strTargetDir = project.m_strTargetDirField;
+  project.m_settings.m_strUrlFile = project.m_strUrlFileField;
+  project.m_settings.m_strBinFile = project.m_strBinFileField;
+  const int status = RefreshAndSave(project);
+  if (status == kExitOk) {
+    ctx.out << "Created " << path << "\n  target directory: " << project.m_settings.m_strTargetDir
+            << "\n  URL file: " << project.m_settings.m_strUrlFile
+            << "\n  binary data file: " << project.m_settings.m_strBinFile << "\n";
+  }
+  return status == kExitOk ? kExitOk : kExitNotDone;
+}
+
+int CmdMkdir(const Args& args, Context&, Prompter& prompter) {
+  COpenProject project(prompter, nullptr);
+  if (!OpenProjectArg(project, args.positional[0])) return kExitNotDone;
+  if (!project.m_tree.FindFolderItem(args.positional[1], true)) return kExitNotDone;
+  return RefreshAndSave(project) == kExitOk ? kExitOk : kExitNotDone;
+}
+
+// The folder item named by --under (the root without it), created on the way.
+HTREEITEM UnderArg(COpenProject& project, const Args& args) {
+  return project.m_tree.FindFolderItem(args.Get("under", "/"), true);
+}
+
+int CmdAdd(const Args& args, Context& ctx, Prompter& prompter) {
+  COpenProject project(prompter, nullptr);
+  if (!OpenProjectArg(project, args.positional[0])) return kExitNotDone;
+  std::vector<std::string> files;
+  for (size_t i = 1; i < args.positional.size(); ++i) {
+    const std::string file = AbsolutePath(args.positional[i]);
+    if (!IsRegularFile(file)) {
+      ctx.err << "pagoric add: " << file << " is not a file\n";
+      return kExitNotDone;
+    }
+    files.push_back(file);
+  }
+  HTREEITEM folder = UnderArg(project, args);
+  for (const std::string& file : files) project.m_tree.InsertFileItem(folder, file);
+  return RefreshAndSave(project) == kExitOk ? kExitOk : kExitNotDone;
+}
+
+// Mirrors a directory under a folder item: subdirectories become folder items
+// (an existing one of the same name is reused), files become file items (a
+// file already there is not added twice); entries in byte order of their names.
+void ImportDirectory(CSTreeCtrl& tree, HTREEITEM folder, const std::filesystem::path& dir,
+                     int& added) {
+  std::vector<std::filesystem::directory_entry> entries;
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) entries.push_back(entry);
+  std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) {
+    return a.path().filename().string() < b.path().filename().string();
+  });
+  for (const auto& entry : entries) {
+    const std::string name = entry.path().filename().string();
+    if (entry.is_directory()) {
+      HTREEITEM sub = tree.FindChildItem(folder, name);
+      if (!sub || tree.GetItemImage(sub) != ImageFolder) sub = tree.InsertFolderItem(folder, name);
+      ImportDirectory(tree, sub, entry.path(), added);
+    } else if (entry.is_regular_file()) {
+      const std::string path = AbsolutePath(entry.path().string());
+      if (!tree.FindChildItem(folder, path)) {
+        tree.InsertFileItem(folder, path);
+        ++added;
+      }
+    }
+  }
+}
+
+int CmdImport(const Args& args, Context& ctx, Prompter& prompter) {
+  COpenProject project(prompter, nullptr);
+  if (!OpenProjectArg(project, args.positional[0])) return kExitNotDone;
+  const std::string dir = AbsolutePath(args.positional[1]);
+  if (!IsDirectory(dir)) {
+    ctx.err << "pagoric import: " << dir << " is not a directory\n";
+    return kExitNotDone;
+  }
+  int added = 0;
+  try {
+    ImportDirectory(project.m_tree, UnderArg(project, args), dir, added);
+  } catch (const std::filesystem::filesystem_error& e) {
+    ctx.err << "pagoric import: " << e.what() << "\n";
+    return kExitNotDone;
+  }
+  const int status = RefreshAndSave(project);
+  if (status == kExitOk) ctx.out << "Imported " << added << " file(s) from " << dir << "\n";
+  return status == kExitOk ? kExitOk : kExitNotDone;
+}
+
+const char* KindOf(const CPageNode& node) {
+  if (node.GetIndex() == 0 && node.GetParent() < 0 && node.GetFolder()) return "root";
+  if (node.GetFolder()) return "folder";
+  return node.IsPage() ? "page" : "binary";
+}
+
+int CmdTree(const Args& args, Context& ctx, Prompter& prompter) {
+  COpenProject project(prompter, nullptr);
+  if (!OpenProjectArg(project, args.positional[0])) return kExitNotDone;
+  const CPageNodeList& nodes = project.m_tree.m_nodes;
+  // Depths from the child and sibling links of the saved list.
+  std::vector<int> depth(nodes.size(), 0);
+  for (size_t i = 0; i < nodes.size(); ++i) {
+    const int child = nodes[i]->GetFirstChild();
+    const int sibling = nodes[i]->GetNextSibling();
+    if (child > 0 && static_cast<size_t>(child) < nodes.size()) depth[child] = depth[i] + 1;
+    if (sibling > 0 && static_cast<size_t>(sibling) < nodes.size()) depth[sibling] = depth[i];
+  }
+  for (size_t i = 0; i < nodes.size(); ++i) {
+    const CPageNode& node = *nodes[i];
+    std::string label(static_cast<size_t>(depth[i]) * 2, ' ');
+    const char* kind = i == 0 ? "root" : KindOf(node);
+    if (i == 0) {
+      label += "/";
+    } else if (node.GetFolder()) {
+      label += node.GetPath() + "/";
+    } else {
+      label += node.GetUrl();
+    }
+    ctx.out << label << '\t' << kind;
+    if (!node.GetFolder()) ctx.out << '\t' << node.GetFunction() << '\t' << node.GetPath();
+    ctx.out << '\n';
+  }
+  return kExitOk;
+}
+
+int CmdBuild(const Args& args, Context& ctx, Prompter& prompter) {
+  CCliLog log(ctx.out, ctx.err, ctx.tty);
+  COpenProject project(prompter, &log);
+  const std::string path = AbsolutePath(args.positional[0]);
+  if (!project.OpenExisting(path)) return kExitNotDone;
+  if (args.Has("target")) project.m_strTargetDirField = TargetDirArg(args.Get("target"));
+  if (args.Has("url-file")) project.m_strUrlFileField = args.Get("url-file");
+  if (args.Has("bin-file")) project.m_strBinFileField = args.Get("bin-file");
+  const bool ran = args.Has("all") ? project.OnBuildAll() : project.OnBuild();
+  if (!ran) return kExitNotDone;
+  if (project.FailedCount() > 0 || project.LastSaveFailed()) return kExitFailed;
+  return kExitOk;
+}
+
+const std::vector<Command>& Commands() {
+  static const std::vector<Command> commands = {
+      {"new", "create a project that holds only the root",
+       "pagoric new PROJECT.web [--target DIR] [--url-file NAME] [--bin-file NAME] [--force]",
+       {"force"}, {"target", "url-file", "bin-file"}, 1, 1, CmdNew},
+      {"mkdir", "add a URL folder (and the folders on its way)",
+       "pagoric mkdir PROJECT.web URL-FOLDER", {}, {}, 2, 2, CmdMkdir},
+      {"add", "add files to a URL folder", "pagoric add PROJECT.web [--under URL-FOLDER] FILE...",
+       {}, {"under"}, 2, SIZE_MAX, CmdAdd},
+      {"import", "mirror a directory into the URL tree",
+       "pagoric import PROJECT.web DIR [--under URL-FOLDER]", {}, {"under"}, 2, 2, CmdImport},
+      {"tree", "print the project's URL tree", "pagoric tree PROJECT.web", {}, {}, 1, 1, CmdTree},
+      {"build", "generate the C files of what changed (everything with --all)",
+       "pagoric build PROJECT.web [--all] [--yes] [--target DIR] [--url-file NAME] "
+       "[--bin-file NAME] [--relocate OLD=NEW]...",
+       {"all", "yes"}, {"target", "url-file", "bin-file", "relocate"}, 1, 1, CmdBuild},
+  };
+  return commands;
+}
+
+void PrintUsage(std::ostream& out) {
+  out << "usage: pagoric COMMAND [ARGS]\n\n"
+         "Turns a web project into C source for the web server in embedded firmware.\n\n"
+         "commands:\n";
+  for (const Command& c : Commands()) {
+    std::string name = c.name;
+    name.resize(8, ' ');
+    out << "  " << name << c.summary << "\n";
+  }
+  out << "\nRun 'pagoric COMMAND --help' for a command's arguments.\n";
+}
+
+}  // namespace
+
+int RunPagoric(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+               bool errIsTerminal) {
+  if (args.empty()) {
+    PrintUsage(err);
+    return kExitNotDone;
+  }
+  if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
+    PrintUsage(out);
+    return kExitOk;
+  }
+  if (args[0] == "--version") {
+    out << kVersion << "\n";
+    return kExitOk;
+  }
+  for (const Command& command : Commands()) {
+    if (args[0] != command.name) continue;
+    std::vector<std::string> rest(args.begin() + 1, args.end());
+    if (std::find(rest.begin(), rest.end(), "--help") != rest.end() ||
+        std::find(rest.begin(), rest.end(), "-h") != rest.end()) {
+      out << "usage: " << command.usage << "\n\n" << command.summary << "\n";
+      return kExitOk;
+    }
+    Args parsed;
+    if (!ParseArgs(command, rest, parsed, err)) return kExitNotDone;
+    Context ctx{out, err, errIsTerminal};
+    CCliPrompter prompter(err, parsed.Has("yes"));
+    return command.handler(parsed, ctx, prompter);
+  }
+  err << "pagoric: unknown command '" << args[0] << "'\n";
+  PrintUsage(err);
+  return kExitNotDone;
+}

@@ -1,0 +1,11 @@
+#include <unistd.h>
+
+#include <iostream>
+
+#include "cli/cli.h"
+
+int main(int argc, char** argv) {
+  std::ios::sync_with_stdio(false);
+  std::vector<std::string> args(argv + 1, argv + argc);
+  return RunPagoric(args, std::cout, std::cerr, ::isatty(STDERR_FILENO) != 0);
+}

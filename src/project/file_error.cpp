@@ -1,0 +1,42 @@
+#include "project/file_error.h"
+
+#include <cerrno>
+
+namespace {
+
+std::string Fill(const char* pattern, const std::string& path) {
+  std::string text(pattern);
+  const size_t at = text.find("%1");
+  if (at != std::string::npos) text.replace(at, 2, path);
+  return text;
+}
+
+}  // namespace
+
+std::string FileErrorText(int cause, const std::string& path) {
+  switch (cause) {
+    case ENOENT:
+      return Fill("%1 was not found.", path);
+    case ENOTDIR:
+    case ENAMETOOLONG:
+    case ELOOP:
+      return Fill("%1 contains an incorrect path.", path);
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case EISDIR:
+      return Fill("Access to %1 was denied.", path);
+    case EMFILE:
+    case ENFILE:
+      return Fill("%1 could not be opened because there are too many open files.", path);
+    case ENOSPC:
+    case EDQUOT:
+      return Fill("Disk full while accessing %1.", path);
+    case EIO:
+      return Fill("A hardware I/O error was reported while accessing %1.", path);
+    default:
+      return Fill("An unknown error occurred while accessing %1.", path);
+  }
+}
+
+std::string CFileError::Message() const { return FileErrorText(m_nCause, m_strPath); }

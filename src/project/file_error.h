@@ -1,0 +1,26 @@
+#pragma once
+
+#include <string>
+
+// The file error that abandons a refresh of the node list: a source file could
+// not be opened. It carries the errno of the failing call and the path, and its
+// Message() is the text shown in the stop box ("%1 was not found." for a missing
+// file).
+class CFileError {
+ public:
+  CFileError(int cause, std::string path) : m_nCause(cause), m_strPath(std::move(path)) {}
+
+  int Cause() const { return m_nCause; }
+  const std::string& Path() const { return m_strPath; }
+  std::string Message() const;
+
+ private:
+  int m_nCause;
+  std::string m_strPath;
+};
+
+// The platform's file error text for an errno value and a path, in the wording
+// users know from the desktop program ("%1 was not found.", "Access to %1 was
+// denied.", ...). The platform layer reports failures only as results, so the
+// texts live here.
+std::string FileErrorText(int cause, const std::string& path);

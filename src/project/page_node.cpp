@@ -1,0 +1,109 @@
+#include "project/page_node.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "platform/file_util.h"
+#include "project/archive.h"
+#include "project/file_error.h"
+
+namespace {
+
+std::string LowerCase(const std::string& text) {
+  std::string lower(text);
+  for (char& c : lower) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return lower;
+}
+
+// The last n characters of a string shorter than n are the whole string.
+bool TailIs(const std::string& text, std::string_view tail) {
+  if (text.size() < tail.size()) return text == tail;
+  return text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+}  // namespace
+
+int ImageFromFileName(const std::string& path) {
+  const std::string lower = LowerCase(path);
+  if (TailIs(lower, ".htm") || TailIs(lower, ".html")) return ImagePage;
+  if (TailIs(lower, ".class")) return ImageApplet;
+  if (TailIs(lower, ".txt") || TailIs(lower, ".text")) return ImageText;
+  return ImageBinary;
+}
+
+ContentKind GetContentKind(const std::string& path) {
+  const std::string lower = LowerCase(path);
+  if (TailIs(lower, ".htm") || TailIs(lower, ".html")) return KindHtml;
+  if (TailIs(lower, ".jpg") || TailIs(lower, ".jpeg")) return KindJpeg;
+  if (TailIs(lower, ".gif")) return KindGif;
+  if (TailIs(lower, ".asf")) return KindAsf;
+  if (TailIs(lower, ".class")) return KindApplet;
+  if (TailIs(lower, ".pct") || TailIs(lower, ".pict")) return KindPict;
+  if (TailIs(lower, ".tif") || TailIs(lower, ".tiff")) return KindTiff;
+  if (TailIs(lower, ".png")) return KindPng;
+  if (TailIs(lower, ".txt") || TailIs(lower, ".text")) return KindText;
+  if (TailIs(lower, ".xbm")) return KindXbm;
+  if (TailIs(lower, ".wav")) return KindWav;
+  if (TailIs(lower, ".au")) return KindAu;
+  return KindOther;
+}
+
+std::string GetTypeSuffix(const std::string& path) {
+  static const char* const kSuffixes[] = {"Html",   "Text", "Jpeg",   "Gif", "Tiff", "Pict", "Png",
+                                          "Applet", "Asf",  "Applet", "Xbm", "Wav",  "Au"};
+  return kSuffixes[GetContentKind(path)];
+}
+
+CPageNode::CPageNode(std::string path, int image, HTREEITEM item, int index, int parent)
+    : m_hItem(item),
+      m_nParent(parent),
+      m_strPath(std::move(path)),
+      m_bFolder(image >= 0 && image <= 3 ? 1 : 0),
+      m_nIndex(index),
+      m_nImage(image) {
+  if (!IsBinary()) return;
+  const int fd = ::open(m_strPath.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) throw CFileError(errno, m_strPath);
+  struct stat st;
+  const bool ok = ::fstat(fd, &st) == 0;
+  const int cause = ok ? EISDIR : errno;
+  ::close(fd);
+  // A directory opens for reading here but is no file to send.
+  if (!ok || S_ISDIR(st.st_mode)) throw CFileError(cause, m_strPath);
+  m_nSize = static_cast<std::uint32_t>(st.st_size);
+}
+
+void CPageNode::Serialize(CArchive& ar) {
+  ar.Exchange(m_strPath);
+  ar.Exchange(m_bFolder);
+  ar.Exchange(m_nFirstChild);
+  ar.Exchange(m_nNextSibling);
+  ar.Exchange(m_nIndex);
+  ar.Exchange(m_nImage);
+  std::uint32_t low = static_cast<std::uint32_t>(m_ftLastWrite);
+  std::uint32_t high = static_cast<std::uint32_t>(m_ftLastWrite >> 32);
+  ar.Exchange(low);
+  ar.Exchange(high);
+  if (ar.IsLoading()) m_ftLastWrite = (static_cast<std::uint64_t>(high) << 32) | low;
+  ar.Exchange(m_strOutputFile);
+  ar.Exchange(m_strUrl);
+  ar.Exchange(m_nFunction);
+}
+
+std::string CPageNode::GetFileName() const {
+  const size_t pos = m_strPath.rfind(kPathSeparator);
+  return pos == std::string::npos ? m_strPath : m_strPath.substr(pos + 1);
+}
+
+int CPageNode::IsPage() const {
+  if (m_bFolder) return 0;
+  const ContentKind kind = GetContentKind(m_strPath);
+  return kind == KindHtml || kind == KindText ? 1 : 0;
+}
+
+int CPageNode::IsBinary() const { return !m_bFolder && !IsPage() ? 1 : 0; }

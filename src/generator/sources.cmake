@@ -1,3 +1,20 @@
 pagoric_add_layer(generator
+  SOURCES
+    generator/field_text.cpp
+    generator/code_generator.cpp
+    generator/url_table.cpp
+    generator/security_table.cpp
+    generator/binary_sections.cpp
   DEPENDS pagoric_document pagoric_project
+  TESTS
+    generator/test_support.cpp
+    generator/code_generator_test.cpp
+    generator/url_table_test.cpp
+    generator/security_table_test.cpp
+    generator/binary_sections_test.cpp
 )
+if(TARGET generator_tests)
+  # Golden files and the C header the compile tests use.
+  target_compile_definitions(generator_tests PRIVATE
+    PAGORIC_GENERATOR_TESTDATA="${CMAKE_CURRENT_SOURCE_DIR}/generator/testdata")
+endif()

@@ -1,0 +1,59 @@
+#include "generator/binary_sections.h"
+
+#include <cstring>
+#include <unordered_set>
+
+#include "document/doc_handle.h"
+#include "document/markers.h"
+#include "generator/field_text.h"
+
+CBinarySectionList::CBinarySectionList(Prompter& prompter, std::string path)
+    : m_prompter(prompter), m_strPath(std::move(path)) {
+  CDocHandle doc = CDocHandle::Open(m_prompter, m_strPath);
+  const int count = doc->GetLineCount();
+
+  // The last "/* @! Begin Binary */" of the file opens the send functions.
+  SearchSpec spec;
+  spec.text = markers::kBeginBinary;
+  spec.length = static_cast<int>(std::strlen(markers::kBeginBinary));
+  spec.line = count > 0 ? count - 1 : 0;
+  spec.backward = 1;
+  TextPos binary;
+  if (count == 0 || !doc->FindText(spec, binary)) {
+    ReportMissingMarker(m_prompter, markers::kBeginBinary, m_strPath);
+    return;
+  }
+
+  const std::string_view prefix = markers::kBeginFilePrefix;
+  std::unordered_set<std::string> seen;
+  SearchSpec next;
+  next.text = markers::kBeginFilePrefix;
+  next.length = static_cast<int>(prefix.size());
+  next.column = binary.column;
+  next.line = binary.line + 1;
+  TextPos found;
+  // After each section's begin line the next one skips the line below it.
+  while (next.line < count && doc->FindText(next, found)) {
+    // The name follows the prefix and ends before " */".
+    std::string_view name = doc->LineText(found.line);
+    name = SkipLeadingBlanks(name.substr(static_cast<size_t>(found.column) + prefix.size()));
+    const size_t close = name.find(" */");
+    name = close == std::string_view::npos ? std::string_view() : name.substr(0, close);
+    if (seen.emplace(name).second) m_names.emplace_back(name);
+    next.column = found.column;
+    next.line = found.line + 2;
+  }
+}
+
+std::string CBinarySectionList::GetSectionName(int index) const {
+  if (index < 0 || index >= GetSectionCount()) return std::string();
+  return m_names[static_cast<size_t>(index)];
+}
+
+int CBinarySectionList::RemoveBinarySection(const std::string& path, const std::string& name) {
+  const std::string begin = std::string(markers::kBeginFilePrefix) + name + " */";
+  const std::string end = std::string(markers::kEndFilePrefix) + name + " */";
+  // The byte array section comes first in the file, the send function second.
+  if (ClearSection(m_prompter, path, begin, end, 1) == -1) return 1;
+  return ClearSection(m_prompter, path, begin, end, 1) == -1 ? 1 : 0;
+}

@@ -1,0 +1,105 @@
+#include "generator/binary_sections.h"
+
+#include <gtest/gtest.h>
+
+#include "generator/test_support.h"
+#include "testing/scripted_prompter.h"
+
+namespace {
+
+const std::string kA = "/src/a.gif";
+const std::string kB = "/src/b b.png";
+const std::string kC = "/src/c.wav";
+
+// The two sections one converted file leaves in the binary data file.
+std::string ArraySection(const std::string& name, int n) {
+  return "/* @! Begin File: " + name + " */\nconst char buffer_" + std::to_string(n) +
+         " [] =\n{\n0x47,0x49\n};  /* @! End File: " + name + " */\n";
+}
+std::string SendSection(const std::string& name, int n) {
+  const std::string b = "buffer_" + std::to_string(n);
+  return "/* @! Begin File: " + name + " */\nvoid Send_function_" + std::to_string(n) +
+         " (unsigned long handle)\n{\n     HSSendBinary (handle, (char*) " + b + ", sizeof (" + b +
+         "));\n}  /* @! End File: " + name + " */\n";
+}
+
+class BinarySectionsTest : public ::testing::Test {
+ protected:
+  void SetUp() override { m_fresh = m_dir.Read(WriteBinFile(m_dir)); }
+  std::string Text(const std::string& arrays, const std::string& sends) const {
+    return InsertBefore(InsertBefore(m_fresh, "/* @! End buffer data   */", arrays),
+                        "/* @! End Binary   */", sends);
+  }
+  std::vector<std::string> Names(const std::string& path) {
+    CBinarySectionList list(m_prompter, path);
+    std::vector<std::string> names;
+    for (int i = 0; i < list.GetSectionCount(); ++i) names.push_back(list.GetSectionName(i));
+    return names;
+  }
+
+  TempDir m_dir;
+  ScriptedPrompter m_prompter;
+  std::string m_fresh;
+};
+
+TEST_F(BinarySectionsTest, ListsEachConvertedFileOnceInFileOrder) {
+  // a.gif was converted twice without its old send function being removed.
+  const std::string path = m_dir.Write(
+      "bindata.c",
+      Text(ArraySection(kA, 1) + ArraySection(kB, 2) + ArraySection(kC, 3),
+           SendSection(kA, 1) + SendSection(kB, 2) + SendSection(kC, 3) + SendSection(kA, 1)));
+  EXPECT_EQ(Names(path), (std::vector<std::string>{kA, kB, kC}));
+  EXPECT_EQ(Names(m_dir.Write("empty.c", m_fresh)), std::vector<std::string>{});
+  EXPECT_TRUE(m_prompter.shown().empty());
+}
+
+TEST_F(BinarySectionsTest, RemovingANameDeletesBothSectionsAndNothingElse) {
+  const std::string all = ArraySection(kA, 1) + ArraySection(kB, 2) + ArraySection(kC, 3);
+  const std::string sends = SendSection(kA, 1) + SendSection(kB, 2) + SendSection(kC, 3);
+  const std::string path = m_dir.Write("bindata.c", Text(all, sends));
+  CBinarySectionList list(m_prompter, path);
+
+  EXPECT_EQ(list.RemoveBinarySection(path, kB), 0);
+  EXPECT_EQ(m_dir.Read(path), Text(ArraySection(kA, 1) + ArraySection(kC, 3),
+                                   SendSection(kA, 1) + SendSection(kC, 3)));
+  // Letter case does not tell names apart.
+  EXPECT_EQ(list.RemoveBinarySection(path, "/SRC/A.GIF"), 0);
+  EXPECT_EQ(m_dir.Read(path), Text(ArraySection(kC, 3), SendSection(kC, 3)));
+  // A name not in the file changes nothing.
+  EXPECT_EQ(list.RemoveBinarySection(path, kB), 1);
+  EXPECT_EQ(m_dir.Read(path), Text(ArraySection(kC, 3), SendSection(kC, 3)));
+  EXPECT_TRUE(m_prompter.shown().empty());
+}
+
+TEST_F(BinarySectionsTest, OneSectionLeftIsRemovedAndReported) {
+  const std::string path =
+      m_dir.Write("bindata.c", Text(ArraySection(kA, 1), SendSection(kA, 1) + SendSection(kC, 3)));
+  CBinarySectionList list(m_prompter, path);
+  EXPECT_EQ(list.RemoveBinarySection(path, kC), 1);
+  EXPECT_EQ(m_dir.Read(path), Text(ArraySection(kA, 1), SendSection(kA, 1)));
+}
+
+TEST_F(BinarySectionsTest, LongAndIndentedNames) {
+  const std::string longName = "/src/" + std::string(300, 'n') + ".gif";
+  const std::string indented = "  " + SendSection(kC, 3);
+  const std::string path = m_dir.Write(
+      "bindata.c", Text(ArraySection(longName, 1), SendSection(longName, 1) + indented));
+  EXPECT_EQ(Names(path), (std::vector<std::string>{longName, kC}));
+  CBinarySectionList list(m_prompter, path);
+  EXPECT_EQ(list.RemoveBinarySection(path, longName), 0);
+  EXPECT_EQ(m_dir.Read(path), Text("", indented));
+}
+
+TEST_F(BinarySectionsTest, MissingBinaryMarkerIsReported) {
+  std::string text = Text(ArraySection(kA, 1), SendSection(kA, 1));
+  text.erase(text.find("/* @! Begin Binary */"), 21);
+  const std::string path = m_dir.Write("bindata.c", text);
+  const std::string missing = m_dir.File("none.c");
+  EXPECT_TRUE(Names(path).empty());
+  EXPECT_TRUE(Names(missing).empty());
+  EXPECT_EQ(m_prompter.Texts(),
+            (std::vector<std::string>{"Can't find /* @! Begin Binary */ in " + path,
+                                      "Can't find /* @! Begin Binary */ in " + missing}));
+}
+
+}  // namespace

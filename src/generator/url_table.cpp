@@ -1,0 +1,205 @@
+#include "generator/url_table.h"
+
+#include <algorithm>
+#include <unordered_set>
+
+#include "document/doc_handle.h"
+#include "document/markers.h"
+#include "generator/field_text.h"
+#include "platform/text_format.h"
+
+namespace {
+
+// The entry lines of the table whose begin marker stands on line begin: every
+// line from the one after the array definition up to the NULL terminator that
+// is not a brace line or a comment. A blank line counts as an entry.
+std::vector<int> EntryLines(CCSrvDoc& doc, int begin) {
+  std::vector<int> lines;
+  const int count = doc.GetLineCount();
+  for (int n = begin + 2; n < count; ++n) {
+    const std::string_view rest = SkipLeadingBlanks(doc.LineText(n));
+    if (rest.starts_with("NULL")) break;
+    if (rest.starts_with('{') || rest.starts_with('}') || IsCommentStart(rest)) continue;
+    lines.push_back(n);
+  }
+  return lines;
+}
+
+std::string UrlField(std::string_view entryLine) { return FieldValue(NthToken(entryLine, ",", 0)); }
+
+// The name declared by one line of the prototype section ("extern void NAME (...);"),
+// or empty when the line declares none.
+std::string PrototypeName(const std::string& line) {
+  if (line.empty() || IsCommentStart(line)) return std::string();
+  const size_t v = line.find("void");
+  if (v == std::string::npos || v + 5 > line.size()) return std::string();
+  std::string_view name = SkipLeadingBlanks(std::string_view(line).substr(v + 5));
+  const size_t paren = name.find('(');
+  name = paren == std::string_view::npos ? std::string_view() : name.substr(0, paren);
+  return std::string(TrimBlanks(name));
+}
+
+}  // namespace
+
+void EncodeSpaces(std::string& url) {
+  if (url.find(' ') == std::string::npos) return;
+  std::string encoded;
+  encoded.reserve(url.size() + 8);
+  for (char c : url) {
+    if (c == ' ') {
+      encoded += "%20";
+    } else {
+      encoded += c;
+    }
+  }
+  url = std::move(encoded);
+}
+
+CUrlTable::CUrlTable(Prompter& prompter, std::string path)
+    : m_prompter(prompter), m_strPath(std::move(path)) {
+  CDocHandle doc = CDocHandle::Open(m_prompter, m_strPath);
+  const int begin = FindMarker(*doc, markers::kBeginUrlTable, 0);
+  if (begin < 0) {
+    // Without its table the file is given up as a whole, so the prototype
+    // section is reported missing as well.
+    ReportMissingMarker(m_prompter, markers::kBeginUrlTable, m_strPath);
+    ReportMissingMarker(m_prompter, markers::kBeginPrototypes, m_strPath);
+    return;
+  }
+  for (int n : EntryLines(*doc, begin)) {
+    m_entries.emplace_back(SkipLeadingBlanks(doc->LineText(n)));
+  }
+
+  const int protoBegin = FindMarker(*doc, markers::kBeginPrototypes, 0);
+  if (protoBegin < 0) {
+    ReportMissingMarker(m_prompter, markers::kBeginPrototypes, m_strPath);
+    return;
+  }
+  const int protoEnd = FindMarker(*doc, markers::kEndPrototypes, 0);
+  if (protoEnd < 0) {
+    ReportMissingMarker(m_prompter, markers::kEndPrototypes, m_strPath);
+    return;
+  }
+  std::unordered_set<std::string> seen;
+  for (int n = protoBegin + 1; n < protoEnd; ++n) {
+    std::string name = PrototypeName(doc->LineText(n));
+    if (!name.empty() && seen.insert(name).second) m_prototypes.push_back(std::move(name));
+  }
+}
+
+std::string CUrlTable::GetEntryField(int entry, int field) const {
+  if (entry < 0 || entry >= GetEntryCount() || field < 0 || field > 5) return std::string();
+  std::string text = FieldValue(NthToken(m_entries[static_cast<size_t>(entry)], ",", field));
+  switch (field) {
+    case 1:
+      return LeadingNumber(text) != 0 ? "yes" : "no";
+    case 3: {
+      // "(HSTypeFnBinary)HSTypeGif" -> "HSTypeGif": skip the cast's own
+      // "HSType", then keep the function name.
+      const size_t cast = text.find("HSTypeFn");
+      if (cast != std::string::npos) text.erase(0, cast + 7);
+      const size_t name = text.find("HSType");
+      if (name != std::string::npos) text.erase(0, name);
+      return text;
+    }
+    case 4:
+      return LeadingNumber(text) == 0 ? "N/A" : text;
+    default:
+      return text;
+  }
+}
+
+int CUrlTable::FindUrl(const std::string& url) const {
+  int index = -1;
+  return FindUrlIndex(url, index);
+}
+
+int CUrlTable::FindUrlIndex(const std::string& url, int& index) const {
+  std::string encoded = url;
+  EncodeSpaces(encoded);
+  for (size_t i = 0; i < m_entries.size(); ++i) {
+    if (UrlField(m_entries[i]) == encoded) {
+      index = static_cast<int>(i);
+      return 1;
+    }
+  }
+  index = -1;
+  return 0;
+}
+
+int CUrlTable::SetEntryField(const std::string& url, int field, const std::string& value) {
+  if (field < 1 || field > 5) return 0;
+  std::string encoded = url;
+  EncodeSpaces(encoded);
+  CDocHandle doc = CDocHandle::Open(m_prompter, m_strPath);
+  const int begin = FindMarker(*doc, markers::kBeginUrlTable, 0);
+  if (begin < 0) return 0;
+  for (int n : EntryLines(*doc, begin)) {
+    const std::string& line = doc->LineText(n);
+    if (UrlField(SkipLeadingBlanks(line)) != encoded) continue;
+    // The field runs from after the field-th comma to the next comma.
+    size_t comma = line.size() - SkipLeadingBlanks(line).size();
+    for (int k = 0; k < field; ++k) {
+      comma = line.find(',', k == 0 ? comma : comma + 1);
+      if (comma == std::string::npos) return 0;
+    }
+    const size_t fieldEnd = line.find(',', comma + 1);
+    std::string changed = line.substr(0, comma + 1) + " " + value;
+    if (fieldEnd != std::string::npos) changed += line.substr(fieldEnd);
+    doc->SetLineText(n, std::move(changed));
+    return doc.Save();
+  }
+  return 0;
+}
+
+int CUrlTable::RemoveEntry(const std::string& url) {
+  CDocHandle doc = CDocHandle::Open(m_prompter, m_strPath);
+  const int begin = FindMarker(*doc, markers::kBeginUrlTable, 0);
+  if (begin < 0) {
+    ReportMissingMarker(m_prompter, markers::kBeginUrlTable, m_strPath);
+    return -1;
+  }
+  const std::string quoted = "\"" + url + "\"";
+  for (int n : EntryLines(*doc, begin)) {
+    if (doc->LineText(n).find(quoted) == std::string::npos) continue;
+    // The entry's brace lines go with it; a neighbour that is not a brace
+    // line belongs to something else and stays.
+    int first = n;
+    int last = n;
+    if (SkipLeadingBlanks(doc->LineText(n - 1)).starts_with('{')) first = n - 1;
+    if (n + 1 < doc->GetLineCount() && SkipLeadingBlanks(doc->LineText(n + 1)).starts_with('}')) {
+      last = n + 1;
+    }
+    doc->RemoveLines(first, last - first + 1);
+    return doc.Save() ? first : -1;
+  }
+  return -1;
+}
+
+int CUrlTable::AddEntry(int line, const std::string& text, const std::string& function) {
+  CDocHandle doc = CDocHandle::Open(m_prompter, m_strPath);
+  TextPos at;
+  if (line < 0) {
+    // The terminator's four lines "{", "NULL ...", "}", "};" stand right above
+    // the end marker; the new entry goes before them.
+    TextPos end;
+    if (!FindMarkerPos(*doc, markers::kEndUrlTable, end) || end.line < 4) {
+      ReportMissingMarker(m_prompter, markers::kEndUrlTable, m_strPath);
+      return 0;
+    }
+    at = {end.column, end.line - 4};
+  } else {
+    at = {0, line};
+  }
+  doc->InsertText(at.column, at.line, text.c_str());
+
+  const bool known = function.empty() || std::find(m_prototypes.begin(), m_prototypes.end(),
+                                                   function) != m_prototypes.end();
+  TextPos protoEnd;
+  if (!known && FindMarkerPos(*doc, markers::kEndPrototypes, protoEnd)) {
+    const std::string prototype = FormatText("extern void %s (unsigned long);\n", {function});
+    doc->InsertText(protoEnd.column, protoEnd.line, prototype.c_str());
+    m_prototypes.push_back(function);
+  }
+  return doc.Save();
+}

@@ -1,0 +1,253 @@
+#include "generator/url_table.h"
+
+#include <gtest/gtest.h>
+
+#include "generator/test_support.h"
+#include "testing/scripted_prompter.h"
+
+namespace {
+
+const std::string kEndPrototypes = "/* @! End Function Prototypes   */";
+const std::string kTerminator = "{\n   NULL";
+
+const std::string kIndex =
+    "{\n   \"/index.htm\", 1, Send_function_1, (HSTypeFnHtml)HSTypeHtml, 0, Unprotected\n},\n";
+const std::string kDeepGif =
+    "{\n   \"/img/a.gif\" , 0, Send_function_2, (HSTypeFnBinary)HSTypeGif, 120, "
+    "Realm1+Realm3\n},\n";
+const std::string kGif =
+    "{\n   \"/a.gif\" , 0, Send_function_3, (HSTypeFnBinary)HSTypeGif, 0, Unprotected\n},\n";
+
+std::string Prototype(const std::string& name) {
+  return "extern void " + name + " (unsigned long);\n";
+}
+
+class UrlTableTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    m_path = WriteUrlFile(m_dir);
+    m_fresh = m_dir.Read(m_path);
+  }
+  std::string File() const { return m_dir.Read(m_path); }
+  // Adds the three entries above, in order, with -1.
+  void AddThree() {
+    CUrlTable table(m_prompter, m_path);
+    ASSERT_EQ(table.AddEntry(-1, kIndex, "Send_function_1"), 1);
+    ASSERT_EQ(table.AddEntry(-1, kDeepGif, "Send_function_2"), 1);
+    ASSERT_EQ(table.AddEntry(-1, kGif, "Send_function_3"), 1);
+  }
+  // The fresh file with these prototypes and entries.
+  std::string Expected(const std::string& prototypes, const std::string& entries) const {
+    return InsertBefore(InsertBefore(m_fresh, kEndPrototypes, prototypes), kTerminator, entries);
+  }
+
+  TempDir m_dir;
+  ScriptedPrompter m_prompter;
+  std::string m_path;
+  std::string m_fresh;
+};
+
+TEST_F(UrlTableTest, FreshFileHasNoEntries) {
+  CUrlTable table(m_prompter, m_path);
+  EXPECT_EQ(table.GetEntryCount(), 0);
+  EXPECT_TRUE(table.PrototypeNames().empty());
+  EXPECT_EQ(table.FindUrl("/"), 0);
+  EXPECT_TRUE(m_prompter.shown().empty());
+}
+
+TEST_F(UrlTableTest, AddedEntriesGoBeforeTheTerminatorAndReadBack) {
+  AddThree();
+  {
+    // A function that already has a prototype gets no second one.
+    CUrlTable table(m_prompter, m_path);
+    const std::string home =
+        "{\n   \"/\", 1, Send_function_1, (HSTypeFnHtml)HSTypeHtml, 0, Unprotected\n},\n";
+    ASSERT_EQ(table.AddEntry(-1, home, "Send_function_1"), 1);
+    EXPECT_EQ(File(), Expected(Prototype("Send_function_1") + Prototype("Send_function_2") +
+                                   Prototype("Send_function_3"),
+                               kIndex + kDeepGif + kGif + home));
+  }
+
+  CUrlTable table(m_prompter, m_path);
+  ASSERT_EQ(table.GetEntryCount(), 4);
+  EXPECT_EQ(table.PrototypeNames(),
+            (std::vector<std::string>{"Send_function_1", "Send_function_2", "Send_function_3"}));
+  std::vector<std::string> deep;
+  for (int f = 0; f < 6; ++f) deep.push_back(table.GetEntryField(1, f));
+  EXPECT_EQ(deep, (std::vector<std::string>{"/img/a.gif", "no", "Send_function_2", "HSTypeGif",
+                                            "120", "Realm1+Realm3"}));
+  EXPECT_EQ(table.GetEntryField(0, 1), "yes");
+  EXPECT_EQ(table.GetEntryField(0, 3), "HSTypeHtml");
+  EXPECT_EQ(table.GetEntryField(2, 4), "N/A");
+  EXPECT_EQ(table.GetEntryField(4, 0), "");
+  EXPECT_EQ(table.GetEntryField(0, 6), "");
+
+  int index = 7;
+  EXPECT_EQ(table.FindUrlIndex("/a.gif", index), 1);
+  EXPECT_EQ(index, 2);
+  EXPECT_EQ(table.FindUrlIndex("/img", index), 0);
+  EXPECT_EQ(index, -1);
+  EXPECT_EQ(table.FindUrl("/"), 1);
+  EXPECT_TRUE(m_prompter.shown().empty());
+}
+
+TEST_F(UrlTableTest, EditedEntryKeepsItsPlace) {
+  AddThree();
+  const std::string edited =
+      "{\n   \"/img/b.gif\", 0, Send_gif, (HSTypeFnBinary)HSTypeGif, 99, Realm2\n},\n";
+  CUrlTable table(m_prompter, m_path);
+  const int line = table.RemoveEntry("/img/a.gif");
+  ASSERT_GT(line, 0);
+  ASSERT_EQ(table.AddEntry(line, edited, "Send_gif"), 1);
+  // The old function's prototype stays: other entries may still name it.
+  EXPECT_EQ(File(), Expected(Prototype("Send_function_1") + Prototype("Send_function_2") +
+                                 Prototype("Send_function_3") + Prototype("Send_gif"),
+                             kIndex + edited + kGif));
+  EXPECT_TRUE(m_prompter.shown().empty());
+}
+
+TEST_F(UrlTableTest, RemoveMatchesTheWholeQuotedUrlOnly) {
+  AddThree();
+  const std::string before = File();
+  CUrlTable table(m_prompter, m_path);
+  // "/a.gif" ends the earlier entry of "/img/a.gif" too, but is not its URL.
+  EXPECT_GT(table.RemoveEntry("/a.gif"), 0);
+  const std::string prototypes =
+      Prototype("Send_function_1") + Prototype("Send_function_2") + Prototype("Send_function_3");
+  EXPECT_EQ(File(), Expected(prototypes, kIndex + kDeepGif));
+  // Absent URLs, and a part of a URL, change nothing; -1 makes a following
+  // AddEntry append.
+  EXPECT_EQ(table.RemoveEntry("/a.gif"), -1);
+  EXPECT_EQ(table.RemoveEntry("a.gif"), -1);
+  EXPECT_EQ(table.RemoveEntry("/img/a"), -1);
+  EXPECT_EQ(File(), Expected(prototypes, kIndex + kDeepGif));
+  EXPECT_NE(before, File());
+  EXPECT_TRUE(m_prompter.shown().empty());
+}
+
+TEST_F(UrlTableTest, SetEntryFieldChangesOneFieldOfTheExactUrl) {
+  AddThree();
+  const std::string longUrl = "/" + std::string(400, 'x') + " y.wav";
+  const std::string longEntry = "{\n   \"/" + std::string(400, 'x') +
+                                "%20y.wav\" , 0, Send_function_4, (HSTypeFnBinary)HSTypeWav, "
+                                "5, Unprotected\n},\n";
+  {
+    CUrlTable table(m_prompter, m_path);
+    ASSERT_EQ(table.AddEntry(-1, longEntry, "Send_function_4"), 1);
+  }
+  CUrlTable table(m_prompter, m_path);
+  EXPECT_EQ(table.SetEntryField("/a.gif", 4, "2048"), 1);
+  EXPECT_EQ(table.SetEntryField("/img/a.gif", 5, "Realm2"), 1);
+  EXPECT_EQ(table.SetEntryField(longUrl, 4, "123456"), 1);
+  // Nothing to change: an unknown URL, a URL inside another, a bad field.
+  EXPECT_EQ(table.SetEntryField("/b.gif", 4, "1"), 0);
+  EXPECT_EQ(table.SetEntryField("a.gif", 4, "1"), 0);
+  EXPECT_EQ(table.SetEntryField("/a.gif", 0, "/c.gif"), 0);
+  EXPECT_EQ(table.SetEntryField("/a.gif", 6, "1"), 0);
+
+  const std::string gif =
+      "{\n   \"/a.gif\" , 0, Send_function_3, (HSTypeFnBinary)HSTypeGif, 2048, Unprotected\n},\n";
+  const std::string deepGif =
+      "{\n   \"/img/a.gif\" , 0, Send_function_2, (HSTypeFnBinary)HSTypeGif, 120, Realm2\n},\n";
+  std::string longChanged = longEntry;
+  longChanged.replace(longChanged.find(" 5,"), 3, " 123456,");
+  EXPECT_EQ(File(), Expected(Prototype("Send_function_1") + Prototype("Send_function_2") +
+                                 Prototype("Send_function_3") + Prototype("Send_function_4"),
+                             kIndex + deepGif + gif + longChanged));
+  EXPECT_TRUE(m_prompter.shown().empty());
+}
+
+TEST_F(UrlTableTest, OddTableLinesGiveTheirDocumentedReading) {
+  // Comment lines are skipped; a blank line and a short line are entries;
+  // markers are found in another letter case.
+  std::string text = m_fresh;
+  text.replace(text.find("/* @! Begin of Table for all URLs */"), 36,
+               "/* @! BEGIN OF TABLE FOR ALL URLS */");
+  const std::string definition = CrLf("URLTableEntry URLTable[] = {\n");
+  const std::string bare = CrLf("   \"/bare\", 1, f, (HSTypeFnHtml)HSTypeHtml, 0, Unprotected\n");
+  text.insert(text.find(definition) + definition.size(), bare);
+  text = InsertBefore(text, kTerminator,
+                      "// old:\n{\n   /* \"/x\", 1, f, g, 0, Unprotected */\n\n},\n{\n"
+                      "   \"/short\",, 1\n},\n");
+  const std::string path = m_dir.Write("odd.c", text);
+  CUrlTable table(m_prompter, path);
+  ASSERT_EQ(table.GetEntryCount(), 3);
+  EXPECT_EQ(table.GetEntryField(0, 0), "/bare");
+  EXPECT_EQ(table.GetEntryField(1, 0), "");
+  EXPECT_EQ(table.GetEntryField(1, 1), "no");
+  EXPECT_EQ(table.GetEntryField(2, 0), "/short");
+  EXPECT_EQ(table.GetEntryField(2, 1), "yes");  // a run of commas is one separator
+  EXPECT_EQ(table.GetEntryField(2, 3), "");
+  EXPECT_EQ(table.GetEntryField(2, 4), "N/A");
+  EXPECT_GT(table.RemoveEntry("/short"), 0);
+  std::string removed = text;
+  removed.erase(removed.find(CrLf("{\n   \"/short\"")), CrLf("{\n   \"/short\",, 1\n},\n").size());
+  EXPECT_EQ(m_dir.Read(path), removed);
+  // An entry without brace lines goes alone; the array definition above it stays.
+  EXPECT_GT(table.RemoveEntry("/bare"), 0);
+  removed.erase(removed.find(bare), bare.size());
+  EXPECT_EQ(m_dir.Read(path), removed);
+  EXPECT_TRUE(m_prompter.shown().empty());
+}
+
+TEST_F(UrlTableTest, MissingMarkersAreReportedAndChangeNothing) {
+  const std::string beginTable = "/* @! Begin of Table for all URLs */";
+  const std::string endTable = "/* @! End of Table for all URLs   */";
+  const std::string beginProto = "/* @! Begin Function Prototypes */";
+  auto without = [&](const std::string& marker) {
+    std::string text = m_fresh;
+    text.erase(text.find(marker), marker.size());
+    return text;
+  };
+
+  // Without the table the prototypes are given up too: two reports.
+  const std::string noTable = m_dir.Write("no_table.c", without(beginTable));
+  {
+    CUrlTable table(m_prompter, noTable);
+    EXPECT_EQ(table.GetEntryCount(), 0);
+    EXPECT_EQ(table.RemoveEntry("/index.htm"), -1);
+  }
+  const std::string missing = m_dir.File("missing.c");
+  { CUrlTable table(m_prompter, missing); }
+  EXPECT_EQ(m_prompter.Texts(), (std::vector<std::string>{
+                                    "Can't find " + beginTable + " in " + noTable,
+                                    "Can't find " + beginProto + " in " + noTable,
+                                    "Can't find " + beginTable + " in " + noTable,
+                                    "Can't find " + beginTable + " in " + missing,
+                                    "Can't find " + beginProto + " in " + missing,
+                                }));
+  EXPECT_EQ(m_dir.Read(noTable), without(beginTable));
+  m_prompter.Clear();
+
+  // Without the table's end no entry can be placed.
+  const std::string noEnd = m_dir.Write("no_end.c", without(endTable));
+  {
+    CUrlTable table(m_prompter, noEnd);
+    EXPECT_EQ(table.AddEntry(-1, kIndex, "Send_function_1"), 0);
+  }
+  EXPECT_EQ(m_dir.Read(noEnd), without(endTable));
+  EXPECT_EQ(m_prompter.Texts(),
+            (std::vector<std::string>{"Can't find " + endTable + " in " + noEnd}));
+  m_prompter.Clear();
+
+  // Without the prototypes' end the entry still goes in, the prototype not.
+  const std::string noProtoEnd = m_dir.Write("no_proto_end.c", without(kEndPrototypes));
+  {
+    CUrlTable table(m_prompter, noProtoEnd);
+    EXPECT_EQ(table.AddEntry(-1, kIndex, "Send_function_1"), 1);
+  }
+  EXPECT_EQ(m_dir.Read(noProtoEnd), InsertBefore(without(kEndPrototypes), kTerminator, kIndex));
+  EXPECT_EQ(m_prompter.Texts(),
+            (std::vector<std::string>{"Can't find " + kEndPrototypes + " in " + noProtoEnd}));
+}
+
+TEST(EncodeSpacesTest, EncodesEveryBlankAndNothingElse) {
+  std::string url = " /my  pic\t.gif ";
+  EncodeSpaces(url);
+  EXPECT_EQ(url, "%20/my%20%20pic\t.gif%20");
+  std::string plain = "/a%20b";
+  EncodeSpaces(plain);
+  EXPECT_EQ(plain, "/a%20b");
+}
+
+}  // namespace

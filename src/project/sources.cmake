@@ -4,10 +4,13 @@ pagoric_add_layer(project
     project/file_error.cpp
     project/page_node.cpp
     project/project_file.cpp
+    project/tree_ctrl.cpp
+    project/project_verify.cpp
   DEPENDS pagoric_document
   TESTS
     project/page_node_test.cpp
     project/project_file_test.cpp
+    project/tree_ctrl_test.cpp
 )
 if(TARGET project_tests)
   # The unit tests also load the fuzz target's seed corpus.

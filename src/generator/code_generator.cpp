@@ -5,7 +5,6 @@
 
 #include "document/doc_handle.h"
 #include "document/markers.h"
-#include "platform/file_util.h"
 #include "platform/text_format.h"
 
 namespace {
@@ -280,7 +279,8 @@ int CCodeGenerator::WriteSkeleton(const std::string& path, const std::string& bo
     return 0;
   }
   const std::string text = WithCrLf(Banner(path) + body);
-  if (IsReadOnly(path) || ReplaceFileAtomically(path, text) != ReplaceResult::kOk) {
+  // Written atomically; a batch that holds an older copy of the file reads it afresh.
+  if (CDocHandle::WriteNew(path, text) != 1) {
     m_prompter.ShowOk(FormatText(kCannotWriteText, {path}));
     return 0;
   }

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "document/doc_handle.h"
+#include "generator/security_table.h"
 #include "generator/test_support.h"
 #include "testing/scripted_prompter.h"
 
@@ -239,6 +241,44 @@ TEST_F(UrlTableTest, MissingMarkersAreReportedAndChangeNothing) {
   EXPECT_EQ(m_dir.Read(noProtoEnd), InsertBefore(without(kEndPrototypes), kTerminator, kIndex));
   EXPECT_EQ(m_prompter.Texts(),
             (std::vector<std::string>{"Can't find " + kEndPrototypes + " in " + noProtoEnd}));
+}
+
+// The editors read and write only through the document handle, so inside a
+// batch (each file read once, written once) they give the same bytes.
+TEST(DocBatchTest, EditsInABatchGiveTheSameBytesAsStepByStep) {
+  auto edit = [](Prompter& prompter, const std::string& path) {
+    CCodeGenerator generator(prompter);
+    EXPECT_EQ(generator.IsUrlFile(path), 1);
+    {
+      CUrlTable table(prompter, path);
+      table.AddEntry(-1, kIndex, "Send_function_1");
+      table.AddEntry(-1, kDeepGif, "Send_function_2");
+      table.AddEntry(-1, kGif, "Send_function_3");
+    }
+    CUrlTable table(prompter, path);
+    EXPECT_EQ(table.GetEntryCount(), 3);
+    table.AddEntry(table.RemoveEntry("/img/a.gif"), kDeepGif, "Send_function_9");
+    table.SetEntryField("/a.gif", 4, "77");
+    CSecurityTable realms(prompter, path);
+    realms.ClearRealms();
+    realms.AddRealm(4, "r", "u", "p");
+    EXPECT_EQ(CSecurityTable(prompter, path).GetRealmCount(), 1);
+  };
+  TempDir plain;
+  TempDir batched;
+  ScriptedPrompter prompter;
+  const std::string plainPath = WriteUrlFile(plain);
+  const std::string batchedPath = WriteUrlFile(batched);
+  edit(prompter, plainPath);
+  {
+    CDocBatch batch(prompter);
+    edit(prompter, batchedPath);
+    EXPECT_TRUE(batch.Flush());
+  }
+  std::string expected = plain.Read(plainPath);
+  expected.replace(expected.find(plainPath), plainPath.size(), batchedPath);
+  EXPECT_EQ(batched.Read(batchedPath), expected);
+  EXPECT_TRUE(prompter.shown().empty());
 }
 
 TEST(EncodeSpacesTest, EncodesEveryBlankAndNothingElse) {

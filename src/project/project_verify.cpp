@@ -1,6 +1,101 @@
 #include "project/project_verify.h"
 
+#include <algorithm>
+#include <filesystem>
+
+#include "document/markers.h"
+#include "document/srv_doc.h"
 #include "platform/file_util.h"
+#include "project/project_file.h"
+#include "project/tree_ctrl.h"
+
+namespace {
+
+bool StartsWith(const std::string& text, const std::string& prefix) {
+  return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+bool EndsWith(const std::string& text, const std::string& tail) {
+  return text.size() >= tail.size() &&
+         text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+// Tries the map on text: for the first entry whose key begins test (text
+// itself, or the folder part of a source path), the key's characters at the
+// start of text are replaced by the value; the candidate is taken if it passes
+// exists. Empty when no entry gives one.
+template <typename Exists>
+std::string Relocate(const std::string& test, const std::string& text, const CRelocationMap& map,
+                     Exists exists) {
+  for (const auto& [key, value] : map) {
+    if (!StartsWith(test, key)) continue;
+    std::string candidate = value + text.substr(key.size());
+    if (exists(candidate)) return candidate;
+  }
+  return std::string();
+}
+
+// The line document of a generated file for relocation. It declines to wrap
+// long lines: wrapping would split C code, so such a file is not loaded and
+// stays as it is, and the long-line question never reaches the user.
+class CRelocationDoc : public CCSrvDoc {
+ public:
+  using CCSrvDoc::CCSrvDoc;
+  bool LongLineWarning() override { return false; }
+};
+
+// The generated C files of the target directory, in name order.
+std::vector<std::string> GeneratedFiles(const std::string& targetDir) {
+  std::vector<std::string> names;
+  std::error_code ec;
+  std::filesystem::directory_iterator it(targetDir, ec), end;
+  for (; !ec && it != end; it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    std::error_code typeError;
+    if (EndsWith(name, ".c") && it->is_regular_file(typeError)) names.push_back(name);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+}  // namespace
+
+bool CMappedRelocationAnswers::ParseMapping(const std::string& text, Mapping& mapping) {
+  const size_t equals = text.find('=');
+  if (equals == std::string::npos || equals == 0) return false;
+  mapping = {text.substr(0, equals), text.substr(equals + 1)};
+  return true;
+}
+
+bool CMappedRelocationAnswers::AskNewFileLocation(const std::string& missingFile,
+                                                  const std::string& /*oldLocation*/,
+                                                  const std::string& name,
+                                                  std::string& newLocation) {
+  for (const auto& [from, to] : m_mappings) {
+    if (!StartsWith(missingFile, from)) continue;
+    const std::string candidate = to + missingFile.substr(from.size());
+    // The mapping must move the folder, not rename the file.
+    if (!EndsWith(candidate, name) || !FileExists(candidate)) continue;
+    newLocation = candidate.substr(0, candidate.size() - name.size());
+    return true;
+  }
+  m_unanswered.push_back(missingFile);
+  return false;
+}
+
+bool CMappedRelocationAnswers::AskNewTargetDirectory(const std::string& invalidDirectory,
+                                                     std::string& newDirectory) {
+  for (const auto& [from, to] : m_mappings) {
+    if (!StartsWith(invalidDirectory, from)) continue;
+    std::string candidate = to + invalidDirectory.substr(from.size());
+    if (candidate.empty() || candidate.back() != kPathSeparator) candidate += kPathSeparator;
+    if (!DirectoryExists(candidate)) continue;
+    newDirectory = candidate;
+    return true;
+  }
+  m_unanswered.push_back(invalidDirectory);
+  return false;
+}
 
 int FileExists(const std::string& path) { return PathExists(path) ? 1 : 0; }
 
@@ -16,4 +111,134 @@ void TrimCommonTail(std::string& oldText, std::string& newText) {
     oldText.pop_back();
     newText.pop_back();
   }
+}
+
+bool RelocateMarkers(const std::string& file, const CRelocationMap& map, Prompter& prompter) {
+  CRelocationDoc doc(prompter);
+  try {
+    if (doc.LoadFile(file) != 1) return false;
+  } catch (const CSourceException&) {
+    return false;
+  }
+  const int lineCount = doc.GetLineCount();
+  if (lineCount == 0) return false;
+  std::vector<char> treated(static_cast<size_t>(lineCount), 0);
+  bool changed = false;
+  auto treat = [&](int line) {
+    if (treated[static_cast<size_t>(line)]) return;  // one replacement per line
+    treated[static_cast<size_t>(line)] = 1;
+    const std::string text = doc.GetLine(line);
+    for (const auto& [key, value] : map) {
+      const size_t column = text.find(key);
+      if (key.empty() || column == std::string::npos || column == 0) continue;
+      const int from = static_cast<int>(column);
+      const int deleted = doc.Execute(std::make_unique<CDeleteTextCommand>(
+          TextPos{from, line}, TextPos{from + static_cast<int>(key.size()), line}));
+      if (deleted != 1) return;  // a read-only document: the file stays as it is
+      doc.InsertText(from, line, value.c_str());
+      changed = true;
+      return;
+    }
+  };
+  // The banner names the file's own path whatever it looks like.
+  treat(0);
+  for (const char* marker :
+       {markers::kFilePrefix, markers::kBeginFilePrefix, markers::kEndFilePrefix}) {
+    for (int line = FindMarker(doc, marker, 0); line >= 0;) {
+      treat(line);
+      if (line + 1 >= lineCount) break;
+      line = FindMarker(doc, marker, line + 1);
+    }
+  }
+  if (!changed) return false;
+  try {
+    return doc.SaveFile(file) == 1;
+  } catch (const CSourceException&) {
+    return false;  // the save is atomic: the old file is whole
+  }
+}
+
+int VerifyProject(const std::string& path, Prompter& prompter, CRelocationAnswers& answers) {
+  CSTreeCtrl tree;
+  CProjectSettings settings;
+  if (!LoadProjectFile(path, tree.m_nodes, settings)) {
+    prompter.ShowOk(kInvalidProjectText);
+    return 0;
+  }
+  CRelocationMap map;
+  bool modified = false;
+  bool targetChanged = false;
+
+  // Source files.
+  for (auto& node : tree.m_nodes) {
+    if (node->GetFolder()) continue;
+    const std::string source = node->GetPath();
+    if (FileExists(source)) continue;
+    const size_t cut = source.rfind(kPathSeparator);
+    const std::string dir = cut == std::string::npos ? std::string() : source.substr(0, cut);
+    const std::string name = cut == std::string::npos ? source : source.substr(cut);
+    const std::string relocated =
+        Relocate(dir, source, map, [](const std::string& p) { return FileExists(p) != 0; });
+    if (!relocated.empty()) {
+      node->SetPath(relocated);
+      modified = true;
+      continue;
+    }
+    std::string newLocation;
+    if (!answers.AskNewFileLocation(source, dir, name, newLocation)) {
+      prompter.ShowOk(kDeleteMissingFileText);
+      continue;
+    }
+    modified = true;
+    node->SetPath(newLocation + name);
+    std::string oldPrefix = dir;
+    std::string newPrefix = newLocation;
+    TrimCommonTail(oldPrefix, newPrefix);
+    map[oldPrefix] = newPrefix;
+  }
+
+  // Target directory.
+  std::string& target = settings.m_strTargetDir;
+  if (!DirectoryExists(target)) {
+    const std::string relocated =
+        Relocate(target, target, map, [](const std::string& p) { return DirectoryExists(p) != 0; });
+    if (!relocated.empty()) {
+      target = relocated;
+      targetChanged = true;
+    } else {
+      std::string newDirectory;
+      if (!answers.AskNewTargetDirectory(target, newDirectory)) {
+        prompter.ShowOk(kReenterTargetDirText);
+      } else {
+        modified = true;
+        targetChanged = true;
+        std::string oldPrefix = target;
+        std::string newPrefix = newDirectory;
+        TrimCommonTail(oldPrefix, newPrefix);
+        map[oldPrefix] = newPrefix;
+        target = newDirectory;
+      }
+    }
+  }
+
+  // Markers of the generated files in the (new) target directory.
+  if (targetChanged) {
+    for (const std::string& name : GeneratedFiles(target)) {
+      RelocateMarkers(target + name, map, prompter);
+    }
+  }
+
+  // Output files.
+  for (auto& node : tree.m_nodes) {
+    if (node->GetFolder() || FileExists(node->GetOutputFile())) continue;
+    const std::string relocated = Relocate(node->GetOutputFile(), node->GetOutputFile(), map,
+                                           [](const std::string& p) { return FileExists(p) != 0; });
+    if (!relocated.empty()) {
+      node->SetOutputFile(relocated);
+      modified = true;
+    }
+  }
+
+  if (modified) SaveProjectFile(path, tree.m_nodes, settings, prompter);
+  return 1;
 }

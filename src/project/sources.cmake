@@ -11,6 +11,7 @@ pagoric_add_layer(project
     project/page_node_test.cpp
     project/project_file_test.cpp
     project/tree_ctrl_test.cpp
+    project/project_verify_test.cpp
 )
 if(TARGET project_tests)
   # The unit tests also load the fuzz target's seed corpus.

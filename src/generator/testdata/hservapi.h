@@ -6,14 +6,14 @@
 
 /* Sending a response. */
 void HSSend(unsigned long handle, const char *text);
-void HSSendBinary(unsigned long handle, char *data, unsigned long length);
+void HSSendBinary(unsigned long handle, const char *data, unsigned long length);
 
 /* Access control: checks a request against a realm mask, and sets up a realm. */
-void HSPageAuthenticate(unsigned long handle, unsigned short realm);
+int HSPageAuthenticate(unsigned long handle, unsigned short realm);
 int HSSetRealm(int realm, const char *name, const char *user, const char *password);
 
-/* Content type functions. Pages take the handle only; binary content takes
- * its length as well. */
+/* Content type functions. HSTypeHtml, called for entries whose html flag is 1,
+ * takes the handle only; every other one takes the content's length as well. */
 void HSTypeHtml(unsigned long handle);
 void HSTypeText(unsigned long handle, int length);
 void HSTypeJpeg(unsigned long handle, int length);
@@ -26,7 +26,7 @@ void HSTypeAsf(unsigned long handle, int length);
 void HSTypeXbm(unsigned long handle, int length);
 void HSTypeWav(unsigned long handle, int length);
 void HSTypeAu(unsigned long handle, int length);
-void HSTypeStaticHtml(unsigned long handle);
+void HSTypeStaticHtml(unsigned long handle, int length);
 void HSTypeStaticText(unsigned long handle, int length);
 void HSTypeStaticJpeg(unsigned long handle, int length);
 void HSTypeStaticGif(unsigned long handle, int length);

@@ -37,6 +37,8 @@ class CArchive {
   CArchive() = default;
   // A loading archive over data, which must outlive the archive.
   explicit CArchive(std::string_view data) : m_bLoading(true), m_input(data) {}
+  // A temporary would not outlive the archive.
+  explicit CArchive(std::string&& data) = delete;
   CArchive(const CArchive&) = delete;
   CArchive& operator=(const CArchive&) = delete;
 

@@ -126,10 +126,12 @@ TEST(ProjectFileTest, ReadsWideStrings) {
   CArchive in(wide);
   EXPECT_EQ(in.ReadString(), "dir\xC3\xA9\xF0\x9F\x98\x80?");
   // Long forms after the wide mark count 16-bit units.
-  CArchive longForm(Bytes({0xFF, 0xFE, 0xFF, 0xFF, 2, 0, 'a', 0, 'b', 0}));
+  const std::string longBytes = Bytes({0xFF, 0xFE, 0xFF, 0xFF, 2, 0, 'a', 0, 'b', 0});
+  CArchive longForm(longBytes);
   EXPECT_EQ(longForm.ReadString(), "ab");
   // Units the data does not hold are refused before anything is read.
-  CArchive shortData(Bytes({0xFF, 0xFE, 0xFF, 3, 'a', 0, 'b', 0}));
+  const std::string shortBytes = Bytes({0xFF, 0xFE, 0xFF, 3, 'a', 0, 'b', 0});
+  CArchive shortData(shortBytes);
   EXPECT_THROW(shortData.ReadString(), CArchiveException);
 }
 

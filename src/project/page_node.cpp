@@ -67,7 +67,8 @@ CPageNode::CPageNode(std::string path, int image, HTREEITEM item, int index, int
       m_nIndex(index),
       m_nImage(image) {
   if (!IsBinary()) return;
-  const int fd = ::open(m_strPath.c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd = ::open(m_strPath.c_str(),
+                        O_RDONLY | O_CLOEXEC | O_NONBLOCK);  // a FIFO never blocks a refresh
   if (fd < 0) throw CFileError(errno, m_strPath);
   struct stat st;
   const bool ok = ::fstat(fd, &st) == 0;

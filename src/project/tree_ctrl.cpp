@@ -21,7 +21,8 @@ constexpr std::uint64_t kFileTimeTicksPerSecond = 10000000ULL;
 // Opens a node's source for reading and takes its last-write time; a source
 // that cannot be opened (or is a directory) throws the file error.
 std::uint64_t ReadSourceTime(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd =
+      ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);  // a FIFO never blocks a refresh
   if (fd < 0) throw CFileError(errno, path);
   struct stat st;
   const bool isDirectory = ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode);

@@ -159,19 +159,6 @@ TEST_F(TreeCtrlTest, TwoItemsForOnePictureShareANumber) {
   EXPECT_EQ(m_settings.m_nNextFunction, 3);
 }
 
-TEST_F(TreeCtrlTest, SameNewPageTwiceSharesANumber) {
-  m_tree.InsertFileItem(m_root, Source("old.htm"));
-  ASSERT_TRUE(Refresh());
-  const std::string page = Source("new.htm");
-  m_tree.InsertFileItem(m_root, page);
-  m_tree.InsertFileItem(m_root, page);
-  ASSERT_TRUE(Refresh());
-  ASSERT_EQ(m_tree.m_nodes.size(), 4u);
-  EXPECT_EQ(Node(2).GetFunction(), 1);
-  EXPECT_EQ(Node(3).GetFunction(), 1);
-  EXPECT_EQ(m_settings.m_nNextFunction, 2);
-}
-
 TEST_F(TreeCtrlTest, NewerSourceIsChangedOlderIsNot) {
   const std::string newer = Source("a.htm");
   const std::string older = Source("b.gif");

@@ -115,7 +115,7 @@ void COpenProject::BuildNodes(int all) {
   }
   {
     std::unique_ptr<CDocBatch> batch;
-    if (m_bBatchedWrites) batch = std::make_unique<CDocBatch>(m_prompter);
+    if (m_bBatchedWrites) batch = std::make_unique<CDocBatch>();
     int done = 0;
     for (CPageNode* node : todo) {
       if (m_pLog) m_pLog->Progress(done++, static_cast<int>(todo.size()));

@@ -53,7 +53,7 @@ int CDocHandle::Save() {
   return m_pDoc->SaveFile(m_strPath);
 }
 
-CDocBatch::CDocBatch(Prompter& prompter) : m_prompter(prompter), m_pPrevious(g_activeBatch) {
+CDocBatch::CDocBatch() : m_pPrevious(g_activeBatch) {
   g_activeBatch = this;
 }
 

@@ -50,7 +50,7 @@ class CDocHandle {
 // written once (atomically) at Flush. Only one batch is active at a time.
 class CDocBatch {
  public:
-  explicit CDocBatch(Prompter& prompter);
+  CDocBatch();
   ~CDocBatch();  // flushes what is still pending, swallowing errors
   CDocBatch(const CDocBatch&) = delete;
   CDocBatch& operator=(const CDocBatch&) = delete;
@@ -69,7 +69,6 @@ class CDocBatch {
     int loadResult = 0;
     bool dirty = false;
   };
-  Prompter& m_prompter;
   std::map<std::string, Entry> m_docs;
   std::vector<std::string> m_failed;
   CDocBatch* m_pPrevious = nullptr;

@@ -78,7 +78,7 @@ TEST(SrvDocTest, BatchReadsOnceAndWritesAtFlush) {
   ScriptedPrompter prompter;
   const std::string path = dir.Write("b.c", "one\r\ntwo");
   {
-    CDocBatch batch(prompter);
+    CDocBatch batch;
     CDocHandle first = CDocHandle::Open(prompter, path);
     first->InsertText(0, 2, "three");
     EXPECT_EQ(1, first.Save());

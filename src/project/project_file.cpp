@@ -12,17 +12,6 @@
 
 namespace {
 
-// Read-only as a user sees it: no write bit at all (what the desktop's
-// read-only attribute becomes), or not writable by this process. The first
-// holds for root too, whom access() lets write anything.
-bool IsReadOnlyProject(const std::string& path) {
-  struct stat st;
-  if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & 0222) == 0) {
-    return true;
-  }
-  return IsReadOnly(path);
-}
-
 void Reject() { throw CArchiveException(CArchiveException::kBadStructure); }
 
 }  // namespace
@@ -121,7 +110,7 @@ bool LoadProjectFile(const std::string& path, CPageNodeList& nodes, CProjectSett
 
 SaveProjectResult SaveProjectFile(const std::string& path, const CPageNodeList& nodes,
                                   const CProjectSettings& settings, Prompter& prompter) {
-  if (IsReadOnlyProject(path)) {
+  if (IsReadOnly(path)) {
     prompter.ShowOk(FormatText(kReadOnlyProjectText, {path}));
     return SaveProjectResult::kReadOnly;
   }

@@ -108,6 +108,7 @@ void COpenProject::BuildNodes(int all) {
   ++m_nBuildNumber;
   m_nConverted = 0;
   m_nFailed = 0;
+  m_generator.SetPageOrder(m_tree.m_nodes);
   std::vector<CPageNode*> todo;
   for (const auto& node : m_tree.m_nodes) {
     if (!all && !node->GetChanged()) continue;

@@ -8,6 +8,7 @@
 #include "build/open_project.h"
 #include "platform/file_util.h"
 #include "project/page_node.h"
+#include "project/project_verify.h"
 
 namespace {
 
@@ -303,6 +304,28 @@ int CmdBuild(const Args& args, Context& ctx, Prompter& prompter) {
   CCliLog log(ctx.out, ctx.err, ctx.tty);
   COpenProject project(prompter, &log);
   const std::string path = AbsolutePath(args.positional[0]);
+  // Verification first: moved source files and a moved target directory are
+  // answered from the --relocate mappings; a question none answers is an error.
+  std::vector<CMappedRelocationAnswers::Mapping> mappings;
+  auto relocate = args.options.find("relocate");
+  if (relocate != args.options.end()) {
+    for (const std::string& text : relocate->second) {
+      CMappedRelocationAnswers::Mapping mapping;
+      if (!CMappedRelocationAnswers::ParseMapping(text, mapping)) {
+        ctx.err << "pagoric build: --relocate needs OLD=NEW, not '" << text << "'\n";
+        return kExitNotDone;
+      }
+      mappings.push_back(mapping);
+    }
+  }
+  CMappedRelocationAnswers answers(mappings);
+  if (!VerifyProject(path, prompter, answers)) {
+    for (const std::string& missing : answers.Unanswered()) {
+      ctx.err << "pagoric build: " << missing
+              << " has moved; give --relocate OLD=NEW to say where to\n";
+    }
+    return kExitNotDone;
+  }
   if (!project.OpenExisting(path)) return kExitNotDone;
   if (args.Has("target")) project.m_strTargetDirField = TargetDirArg(args.Get("target"));
   if (args.Has("url-file")) project.m_strUrlFileField = args.Get("url-file");

@@ -5,6 +5,10 @@ pagoric_add_layer(generator
     generator/url_table.cpp
     generator/security_table.cpp
     generator/binary_sections.cpp
+    generator/convert_util.cpp
+    generator/page_convert.cpp
+    generator/page_stubs.cpp
+    generator/binary_convert.cpp
   DEPENDS pagoric_document pagoric_project
   TESTS
     generator/test_support.cpp
@@ -12,6 +16,11 @@ pagoric_add_layer(generator
     generator/url_table_test.cpp
     generator/security_table_test.cpp
     generator/binary_sections_test.cpp
+    generator/conv_test_support.cpp
+    generator/page_convert_test.cpp
+    generator/page_stubs_test.cpp
+    generator/binary_convert_test.cpp
+    generator/compile_test.cpp
 )
 if(TARGET generator_tests)
   # Golden files and the C header the compile tests use.

@@ -1,0 +1,187 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include "document/doc_handle.h"
+#include "generator/code_generator.h"
+#include "generator/conv_test_support.h"
+#include "generator/url_table.h"
+
+namespace {
+
+// Bytes with values across the whole range, high ones included.
+std::string Bytes(size_t count) {
+  std::string bytes;
+  for (size_t i = 0; i < count; ++i) bytes += static_cast<char>((i * 37 + 0xa5) & 0xff);
+  return bytes;
+}
+
+// The array block as the binary data file must hold it, formatted byte by byte
+// with printf as an independent check of the row layout.
+std::string ArrayBlock(const std::string& src, int n, const std::string& bytes) {
+  std::string text =
+      "/* @! Begin File: " + src + " */\nconst char buffer_" + std::to_string(n) + " [] =\n{\n";
+  if (bytes.empty()) text += "0";
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "0x%02x,", static_cast<unsigned char>(bytes[i]));
+    text += hex;
+    if (i + 1 == bytes.size() && bytes.size() % 20 != 0) text.pop_back();
+    if (i % 20 == 19) text += "\n";
+  }
+  return text + "\n};  /* @! End File: " + src + " */\n";
+}
+
+std::string SendBlock(const std::string& src, int n) {
+  const std::string b = "buffer_" + std::to_string(n);
+  return "/* @! Begin File: " + src + " */\nvoid Send_function_" + std::to_string(n) +
+         " (unsigned long handle)\n{\n     HSSendBinary (handle, (char*) " + b + ", sizeof (" + b +
+         "));\n}  /* @! End File: " + src + " */\n";
+}
+
+std::string Entry(const std::string& url, int n, const std::string& type, size_t size) {
+  return "{\n   \"" + url + "\" , 0, Send_function_" + std::to_string(n) +
+         ", (HSTypeFnBinary)HSType" + type + ", " + std::to_string(size) + ", Unprotected\n},\n";
+}
+
+std::string Prototype(int n) {
+  return "extern void Send_function_" + std::to_string(n) + " (unsigned long);\n";
+}
+
+using BinaryConvertTest = ConversionTest;
+
+TEST_F(BinaryConvertTest, FileBecomesArraySendFunctionAndEntry) {
+  const CPageNode node = Binary("/img/p.gif", Bytes(21), 3);
+  ASSERT_EQ(m_generator.ConvertBinary(node), 1);
+  const std::string src = SourceFor("/img/p.gif");
+  std::string expected = m_freshBin;
+  expected.insert(expected.find("/* @! End buffer data   */"), ArrayBlock(src, 3, Bytes(21)));
+  expected.insert(expected.find("/* @! End Binary   */"), SendBlock(src, 3));
+  EXPECT_EQ(Text(m_binFile), expected);
+  EXPECT_EQ(Text(m_urlFile), UrlFileWith(Entry("/img/p.gif", 3, "Gif", 21), Prototype(3)));
+  EXPECT_TRUE(m_prompter.shown().empty());
+}
+
+TEST_F(BinaryConvertTest, RowsOfTwentyBytesForEverySize) {
+  for (size_t size : {0, 1, 19, 20, 21, 40}) {
+    const std::string url = "/f" + std::to_string(size) + ".png";
+    const int n = static_cast<int>(size) + 1;
+    ASSERT_EQ(m_generator.ConvertBinary(Binary(url, Bytes(size), n)), 1);
+    EXPECT_EQ(Count(Text(m_binFile), ArrayBlock(SourceFor(url), n, Bytes(size))), 1) << size;
+  }
+  const std::string text = Text(m_binFile);
+  // Spelled out: the empty file, and the empty line after a full last row.
+  EXPECT_EQ(Count(text, " [] =\n{\n0\n};  /* @! End File: "), 1);
+  EXPECT_EQ(Count(text, ",\n\n};  /* @! End File: "), 2);
+  EXPECT_EQ(Count(text, "{\n0xa5\n};  /* @! End File: "), 1);
+  EXPECT_EQ(Count(text, "{\n0xa5,0xca,"), 4);
+}
+
+TEST_F(BinaryConvertTest, ReconversionMovesBothBlocksToTheEnd) {
+  const CPageNode a = Binary("/a.jpg", Bytes(3), 1);
+  const CPageNode b = Binary("/b.wav", Bytes(4), 2);
+  ASSERT_EQ(m_generator.ConvertBinary(a), 1);
+  ASSERT_EQ(m_generator.ConvertBinary(b), 1);
+  ASSERT_EQ(m_generator.ConvertBinary(a), 1);
+  std::string expected = m_freshBin;
+  expected.insert(
+      expected.find("/* @! End buffer data   */"),
+      ArrayBlock(SourceFor("/b.wav"), 2, Bytes(4)) + ArrayBlock(SourceFor("/a.jpg"), 1, Bytes(3)));
+  expected.insert(expected.find("/* @! End Binary   */"),
+                  SendBlock(SourceFor("/b.wav"), 2) + SendBlock(SourceFor("/a.jpg"), 1));
+  EXPECT_EQ(Text(m_binFile), expected);
+  EXPECT_EQ(Text(m_urlFile),
+            UrlFileWith(Entry("/a.jpg", 1, "Jpeg", 3) + Entry("/b.wav", 2, "Wav", 4),
+                        Prototype(1) + Prototype(2)));
+}
+
+TEST_F(BinaryConvertTest, ChangedSizeUpdatesOnlyTheSizeField) {
+  ASSERT_EQ(m_generator.ConvertBinary(Binary("/a.au", Bytes(10), 1)), 1);
+  {
+    CUrlTable table(m_prompter, m_urlFile);
+    ASSERT_EQ(table.SetEntryField("/a.au", 5, "Realm1+Realm3"), 1);
+  }
+  ASSERT_EQ(m_generator.ConvertBinary(Binary("/a.au", Bytes(30), 1)), 1);
+  EXPECT_EQ(Text(m_urlFile),
+            UrlFileWith("{\n   \"/a.au\" , 0, Send_function_1, (HSTypeFnBinary)HSTypeAu, 30, "
+                        "Realm1+Realm3\n},\n",
+                        Prototype(1)));
+  // Back to nothing: the entry reads "N/A" and gets 0.
+  ASSERT_EQ(m_generator.ConvertBinary(Binary("/a.au", "", 1)), 1);
+  ASSERT_EQ(m_generator.ConvertBinary(Binary("/a.au", "", 1)), 1);
+  EXPECT_EQ(Count(Text(m_urlFile), "HSTypeAu, 0, Realm1+Realm3\n"), 1);
+  EXPECT_TRUE(m_prompter.shown().empty());
+}
+
+TEST_F(BinaryConvertTest, UnknownExtensionBlankInUrlAndSharedSource) {
+  ASSERT_EQ(m_generator.ConvertBinary(Binary("/my pic.bmp", Bytes(2), 5)), 1);
+  // Two URLs of one source share one function and one pair of blocks.
+  ASSERT_EQ(m_generator.ConvertBinary(Binary("/x/s.gif", Bytes(1), 6)), 1);
+  ASSERT_EQ(m_generator.ConvertBinary(Binary("/y/s.gif", Bytes(1), 6)), 1);
+  EXPECT_EQ(Text(m_urlFile),
+            UrlFileWith(Entry("/my%20pic.bmp", 5, "Applet", 2) + Entry("/x/s.gif", 6, "Gif", 1) +
+                            Entry("/y/s.gif", 6, "Gif", 1),
+                        Prototype(5) + Prototype(6)));
+  EXPECT_EQ(Count(Text(m_binFile), "/* @! Begin File: " + SourceFor("/s.gif") + " */"), 2);
+}
+
+TEST_F(BinaryConvertTest, MissingOrShrunkSourceKeepsThePreviousBlocks) {
+  ASSERT_EQ(m_generator.ConvertBinary(Binary("/a.gif", Bytes(40), 1)), 1);
+  const std::string bin = m_dir.Read(m_binFile);
+  const std::string url = m_dir.Read(m_urlFile);
+  const std::string src = SourceFor("/a.gif");
+
+  const CPageNode node = Binary("/a.gif", Bytes(40), 1);
+  m_dir.Write(SourceName("/a.gif"), Bytes(10));
+  EXPECT_EQ(m_generator.ConvertBinary(node), 0);
+  std::remove(src.c_str());
+  EXPECT_EQ(m_generator.ConvertBinary(node), 0);
+
+  EXPECT_EQ(m_dir.Read(m_binFile), bin);
+  EXPECT_EQ(m_dir.Read(m_urlFile), url);
+  EXPECT_EQ(m_prompter.Texts(),
+            (std::vector<std::string>{src + " is not converted: it holds 10 bytes now, fewer than "
+                                            "the 40 bytes it had when the build started.",
+                                      "file: " + src + " not exist"}));
+}
+
+// Inside a batch every file is read once and written once; the bytes must be
+// those of the step-by-step path.
+TEST_F(BinaryConvertTest, BatchWritesTheSameBytes) {
+  const std::vector<CPageNode> nodes = {
+      Page("/p.htm", "<form method=post action=go>_NZZA_d\n", 1),
+      Binary("/a.gif", Bytes(45), 2),
+      Page("/q/r.htm", "_NZZA_e text\n_NZZA_d\n", 3),
+      Binary("/b.png", Bytes(20), 4),
+      Binary("/a.gif", Bytes(45), 2),
+      Page("/p.htm", "<form method=post action=go>_NZZA_d again\n", 1),
+  };
+  const auto files = [&] {
+    std::vector<std::string> texts = {m_dir.Read(m_urlFile), m_dir.Read(m_binFile),
+                                      m_dir.Read(nodes[0].GetOutputFile()),
+                                      m_dir.Read(nodes[2].GetOutputFile())};
+    return texts;
+  };
+  for (const CPageNode& node : nodes) {
+    ASSERT_EQ(node.IsPage() ? m_generator.ConvertPage(node) : m_generator.ConvertBinary(node), 1);
+  }
+  const std::vector<std::string> stepByStep = files();
+
+  WriteUrlFile(m_dir, "out/url.c");
+  WriteBinFile(m_dir, "out/bindata.c");
+  std::remove(nodes[0].GetOutputFile().c_str());
+  std::remove(nodes[2].GetOutputFile().c_str());
+  CCodeGenerator generator(m_prompter, &m_project);
+  generator.SetDateSource([] { return std::string(kTestDate); });
+  {
+    CDocBatch batch;
+    for (const CPageNode& node : nodes) {
+      ASSERT_EQ(node.IsPage() ? generator.ConvertPage(node) : generator.ConvertBinary(node), 1);
+    }
+    ASSERT_TRUE(batch.Flush());
+  }
+  EXPECT_EQ(files(), stepByStep);
+  EXPECT_TRUE(m_prompter.shown().empty());
+}
+
+}  // namespace

@@ -1,0 +1,66 @@
+#include "generator/convert_util.h"
+
+#include <cstring>
+#include <iterator>
+
+#include "generator/code_generator.h"
+#include "platform/text_format.h"
+
+std::vector<std::string> SplitAtLineEnds(std::string_view text) {
+  text = text.substr(0, text.find('\0'));
+  std::vector<std::string> lines;
+  size_t start = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\n' && text[i] != '\r') continue;
+    lines.emplace_back(text.substr(start, i - start));
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    start = i + 1;
+  }
+  lines.emplace_back(text.substr(start));
+  return lines;
+}
+
+TextPos InsertTextLines(CCSrvDoc& doc, TextPos pos, std::vector<std::string> lines) {
+  if (lines.empty()) lines.emplace_back();
+  const int line = pos.line;
+  if (line >= doc.GetLineCount()) doc.InsertEmptyLine(line);
+  std::string head = doc.LineText(line);
+  const size_t column = pos.column > 0 ? static_cast<size_t>(pos.column) : 0;
+  std::string tail;
+  if (column < head.size()) tail = head.substr(column);
+  head.resize(column, ' ');
+
+  const int count = static_cast<int>(lines.size());
+  head += lines.front();
+  if (count == 1) {
+    const TextPos end{static_cast<int>(head.size()), line};
+    head += tail;
+    doc.SetLineText(line, std::move(head));
+    return end;
+  }
+  doc.SetLineText(line, std::move(head));
+  const TextPos end{static_cast<int>(lines.back().size()), line + count - 1};
+  lines.back() += tail;
+  std::vector<std::string> rest(std::make_move_iterator(lines.begin() + 1),
+                                std::make_move_iterator(lines.end()));
+  doc.InsertLines(line + 1, std::move(rest));
+  return end;
+}
+
+bool FindLastMarkerPos(CCSrvDoc& doc, const char* marker, TextPos& found) {
+  const int count = doc.GetLineCount();
+  if (count == 0) return false;
+  SearchSpec spec;
+  spec.text = marker;
+  spec.length = static_cast<int>(std::strlen(marker));
+  spec.backward = 1;
+  spec.line = count - 1;
+  spec.column = doc.GetLineLength(count - 1);
+  return doc.FindText(spec, found) != 0;
+}
+
+int SaveOrReport(Prompter& prompter, CDocHandle& doc) {
+  if (doc.Save() == 1) return 1;
+  prompter.ShowOk(FormatText(CCodeGenerator::kCannotWriteText, {doc.Path()}));
+  return 0;
+}

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "document/doc_handle.h"
+#include "document/srv_doc.h"
+#include "platform/prompter.h"
+
+// Helpers shared by the page and binary data converters.
+
+// Multi-line insertion: a converted page or binary file inserts thousands of
+// lines at one marker. InsertText would grow the lines byte run by byte run, so
+// the converters hand the document whole lines instead, with exactly the result
+// InsertText gives for the same text.
+
+// The lines of a text as InsertText splits it: at CR LF, LF and a lone CR, and
+// only up to a NUL byte. The last element is what follows the last line end
+// (empty when the text ends with one), so there is always at least one.
+std::vector<std::string> SplitAtLineEnds(std::string_view text);
+
+// Inserts the text whose lines are lines (joined by line ends, as
+// SplitAtLineEnds gives them) at pos, leaving the document as InsertText(pos,
+// text) would: the text before pos is padded with blanks up to pos.column, the
+// rest of the line follows the last inserted line. Returns the position just
+// after the inserted text.
+TextPos InsertTextLines(CCSrvDoc& doc, TextPos pos, std::vector<std::string> lines);
+
+// Finds marker like FindMarkerPos, but backward from the end of the last line,
+// so that its last occurrence is found.
+bool FindLastMarkerPos(CCSrvDoc& doc, const char* marker, TextPos& found);
+
+// Saves a document; a failure is shown with the generator's "cannot be
+// written" message. 1 = saved.
+int SaveOrReport(Prompter& prompter, CDocHandle& doc);

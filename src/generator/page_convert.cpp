@@ -1,0 +1,329 @@
+// Page conversion: a page's text becomes the send function of its page file.
+#include <algorithm>
+#include <string_view>
+
+#include "document/doc_handle.h"
+#include "document/markers.h"
+#include "generator/code_generator.h"
+#include "generator/convert_util.h"
+#include "generator/field_text.h"
+#include "generator/url_table.h"
+#include "platform/file_util.h"
+#include "platform/text_format.h"
+
+namespace {
+
+// A source line is read in pieces of at most this many characters, its line
+// end included; a longer line is sent by several HSSend calls.
+constexpr size_t kPieceLength = 799;
+// The most bytes of escaped page text that one HSSend line carries. With the
+// call around it the line stays below the 1,024 bytes at which the line
+// document wraps lines when the page file is loaded again.
+constexpr size_t kMaxSendText = 999;
+
+constexpr std::string_view kSendOpen = "    HSSend (handle, \"";
+constexpr std::string_view kSendClose = "\");\n";
+constexpr std::string_view kUpperMarker = "_NZZA_";
+constexpr std::string_view kLowerMarker = "_nzza_";
+// The characters that end the name after a dynamic marker.
+constexpr std::string_view kNameEnd = "\\ \t<,>";
+
+// Appends the HSSend lines that send escaped page text: one line, or for a text
+// longer than kMaxSendText several, each cut greedily but never between a
+// backslash and the character it escapes. An empty text still gives one call.
+void AppendSendLines(std::string& out, std::string_view text) {
+  size_t start = 0;
+  do {
+    size_t end = start;
+    while (end < text.size()) {
+      const size_t unit = text[end] == '\\' && end + 1 < text.size() ? 2 : 1;
+      if (end + unit - start > kMaxSendText) break;
+      end += unit;
+    }
+    out += kSendOpen;
+    out += text.substr(start, end - start);
+    out += kSendClose;
+    start = end;
+  } while (start < text.size());
+}
+
+bool IsControl(char c) {
+  const auto u = static_cast<unsigned char>(c);
+  return u < 0x20 || u == 0x7f;
+}
+
+// How the messages name a character that generated C text cannot hold.
+std::string CharacterText(char c) {
+  switch (c) {
+    case '"':
+      return "a double quote (\")";
+    case '\\':
+      return "a backslash (\\)";
+    case ',':
+      return "a comma (,)";
+    default:
+      break;
+  }
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  const auto u = static_cast<unsigned char>(c);
+  return std::string("the control character 0x") + kDigits[u >> 4] + kDigits[u & 15];
+}
+
+bool Contains(const std::vector<std::string>& list, const std::string& name) {
+  return std::find(list.begin(), list.end(), name) != list.end();
+}
+
+}  // namespace
+
+bool CCodeGenerator::CheckNodeTexts(const CPageNode& node) {
+  const std::string& url = node.GetUrl();
+  for (char c : url) {
+    if (c == '"' || c == '\\' || c == ',' || IsControl(c)) {
+      m_prompter.ShowOk(FormatText(kUnsafeUrlText, {node.GetPath(), url, CharacterText(c)}));
+      return false;
+    }
+  }
+  const std::string& path = node.GetPath();
+  const auto control = std::find_if(path.begin(), path.end(), IsControl);
+  std::string problem;
+  if (control != path.end()) {
+    problem = CharacterText(*control);
+  } else if (path.find("*/") != std::string::npos) {
+    problem = "\"*/\"";
+  }
+  if (problem.empty()) return true;
+  m_prompter.ShowOk(FormatText(kUnsafeSourceText, {path, problem}));
+  return false;
+}
+
+std::string CCodeGenerator::BinFilePath() const {
+  if (m_pProject == nullptr) return std::string();
+  return m_pProject->TargetDir() + m_pProject->BinFileName();
+}
+
+void CCodeGenerator::SetPageOrder(const CPageNodeList& nodes) {
+  m_pageFileOwners.clear();
+  for (const auto& node : nodes) {
+    if (node && node->IsPage()) m_pageFileOwners.push_back({node->GetOutputFile(), node->GetUrl()});
+  }
+  const auto byFile = [](const CPageFileOwner& a, const CPageFileOwner& b) {
+    return a.m_strFile < b.m_strFile;
+  };
+  // The first page of a file in list order owns it.
+  std::stable_sort(m_pageFileOwners.begin(), m_pageFileOwners.end(), byFile);
+  const auto last = std::unique(
+      m_pageFileOwners.begin(), m_pageFileOwners.end(),
+      [](const CPageFileOwner& a, const CPageFileOwner& b) { return a.m_strFile == b.m_strFile; });
+  m_pageFileOwners.erase(last, m_pageFileOwners.end());
+}
+
+bool CCodeGenerator::CheckPageFile(const CPageNode& node) {
+  const std::string& file = node.GetOutputFile();
+  const std::string& url = node.GetUrl();
+  if (m_pProject != nullptr) {
+    if (file == UrlFilePath()) {
+      m_prompter.ShowOk(FormatText(kPageFileIsUrlFileText, {url, file}));
+      return false;
+    }
+    if (file == BinFilePath()) {
+      m_prompter.ShowOk(FormatText(kPageFileIsBinFileText, {url, file}));
+      return false;
+    }
+  }
+  const auto it = std::lower_bound(
+      m_pageFileOwners.begin(), m_pageFileOwners.end(), file,
+      [](const CPageFileOwner& owner, const std::string& f) { return owner.m_strFile < f; });
+  if (it != m_pageFileOwners.end() && it->m_strFile == file) {
+    if (it->m_strUrl == url) return true;
+    m_prompter.ShowOk(FormatText(kSharedPageFileText, {url, file, it->m_strUrl}));
+    return false;
+  }
+  m_pageFileOwners.insert(it, {file, url});
+  return true;
+}
+
+int CCodeGenerator::ConvertPage(const CPageNode& node) {
+  if (!CheckNodeTexts(node) || !CheckPageFile(node)) return 0;
+  try {
+    return ConvertPageSteps(node);
+  } catch (const CSourceException&) {
+    m_prompter.ShowOk(FormatText(kConvertFileErrorText, {node.GetPath()}));
+    return 0;
+  }
+}
+
+int CCodeGenerator::ConvertPageSteps(const CPageNode& node) {
+  const std::string& pageFile = node.GetOutputFile();
+  std::string folder;
+  std::string name;
+  SplitPath(pageFile, folder, name);
+  if (folder.empty()) folder = ".";
+  const bool exists = PathExists(pageFile);
+  if (IsDirectory(pageFile) || (!exists && !IsDirectory(folder)) ||
+      (exists && CDocHandle::Open(m_prompter, pageFile).LoadResult() == -1)) {
+    m_prompter.ShowOk(kCannotCreateText);
+    return 0;
+  }
+  // Refuse before anything is changed rather than leave a half-converted page.
+  for (const std::string& file : {pageFile, UrlFilePath()}) {
+    if (IsReadOnly(file)) {
+      m_prompter.ShowOk(FormatText(kCannotWriteText, {file}));
+      return 0;
+    }
+  }
+  if (!exists || FileSize(pageFile) == 0) {
+    if (!WritePageFileSkeleton(pageFile)) return 0;
+  } else if (!IsPageFile(pageFile)) {
+    m_prompter.ShowOk(FormatText(kNotRecognizedText, {pageFile}));
+    return 0;
+  }
+
+  ClearSection(m_prompter, pageFile, markers::kBeginHtmlPage, markers::kEndHtmlPage, 0);
+  std::string source;
+  if (!ReadWholeFile(node.GetPath(), source)) {
+    m_prompter.ShowOk(FormatText(kSourceMissingText, {node.GetPath()}));
+    return 0;
+  }
+  std::vector<std::string> dynamicList;
+  std::vector<std::string> postList;
+  int ok = 1;
+  const std::string text = PageFunctionText(node, source, dynamicList, postList, ok);
+  if (!InsertPageCode(node, text)) return 0;
+
+  std::string url = node.GetUrl();
+  EncodeSpaces(url);
+  const std::string function = "Send_function_" + std::to_string(node.GetFunction());
+  const std::string entry = FormatText(
+      "{\n   \"%s\", 1, %s, (HSTypeFnHtml)HSTypeHtml, 0, Unprotected\n},\n", {url, function});
+  if (!AddUrlEntry(node.GetUrl(), entry, function)) ok = 0;
+
+  for (const std::string& f : dynamicList) {
+    if (!AddDynamicFunction(f, pageFile)) ok = 0;
+  }
+  for (const std::string& f : postList) {
+    if (!AddPostFunction(f, pageFile)) ok = 0;
+  }
+  return ok;
+}
+
+int CCodeGenerator::AddUrlEntry(const std::string& url, const std::string& entry,
+                                const std::string& function) {
+  CUrlTable table(m_prompter, UrlFilePath());
+  if (table.FindUrl(url)) return 1;
+  return table.AddEntry(-1, entry, function);
+}
+
+std::string CCodeGenerator::PageFunctionText(const CPageNode& node, const std::string& source,
+                                             std::vector<std::string>& dynamicList,
+                                             std::vector<std::string>& postList, int& ok) {
+  const std::string& path = node.GetPath();
+  std::string out;
+  out.reserve(source.size() + source.size() / 4 + 256);
+  out += markers::kFilePrefix;
+  out += path;
+  out += " {{ */\nvoid Send_function_";
+  out += std::to_string(node.GetFunction());
+  out += "(unsigned long handle)\n{\n";
+
+  // The source is a text stream: CR LF reads as one LF.
+  std::string piece;
+  size_t pos = 0;
+  while (pos < source.size()) {
+    piece.clear();
+    while (pos < source.size() && piece.size() < kPieceLength) {
+      char c = source[pos++];
+      if (c == '\r' && pos < source.size() && source[pos] == '\n') {
+        c = '\n';
+        ++pos;
+      }
+      piece += c;
+      if (c == '\n') break;
+    }
+    ConvertPiece(node, piece, out, dynamicList, postList, ok);
+  }
+
+  out += "}    ";
+  out += markers::kFilePrefix;
+  out += path;
+  out += " }} */\n";
+  return out;
+}
+
+void CCodeGenerator::ConvertPiece(const CPageNode& node, std::string& piece, std::string& out,
+                                  std::vector<std::string>& dynamicList,
+                                  std::vector<std::string>& postList, int& ok) {
+  EscapeLine(piece);
+  if (piece.empty()) return;
+  std::string action;
+  if (ParseFormAction(piece, action) && !RegisterFormHandler(node, action, postList)) ok = 0;
+
+  std::string_view t = piece;
+  for (;;) {
+    // The lower-case marker counts only in text without an upper-case one.
+    size_t g = t.find(kUpperMarker);
+    if (g == std::string_view::npos) g = t.find(kLowerMarker);
+    if (g == std::string_view::npos) break;
+    AppendSendLines(out, t.substr(0, g));
+    // Two markers sharing an underscore send the marker text itself.
+    if (t.substr(g + kUpperMarker.size() - 1, kUpperMarker.size()) == kUpperMarker) {
+      AppendSendLines(out, kUpperMarker);
+      t.remove_prefix(g + 2 * kUpperMarker.size() - 1);
+      continue;
+    }
+    t.remove_prefix(g + kUpperMarker.size());
+    const size_t end = std::min(t.find_first_of(kNameEnd), t.size());
+    const std::string function = "na_" + std::string(t.substr(0, end));
+    if (!Contains(dynamicList, function)) dynamicList.push_back(function);
+    out += "    ";
+    out += function;
+    out += " (handle);\n";
+    t.remove_prefix(end);
+  }
+  if (!t.empty()) AppendSendLines(out, t);
+}
+
+void CCodeGenerator::EscapeLine(std::string& piece) {
+  std::string out;
+  out.reserve(piece.size() * 2);
+  const size_t first = !piece.empty() && piece[0] == '\r' ? 1 : 0;
+  for (size_t i = first; i < piece.size(); ++i) {
+    const char c = piece[i];
+    switch (c) {
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\0':
+        break;
+      case '?':
+        // "??" followed by one of =(/)'<!>- would be a trigraph.
+        if (!out.empty() && out.back() == '?') out += '\\';
+        out += '?';
+        break;
+      default:
+        out += c;
+        break;
+    }
+  }
+  piece.swap(out);
+}
+
+int CCodeGenerator::InsertPageCode(const CPageNode& node, const std::string& text) {
+  const std::string& pageFile = node.GetOutputFile();
+  CDocHandle doc = CDocHandle::Open(m_prompter, pageFile);
+  TextPos end;
+  if (!FindMarkerPos(*doc, markers::kEndHtmlPage, end)) {
+    ReportMissingMarker(m_prompter, markers::kEndHtmlPage, pageFile);
+    return 0;
+  }
+  InsertTextLines(*doc, end, SplitAtLineEnds(text));
+  return SaveOrReport(m_prompter, doc);
+}

@@ -1,0 +1,135 @@
+// Form handlers and dynamic functions: the stubs a page's forms and dynamic
+// markers call, which the user fills in and no later conversion touches.
+#include <algorithm>
+#include <string_view>
+
+#include "document/doc_handle.h"
+#include "document/markers.h"
+#include "generator/code_generator.h"
+#include "generator/convert_util.h"
+#include "generator/field_text.h"
+#include "generator/url_table.h"
+#include "platform/text_format.h"
+
+namespace {
+
+// Characters that cannot stand in the C identifier of a form handler.
+constexpr std::string_view kRefusedInAction = "\n\r\"\t!@#$%^&*()-+=|\\{}][`~?/><.,;:'";
+
+std::string UpperCase(std::string_view text) {
+  std::string upper(text);
+  for (char& c : upper) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return upper;
+}
+
+// The comment that names a stub; the blank after the name keeps Post_a from
+// matching Post_ab.
+std::string FunctionKey(const std::string& function) {
+  return markers::kFunctionPrefix + function + " ";
+}
+
+std::vector<std::string> StubLines(const std::string& function) {
+  const std::string key = FunctionKey(function);
+  return {key + markers::kOpenSuffix,
+          "void " + function + "(unsigned long handle)",
+          "{",
+          "    /* add your implementation here: */",
+          "}   " + key + markers::kCloseSuffix,
+          ""};
+}
+
+}  // namespace
+
+int CCodeGenerator::ParseFormAction(const std::string& piece, std::string& name) {
+  const std::string upper = UpperCase(piece);
+  if (upper.find("<FORM ") == std::string::npos || upper.find("METHOD") == std::string::npos ||
+      (upper.find("POST") == std::string::npos && upper.find("GET") == std::string::npos)) {
+    return 0;
+  }
+  const size_t action = upper.find("ACTION");
+  if (action == std::string::npos) return 0;
+  std::string_view rest = std::string_view(piece).substr(action + 6);
+  rest.remove_prefix(std::min(rest.find_first_not_of(" =\"\\"), rest.size()));
+  name = std::string(rest.substr(0, rest.find_first_of(" =\"\\>")));
+  if (UpperCase(name).starts_with("MAILTO:")) return 0;
+  if (name.find_first_of(kRefusedInAction) != std::string::npos) {
+    m_prompter.ShowOk(FormatText(kBadActionText, {name}));
+    return 0;
+  }
+  return 1;
+}
+
+int CCodeGenerator::RegisterFormHandler(const CPageNode& node, const std::string& action,
+                                        std::vector<std::string>& postList) {
+  const std::string handler = "Post_" + action;
+  if (std::find(m_postHandlers.begin(), m_postHandlers.end(), handler) != m_postHandlers.end()) {
+    return 1;
+  }
+  m_postHandlers.push_back(handler);
+  if (std::find(postList.begin(), postList.end(), handler) == postList.end()) {
+    postList.push_back(handler);
+  }
+  // The form's URL lies in the page's folder.
+  const std::string& pageUrl = node.GetUrl();
+  const size_t slash = pageUrl.rfind('/');
+  std::string formUrl = slash == std::string::npos ? action : pageUrl.substr(0, slash + 1) + action;
+  EncodeSpaces(formUrl);
+  const std::string entry = FormatText(
+      "{\n   \"%s\", 1, %s, (HSTypeFnHtml)HSTypeHtml, 0, Unprotected\n},\n", {formUrl, handler});
+  return AddUrlEntry(formUrl, entry, handler);
+}
+
+int CCodeGenerator::AddPostFunction(const std::string& function, const std::string& pageFile) {
+  CDocHandle doc = CDocHandle::Open(m_prompter, pageFile);
+  TextPos at;
+  if (FindMarkerPos(*doc, FunctionKey(function).c_str(), at)) return 1;
+  if (!FindMarkerPos(*doc, markers::kEndPostFunction, at)) {
+    TextPos page;
+    if (!FindMarkerPos(*doc, markers::kEndHtmlPage, page)) {
+      ReportMissingMarker(m_prompter, markers::kEndHtmlPage, pageFile);
+      return 0;
+    }
+    const TextPos end =
+        InsertTextLines(*doc, {0, page.line + 1},
+                        {"", markers::kBeginPostFunction, markers::kEndPostFunction, "", ""});
+    at = {0, end.line - 2};
+  }
+  InsertTextLines(*doc, at, StubLines(function));
+  return SaveOrReport(m_prompter, doc);
+}
+
+int CCodeGenerator::AddDynamicFunction(const std::string& function, const std::string& pageFile) {
+  CDocHandle doc = CDocHandle::Open(m_prompter, pageFile);
+  TextPos at;
+  if (FindMarkerPos(*doc, FunctionKey(function).c_str(), at)) return 1;
+
+  if (!FindMarkerPos(*doc, markers::kEndForwardDecl, at)) {
+    TextPos page;
+    if (!FindMarkerPos(*doc, markers::kBeginHtmlPage, page)) {
+      ReportMissingMarker(m_prompter, markers::kBeginHtmlPage, pageFile);
+      return 0;
+    }
+    const TextPos end =
+        InsertTextLines(*doc, page, {markers::kBeginForwardDecl, markers::kEndForwardDecl, "", ""});
+    at = {0, end.line - 2};
+  }
+  InsertTextLines(*doc, at,
+                  {markers::kFilePrefix + function + " */",
+                   "static void " + function + " (unsigned long handle);", ""});
+
+  if (!FindMarkerPos(*doc, markers::kEndDynamicFunctions, at)) {
+    TextPos page;
+    if (!FindMarkerPos(*doc, markers::kEndHtmlPage, page)) {
+      ReportMissingMarker(m_prompter, markers::kEndHtmlPage, pageFile);
+      return 0;
+    }
+    const TextPos end = InsertTextLines(
+        *doc, {0, page.line + 1},
+        {"", markers::kBeginDynamicFunctions, markers::kEndDynamicFunctions, "", ""});
+    at = {0, end.line - 2};
+  }
+  InsertTextLines(*doc, at, StubLines(function));
+  return SaveOrReport(m_prompter, doc);
+}

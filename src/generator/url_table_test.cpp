@@ -271,7 +271,7 @@ TEST(DocBatchTest, EditsInABatchGiveTheSameBytesAsStepByStep) {
   const std::string batchedPath = WriteUrlFile(batched);
   edit(prompter, plainPath);
   {
-    CDocBatch batch(prompter);
+    CDocBatch batch;
     edit(prompter, batchedPath);
     EXPECT_TRUE(batch.Flush());
   }

@@ -159,8 +159,7 @@ int CCodeGenerator::ConvertPageSteps(const CPageNode& node) {
   SplitPath(pageFile, folder, name);
   if (folder.empty()) folder = ".";
   const bool exists = PathExists(pageFile);
-  if (IsDirectory(pageFile) || (!exists && !IsDirectory(folder)) ||
-      (exists && CDocHandle::Open(m_prompter, pageFile).LoadResult() == -1)) {
+  if (IsDirectory(pageFile) || (!exists && !IsDirectory(folder))) {
     m_prompter.ShowOk(kCannotCreateText);
     return 0;
   }

@@ -42,7 +42,7 @@ inline constexpr const char* kBeginPureSearch = "/* @! Begin pure search URL fun
 inline constexpr const char* kEndPureSearch = "/* @! End pure search URL function    */";
 inline constexpr const char* kBeginSecurityTable = "/* @! Begin of Setup Security Table */";
 inline constexpr const char* kEndSecurityTable = "/* @! End   of Setup Security Table */";
-// The security table's end as Part of the realm editor searches it: the whole line.
+// The whole line that ends the security table, as the realm editor searches it.
 inline constexpr const char* kEndSecurityTableLine = "}  /* @! End   of Setup Security Table */";
 inline constexpr const char* kBeginRealmCalls = "/* @! Begin of HSSetRealm calls */";
 inline constexpr const char* kEndRealmCalls = "/* @! End   of HSSetRealm calls */";

@@ -1,0 +1,118 @@
+#include "cli/cli.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "platform/file_util.h"
+#include "testing/temp_dir.h"
+
+namespace {
+
+struct Run {
+  int status;
+  std::string out;
+  std::string err;
+};
+
+Run Pagoric(std::vector<std::string> args) {
+  std::ostringstream out, err;
+  const int status = RunPagoric(args, out, err);
+  return {status, out.str(), err.str()};
+}
+
+class CliTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ::setenv("SOURCE_DATE_EPOCH", "1700000000", 1);
+    dir.Write("site/index.htm", "<p>Hi</p>\n");
+    dir.Write("site/img/a.gif", "GIF89a");
+    project = dir.File("p.web");
+    target = dir.File("gen");
+  }
+  TempDir dir;
+  std::string project, target;
+};
+
+TEST_F(CliTest, NewImportBuildTree) {
+  Run r = Pagoric({"new", project, "--target", target});
+  ASSERT_EQ(kExitOk, r.status) << r.err;
+  EXPECT_EQ(kExitNotDone, Pagoric({"new", project}).status);  // exists, no --force
+
+  r = Pagoric({"import", project, dir.File("site"), "--under", "/web"});
+  ASSERT_EQ(kExitOk, r.status) << r.err;
+  EXPECT_EQ("Imported 2 file(s) from " + dir.File("site") + "\n", r.out);
+
+  r = Pagoric({"tree", project});
+  ASSERT_EQ(kExitOk, r.status) << r.err;
+  EXPECT_EQ("/\troot\n"
+            "  web/\tfolder\n"
+            "    img/\tfolder\n"
+            "      /web/img/a.gif\tbinary\t0\t" + dir.File("site/img/a.gif") + "\n"
+            "    /web/index.htm\tpage\t1\t" + dir.File("site/index.htm") + "\n",
+            r.out);
+
+  // The target directory does not exist yet: without --yes nothing is built.
+  r = Pagoric({"build", project});
+  EXPECT_EQ(kExitNotDone, r.status);
+  EXPECT_NE(std::string::npos, r.err.find("cannot be found !\nDo you want to create it? [No"));
+
+  r = Pagoric({"build", project, "--yes"});
+  ASSERT_EQ(kExitOk, r.status) << r.err;
+  EXPECT_EQ(dir.File("site/img/a.gif") + " ---> " + target + "/bindata.c    o.k.\n" +
+                dir.File("site/index.htm") + " ---> " + target + "/_web_index.c    o.k.\n" +
+                "Build number:    1 Done\n",
+            r.out);
+  EXPECT_TRUE(IsRegularFile(target + "/_web_index.c"));
+
+  r = Pagoric({"build", project});
+  EXPECT_EQ(kExitOk, r.status);
+  EXPECT_EQ("Build number:    1 Done\n", r.out);
+}
+
+TEST_F(CliTest, BadInputIsReportedWithExitStatusTwo) {
+  dir.Write("bad.web", "garbage");
+  for (const char* command : {"tree", "build", "mkdir"}) {
+    std::vector<std::string> args = {command, dir.File("bad.web")};
+    if (std::string(command) == "mkdir") args.push_back("/x");
+    Run r = Pagoric(args);
+    EXPECT_EQ(kExitNotDone, r.status) << command;
+    EXPECT_EQ("Invalid .web file or file no longer exists\n", r.err) << command;
+  }
+  EXPECT_EQ("garbage", dir.Read("bad.web"));
+
+  EXPECT_EQ(kExitNotDone, Pagoric({}).status);
+  EXPECT_EQ(kExitNotDone, Pagoric({"frobnicate"}).status);
+  EXPECT_EQ(kExitNotDone, Pagoric({"build"}).status);
+  EXPECT_EQ(kExitNotDone, Pagoric({"build", project, "--bogus"}).status);
+  EXPECT_EQ(kExitNotDone, Pagoric({"build", project, "--relocate", "nothing"}).status);
+  Run help = Pagoric({"build", "--help"});
+  EXPECT_EQ(kExitOk, help.status);
+  EXPECT_EQ(0u, help.out.find("usage: pagoric build PROJECT.web"));
+  EXPECT_EQ("pagoric 0.1.0\n", Pagoric({"--version"}).out);
+}
+
+TEST_F(CliTest, FailedNodeGivesExitStatusOne) {
+  ASSERT_EQ(kExitOk, Pagoric({"new", project, "--target", target}).status);
+  ASSERT_EQ(kExitOk, Pagoric({"add", project, dir.File("site/index.htm")}).status);
+  ASSERT_EQ(kExitOk, Pagoric({"build", project, "--yes"}).status);
+  // A page file that is not ours is never overwritten: that node fails.
+  dir.Write("gen/_index.c", "int user_code;\n");
+  Run r = Pagoric({"build", project, "--all"});
+  EXPECT_EQ(kExitFailed, r.status);
+  EXPECT_NE(std::string::npos, r.out.find("_index.c  failed.\n"));
+  EXPECT_EQ("int user_code;\n", dir.Read("gen/_index.c"));
+}
+
+TEST_F(CliTest, MovedProjectNeedsRelocation) {
+  ASSERT_EQ(kExitOk, Pagoric({"new", project, "--target", target}).status);
+  ASSERT_EQ(kExitOk, Pagoric({"add", project, dir.File("site/index.htm")}).status);
+  ASSERT_EQ(0, ::rename(dir.File("site").c_str(), dir.File("moved").c_str()));
+  Run r = Pagoric({"build", project, "--yes"});
+  EXPECT_EQ(kExitNotDone, r.status);
+  r = Pagoric({"build", project, "--yes", "--relocate", dir.File("site") + "=" + dir.File("moved")});
+  EXPECT_EQ(kExitOk, r.status) << r.err;
+  EXPECT_NE(std::string::npos, r.out.find(dir.File("moved/index.htm") + " ---> "));
+}
+
+}  // namespace

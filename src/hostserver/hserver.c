@@ -570,6 +570,8 @@ static int TakeHead(Connection* pConn) {
   const char* pLineEnd = memchr(pConn->m_in.m_pData, '\n', pConn->m_nHeadEnd);
   int nStatus;
   if (pLineEnd - pConn->m_in.m_pData > kMaxRequestLine) return 414;
+  /* The head is parsed as C strings, so a NUL byte in it is refused. */
+  if (memchr(pConn->m_in.m_pData, '\0', pConn->m_nHeadEnd)) return 400;
   pConn->m_pHeadCopy = (char*)malloc(pConn->m_nHeadEnd + 1);
   if (!pConn->m_pHeadCopy) return 500;
   memcpy(pConn->m_pHeadCopy, pConn->m_in.m_pData, pConn->m_nHeadEnd);

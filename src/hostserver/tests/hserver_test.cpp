@@ -330,6 +330,8 @@ TEST_F(HostServerTest, BadRequestsGetAnAnswer) {
       {"GET /index.htm HTTP/1.1\r\nHost: a\r\n folded\r\n\r\n", "400 Bad Request"},
       {"GET /index.htm HTTP/1.1\r\nBad Name: a\r\n\r\n", "400 Bad Request"},
       {"GET /index.htm HTTP/1.1\r\nX: a\x01z\r\n\r\n", "400 Bad Request"},
+      {std::string("GET /ind\0ex.htm HTTP/1.1\r\n\r\n", 28), "400 Bad Request"},
+      {std::string("GET /index.htm HTTP/1.1\r\nX: \0\r\n\r\n", 33), "400 Bad Request"},
       {"GET /index.htm HTTP/1.1\r\nContent-Length: 12x\r\n\r\n", "400 Bad Request"},
       {"GET /index.htm HTTP/1.1\r\nContent-Length: 1\r\nContent-Length: 2\r\n\r\nab",
        "400 Bad Request"},

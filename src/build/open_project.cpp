@@ -1,6 +1,7 @@
 #include "build/open_project.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -161,11 +162,25 @@ bool COpenProject::SaveProject() {
   return !m_bSaveFailed;
 }
 
+bool COpenProject::RefreshAndSaveUnbuilt() {
+  if (!RefreshNodes()) return false;
+  KeepChangedForNextBuild();
+  return SaveProject();
+}
+
+void COpenProject::KeepChangedForNextBuild() {
+  for (const auto& node : m_tree.m_nodes) {
+    if (node->GetChanged()) node->SetLastWrite(0);
+  }
+}
+
 bool COpenProject::OnCloseButton() {
   if (m_bTreeChanged) {
     if (!m_prompter.AskYesNo(kUnbuiltChangeText)) return true;
     if (!PrepareTargetFiles()) return false;
-    if (!m_tree.RefreshNodes(m_settings, m_prompter)) return false;
+    // A refresh that fails keeps the window open and saves nothing.
+    if (!RefreshNodes()) return false;
+    KeepChangedForNextBuild();
   }
   SaveProject();
   return true;

@@ -75,6 +75,12 @@ class COpenProject : public CProjectLocations {
   // when a source file could not be opened (the stop box was shown and the
   // previous list kept).
   bool RefreshNodes() { return m_tree.RefreshNodes(m_settings, m_prompter); }
+  // Refreshes the node list and saves the project without converting (Close
+  // with Yes, and the command line's tree edits). A node the refresh marked
+  // changed is saved with a zero source time, so the next Build converts it
+  // even though its number and time are now on record. False when the refresh
+  // failed or the project could not be saved.
+  bool RefreshAndSaveUnbuilt();
 
   // CProjectLocations: the stored settings that the refresh and the
   // generator use.
@@ -108,6 +114,8 @@ class COpenProject : public CProjectLocations {
 
  private:
   bool BuildFromButton(int all);
+  // Gives every node the last refresh marked changed a zero source time.
+  void KeepChangedForNextBuild();
   int PrepareFile(const std::string& path, bool urlFile);
 
   Prompter& m_prompter;

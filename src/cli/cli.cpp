@@ -162,8 +162,7 @@ bool OpenProjectArg(COpenProject& project, const std::string& arg) {
 // Refreshes the node list from the tree and saves the project, as the project
 // window does when it closes after a change.
 int RefreshAndSave(COpenProject& project) {
-  if (!project.RefreshNodes()) return kExitNotDone;
-  return project.SaveProject() ? kExitOk : kExitFailed;
+  return project.RefreshAndSaveUnbuilt() ? kExitOk : kExitNotDone;
 }
 
 int CmdNew(const Args& args, Context& ctx, Prompter& prompter) {

@@ -9,13 +9,13 @@
 
 namespace {
 
-struct Run {
+struct Result {
   int status;
   std::string out;
   std::string err;
 };
 
-Run Pagoric(std::vector<std::string> args) {
+Result Pagoric(std::vector<std::string> args) {
   std::ostringstream out, err;
   const int status = RunPagoric(args, out, err);
   return {status, out.str(), err.str()};
@@ -35,7 +35,7 @@ class CliTest : public ::testing::Test {
 };
 
 TEST_F(CliTest, NewImportBuildTree) {
-  Run r = Pagoric({"new", project, "--target", target});
+  Result r = Pagoric({"new", project, "--target", target});
   ASSERT_EQ(kExitOk, r.status) << r.err;
   EXPECT_EQ(kExitNotDone, Pagoric({"new", project}).status);  // exists, no --force
 
@@ -75,7 +75,7 @@ TEST_F(CliTest, BadInputIsReportedWithExitStatusTwo) {
   for (const char* command : {"tree", "build", "mkdir"}) {
     std::vector<std::string> args = {command, dir.File("bad.web")};
     if (std::string(command) == "mkdir") args.push_back("/x");
-    Run r = Pagoric(args);
+    Result r = Pagoric(args);
     EXPECT_EQ(kExitNotDone, r.status) << command;
     EXPECT_EQ("Invalid .web file or file no longer exists\n", r.err) << command;
   }
@@ -86,7 +86,7 @@ TEST_F(CliTest, BadInputIsReportedWithExitStatusTwo) {
   EXPECT_EQ(kExitNotDone, Pagoric({"build"}).status);
   EXPECT_EQ(kExitNotDone, Pagoric({"build", project, "--bogus"}).status);
   EXPECT_EQ(kExitNotDone, Pagoric({"build", project, "--relocate", "nothing"}).status);
-  Run help = Pagoric({"build", "--help"});
+  Result help = Pagoric({"build", "--help"});
   EXPECT_EQ(kExitOk, help.status);
   EXPECT_EQ(0u, help.out.find("usage: pagoric build PROJECT.web"));
   EXPECT_EQ("pagoric 0.1.0\n", Pagoric({"--version"}).out);
@@ -98,7 +98,7 @@ TEST_F(CliTest, FailedNodeGivesExitStatusOne) {
   ASSERT_EQ(kExitOk, Pagoric({"build", project, "--yes"}).status);
   // A page file that is not ours is never overwritten: that node fails.
   dir.Write("gen/_index.c", "int user_code;\n");
-  Run r = Pagoric({"build", project, "--all"});
+  Result r = Pagoric({"build", project, "--all"});
   EXPECT_EQ(kExitFailed, r.status);
   EXPECT_NE(std::string::npos, r.out.find("_index.c  failed.\n"));
   EXPECT_EQ("int user_code;\n", dir.Read("gen/_index.c"));
@@ -108,7 +108,7 @@ TEST_F(CliTest, MovedProjectNeedsRelocation) {
   ASSERT_EQ(kExitOk, Pagoric({"new", project, "--target", target}).status);
   ASSERT_EQ(kExitOk, Pagoric({"add", project, dir.File("site/index.htm")}).status);
   ASSERT_EQ(0, ::rename(dir.File("site").c_str(), dir.File("moved").c_str()));
-  Run r = Pagoric({"build", project, "--yes"});
+  Result r = Pagoric({"build", project, "--yes"});
   EXPECT_EQ(kExitNotDone, r.status);
   r = Pagoric({"build", project, "--yes", "--relocate", dir.File("site") + "=" + dir.File("moved")});
   EXPECT_EQ(kExitOk, r.status) << r.err;

@@ -28,7 +28,7 @@ std::string TempDir::File(std::string_view name) const {
 }
 
 std::string TempDir::Write(std::string_view name, std::string_view data) const {
-  std::string path = File(name);
+  std::string path = !name.empty() && name[0] == '/' ? std::string(name) : File(name);
   std::filesystem::create_directories(std::filesystem::path(path).parent_path());
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(data.data(), static_cast<std::streamsize>(data.size()));

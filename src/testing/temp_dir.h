@@ -16,7 +16,8 @@ class TempDir {
   const std::string& path() const { return m_path; }
   // path() + "/" + name.
   std::string File(std::string_view name) const;
-  // Writes data to the named file (creating folders on the way) and returns its path.
+  // Writes data to the named file (a name inside the folder, or an absolute
+  // path), creating folders on the way, and returns its path.
   std::string Write(std::string_view name, std::string_view data) const;
   // The bytes of the named file, or "<missing>" when it cannot be read.
   std::string Read(std::string_view name) const;

@@ -50,18 +50,6 @@ std::string Prototype(int n) {
 
 using BinaryConvertTest = ConversionTest;
 
-TEST_F(BinaryConvertTest, FileBecomesArraySendFunctionAndEntry) {
-  const CPageNode node = Binary("/img/p.gif", Bytes(21), 3);
-  ASSERT_EQ(m_generator.ConvertBinary(node), 1);
-  const std::string src = SourceFor("/img/p.gif");
-  std::string expected = m_freshBin;
-  expected.insert(expected.find("/* @! End buffer data   */"), ArrayBlock(src, 3, Bytes(21)));
-  expected.insert(expected.find("/* @! End Binary   */"), SendBlock(src, 3));
-  EXPECT_EQ(Text(m_binFile), expected);
-  EXPECT_EQ(Text(m_urlFile), UrlFileWith(Entry("/img/p.gif", 3, "Gif", 21), Prototype(3)));
-  EXPECT_TRUE(m_prompter.shown().empty());
-}
-
 TEST_F(BinaryConvertTest, RowsOfTwentyBytesForEverySize) {
   for (size_t size : {0, 1, 19, 20, 21, 40}) {
     const std::string url = "/f" + std::to_string(size) + ".png";
@@ -132,7 +120,7 @@ TEST_F(BinaryConvertTest, MissingOrShrunkSourceKeepsThePreviousBlocks) {
   const std::string src = SourceFor("/a.gif");
 
   const CPageNode node = Binary("/a.gif", Bytes(40), 1);
-  m_dir.Write(SourceName("/a.gif"), Bytes(10));
+  Binary("/a.gif", Bytes(10), 1);
   EXPECT_EQ(m_generator.ConvertBinary(node), 0);
   std::remove(src.c_str());
   EXPECT_EQ(m_generator.ConvertBinary(node), 0);

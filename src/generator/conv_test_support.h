@@ -7,35 +7,27 @@
 
 #include "generator/code_generator.h"
 #include "generator/test_support.h"
-#include "project/page_node.h"
 #include "testing/scripted_prompter.h"
 #include "testing/temp_dir.h"
 
-// A target directory with a fresh URL file and binary data file, and a
-// generator for it, for the conversion tests. Sources go under src/, generated
-// files under out/.
+// A target folder out/ with a fresh URL file and binary data file, and a
+// generator for it; sources go under src/.
 class ConversionTest : public ::testing::Test {
  protected:
   ConversionTest();
 
-  // Writes a page source and gives its node with the output file the URL tree
-  // would give it (target directory + URL without extension, "/" -> "_", ".c").
+  // Writes src/ + the URL's last name and gives its node, with the output file
+  // the URL tree gives a page (out/ + URL without extension, "/" -> "_", ".c")
+  // or a binary file (the binary data file); a binary node takes the size.
   CPageNode Page(const std::string& url, const std::string& text, int function);
-  // Writes a binary source and gives its node; the node takes the file's size.
   CPageNode Binary(const std::string& url, const std::string& bytes, int function);
-  // The source of a URL: src/ + the URL's last name, within the test folder
-  // (SourceName) or as a full path (SourceFor).
-  static std::string SourceName(const std::string& url);
   std::string SourceFor(const std::string& url) const;
-  // The page file of a URL.
-  std::string PageFileFor(const std::string& url) const;
 
-  // A generated file as "\n"-separated text (its CR LF turned into LF).
+  // A generated file with LF line ends.
   std::string Text(const std::string& path) const;
-  // The lines between the page's "{" after "void Send_function_" and its
-  // closing "}    /*  @! File: " line.
+  // The lines of a page's send function between "{" and its closing line.
   std::vector<std::string> SendBody(const std::string& pageFile) const;
-  // The fresh URL file's text with entries (and prototypes) added, "\n"-separated.
+  // The fresh URL file with entries and prototypes added, with LF line ends.
   std::string UrlFileWith(const std::string& entries, const std::string& prototypes) const;
 
   TempDir m_dir;
@@ -43,15 +35,10 @@ class ConversionTest : public ::testing::Test {
   std::string m_target;
   FixedLocations m_project;
   CCodeGenerator m_generator;
-  std::string m_urlFile;
-  std::string m_binFile;
-  std::string m_freshUrl;  // the fresh URL file, "\n"-separated
-  std::string m_freshBin;  // the fresh binary data file, "\n"-separated
+  std::string m_urlFile, m_binFile;
+  std::string m_freshUrl, m_freshBin;  // with LF line ends
 };
 
-// The page text that the HSSend calls of a send body put together, their
-// escapes undone; calls of dynamic functions are left out.
+// The page text sent by the HSSend lines of a send body, escapes undone.
 std::string SentText(const std::vector<std::string>& body);
-
-// The number of times needle occurs in text.
 int Count(const std::string& text, const std::string& needle);

@@ -179,6 +179,10 @@ int CmdNew(const Args& args, Context& ctx, Prompter& prompter) {
   project.m_settings.m_strTargetDir = project.m_strTargetDirField;
   project.m_settings.m_strUrlFile = project.m_strUrlFileField;
   project.m_settings.m_strBinFile = project.m_strBinFileField;
+  // The target directory is made now (one level, as a build would), so that
+  // opening the project does not take it for a moved one.
+  const std::string& target = project.m_settings.m_strTargetDir;
+  if (!IsDirectory(target)) CreateOneDirectory(target.substr(0, target.size() - 1));
   const int status = RefreshAndSave(project);
   if (status == kExitOk) {
     ctx.out << "Created " << path << "\n  target directory: " << project.m_settings.m_strTargetDir

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <sstream>
 
 #include "platform/file_util.h"
@@ -52,12 +54,13 @@ TEST_F(CliTest, NewImportBuildTree) {
             "    /web/index.htm\tpage\t1\t" + dir.File("site/index.htm") + "\n",
             r.out);
 
-  // The target directory does not exist yet: without --yes nothing is built.
-  r = Pagoric({"build", project});
+  // A target directory that is missing at build time is created only with --yes.
+  ASSERT_EQ(0, ::rmdir(target.c_str()));
+  r = Pagoric({"build", project, "--target", target});
   EXPECT_EQ(kExitNotDone, r.status);
   EXPECT_NE(std::string::npos, r.err.find("cannot be found !\nDo you want to create it? [No"));
 
-  r = Pagoric({"build", project, "--yes"});
+  r = Pagoric({"build", project, "--yes", "--target", target});
   ASSERT_EQ(kExitOk, r.status) << r.err;
   EXPECT_EQ(dir.File("site/img/a.gif") + " ---> " + target + "/bindata.c    o.k.\n" +
                 dir.File("site/index.htm") + " ---> " + target + "/_web_index.c    o.k.\n" +

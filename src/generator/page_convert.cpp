@@ -157,9 +157,9 @@ int CCodeGenerator::ConvertPageSteps(const CPageNode& node) {
   std::string folder;
   std::string name;
   SplitPath(pageFile, folder, name);
-  if (folder.empty()) folder = ".";
   const bool exists = PathExists(pageFile);
-  if (IsDirectory(pageFile) || (!exists && !IsDirectory(folder))) {
+  if (IsDirectory(pageFile) ||
+      (!exists && !IsDirectory(folder.empty() ? std::string(".") : folder))) {
     m_prompter.ShowOk(kCannotCreateText);
     return 0;
   }

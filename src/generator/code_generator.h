@@ -179,6 +179,8 @@ class CCodeGenerator {
     std::string m_strUrl;
   };
 
+  // ConvertPage for a node that passed its checks; file errors arrive as
+  // CSourceException.
   int ConvertPageSteps(const CPageNode& node);
   // Shows the message and returns false when the node's URL or source path
   // cannot be written into generated C text.
@@ -192,6 +194,8 @@ class CCodeGenerator {
   std::string PageFunctionText(const CPageNode& node, const std::string& source,
                                std::vector<std::string>& dynamicList,
                                std::vector<std::string>& postList, int& ok);
+  // Escapes one read piece, runs the form step on it and appends its HSSend
+  // lines and dynamic function calls to out.
   void ConvertPiece(const CPageNode& node, std::string& piece, std::string& out,
                     std::vector<std::string>& dynamicList, std::vector<std::string>& postList,
                     int& ok);

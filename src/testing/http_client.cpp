@@ -83,18 +83,12 @@ std::string BasicAuthorization(const std::string& credentials) {
 
 std::string ContentTypeOf(const std::string& typeFunction) {
   static const std::map<std::string, std::string> kTypes = {
-      {"Html", "text/html"},
-      {"Text", "text/plain"},
-      {"Jpeg", "image/jpeg"},
-      {"Gif", "image/gif"},
-      {"Tiff", "image/tiff"},
-      {"Pict", "image/x-pict"},
-      {"Png", "image/png"},
-      {"Applet", "application/octet-stream"},
-      {"Asf", "video/x-ms-asf"},
-      {"Xbm", "image/x-xbitmap"},
-      {"Wav", "audio/wav"},
-      {"Au", "audio/basic"}};
+      {"Html", "text/html"},     {"Text", "text/plain"},
+      {"Jpeg", "image/jpeg"},    {"Gif", "image/gif"},
+      {"Tiff", "image/tiff"},    {"Pict", "image/x-pict"},
+      {"Png", "image/png"},      {"Applet", "application/octet-stream"},
+      {"Asf", "video/x-ms-asf"}, {"Xbm", "image/x-xbitmap"},
+      {"Wav", "audio/wav"},      {"Au", "audio/basic"}};
   std::string suffix = typeFunction;
   for (const char* prefix : {"HSTypeStatic", "HSType"}) {
     if (suffix.rfind(prefix, 0) == 0) {

@@ -6,6 +6,7 @@
 #include <ostream>
 
 #include "build/open_project.h"
+#include "cli/preview.h"
 #include "platform/file_util.h"
 #include "project/page_node.h"
 #include "project/project_verify.h"
@@ -339,6 +340,13 @@ int CmdBuild(const Args& args, Context& ctx, Prompter& prompter) {
   return kExitOk;
 }
 
+// Builds as the build command does, then compiles and serves the project.
+int CmdPreview(const Args& args, Context& ctx, Prompter& prompter) {
+  return RunPreview(
+      {args.positional[0], args.Get("port"), args.Get("cc")},
+      [&] { return CmdBuild(args, ctx, prompter); }, ctx.out, ctx.err, prompter);
+}
+
 const std::vector<Command>& Commands() {
   static const std::vector<Command> commands = {
       {"new", "create a project that holds only the root",
@@ -355,6 +363,9 @@ const std::vector<Command>& Commands() {
        "pagoric build PROJECT.web [--all] [--yes] [--target DIR] [--url-file NAME] "
        "[--bin-file NAME] [--relocate OLD=NEW]...",
        {"all", "yes"}, {"target", "url-file", "bin-file", "relocate"}, 1, 1, CmdBuild},
+      {"preview", "build, then serve the pages on this machine through the host web server",
+       "pagoric preview PROJECT.web [--port N] [--cc COMPILER] [--yes]", {"yes"}, {"port", "cc"},
+       1, 1, CmdPreview},
   };
   return commands;
 }

@@ -1,11 +1,36 @@
 # The command line: a small library (unit-tested without spawning a process)
 # and a one-file main.
+
+# The host web server's sources travel inside the program for `pagoric
+# preview`: a source generated at build time holds their bytes.
+set(pagoric_hserver_sources
+  ${CMAKE_CURRENT_SOURCE_DIR}/hostserver/hserver.c
+  ${CMAKE_CURRENT_SOURCE_DIR}/hostserver/hservapi.h
+)
+set(pagoric_hserver_embedded ${CMAKE_CURRENT_BINARY_DIR}/cli/host_server_sources.cpp)
+add_custom_command(
+  OUTPUT ${pagoric_hserver_embedded}
+  COMMAND ${CMAKE_COMMAND} -P ${CMAKE_CURRENT_SOURCE_DIR}/cli/embed_files.cmake
+          ${pagoric_hserver_embedded} HostServerSources ${pagoric_hserver_sources}
+  DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/cli/embed_files.cmake ${pagoric_hserver_sources}
+  COMMENT "Embedding the host web server's sources"
+  VERBATIM
+)
+
 pagoric_add_layer(cli
   SOURCES
     cli/cli.cpp
+    cli/preview.cpp
+    ${pagoric_hserver_embedded}
   DEPENDS pagoric_build
   TESTS
     cli/cli_test.cpp
+    cli/preview_test.cpp
 )
+if(TARGET cli_tests)
+  # The preview test compares the embedded sources with the files themselves.
+  target_compile_definitions(cli_tests PRIVATE
+    PAGORIC_HOSTSERVER_DIR="${CMAKE_CURRENT_SOURCE_DIR}/hostserver")
+endif()
 add_executable(pagoric cli/main.cpp)
 target_link_libraries(pagoric PRIVATE pagoric_cli pagoric_warnings)

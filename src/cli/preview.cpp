@@ -1,0 +1,334 @@
+#include "cli/preview.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <ostream>
+
+#include "build/open_project.h"
+#include "cli/cli.h"
+#include "generator/url_table.h"
+#include "platform/file_util.h"
+#include "project/page_node.h"
+
+namespace {
+
+constexpr const char* kAnnouncement = "Serving on http://127.0.0.1:";
+
+// The scratch folder of one preview, removed with everything in it at the end.
+class CScratchFolder {
+ public:
+  CScratchFolder() {
+    const char* base = std::getenv("TMPDIR");
+    std::string templ = std::string(base && *base ? base : "/tmp") + "/pagoric-preview-XXXXXX";
+    std::vector<char> buffer(templ.begin(), templ.end());
+    buffer.push_back('\0');
+    if (::mkdtemp(buffer.data())) m_strPath = buffer.data();
+  }
+  ~CScratchFolder() {
+    std::error_code ec;
+    if (!m_strPath.empty()) std::filesystem::remove_all(m_strPath, ec);
+  }
+  CScratchFolder(const CScratchFolder&) = delete;
+  CScratchFolder& operator=(const CScratchFolder&) = delete;
+  const std::string& Path() const { return m_strPath; }
+
+ private:
+  std::string m_strPath;
+};
+
+// The server's process id while a preview waits for it, for the signal handler
+// that passes Ctrl+C and SIGTERM on to it; and whether a stop signal came.
+volatile sig_atomic_t g_nServerPid = 0;
+volatile sig_atomic_t g_bStopRequested = 0;
+
+void PassSignalOn(int signal) {
+  g_bStopRequested = 1;
+  if (g_nServerPid > 0) ::kill(static_cast<pid_t>(g_nServerPid), signal);
+}
+
+// While a preview compiles and serves, a stop signal is noted (the preview then
+// ends after the running compiler, removing its scratch folder) and passed on
+// to the server, and a closed standard output is ignored; the old dispositions
+// come back when the object goes.
+class CSignalForwarding {
+ public:
+  CSignalForwarding() {
+    g_bStopRequested = 0;
+    struct sigaction forward {};
+    forward.sa_handler = PassSignalOn;
+    sigemptyset(&forward.sa_mask);
+    for (size_t i = 0; i < kSignals.size(); ++i) sigaction(kSignals[i], &forward, &m_old[i]);
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    sigaction(SIGPIPE, &ignore, &m_oldPipe);
+  }
+  ~CSignalForwarding() {
+    g_nServerPid = 0;
+    for (size_t i = 0; i < kSignals.size(); ++i) sigaction(kSignals[i], &m_old[i], nullptr);
+    sigaction(SIGPIPE, &m_oldPipe, nullptr);
+  }
+  CSignalForwarding(const CSignalForwarding&) = delete;
+  CSignalForwarding& operator=(const CSignalForwarding&) = delete;
+
+ private:
+  static constexpr std::array<int, 3> kSignals = {SIGINT, SIGTERM, SIGHUP};
+  struct sigaction m_old[3] = {};
+  struct sigaction m_oldPipe = {};
+};
+
+std::vector<char*> ArgvOf(const std::vector<std::string>& args) {
+  std::vector<char*> argv;
+  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+  argv.push_back(nullptr);
+  return argv;
+}
+
+// read() that goes on after an interrupting signal.
+ssize_t ReadRetrying(int fd, char* buffer, size_t length) {
+  ssize_t n;
+  do {
+    n = ::read(fd, buffer, length);
+  } while (n < 0 && errno == EINTR);
+  return n;
+}
+
+int ExitStatusOf(pid_t pid) {
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0) {
+    if (errno != EINTR) return 127;
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+bool WriteFile(const std::string& path, std::string_view bytes) {
+  return ReplaceFileAtomically(path, bytes) == ReplaceResult::kOk;
+}
+
+// A --port value: empty, or a decimal number from 0 to 65535.
+bool IsPortText(const std::string& text) {
+  if (text.empty()) return true;
+  if (text.size() > 5 ||
+      !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+    return false;
+  }
+  return std::stoi(text) <= 65535;
+}
+
+// Starts the compiled server with its standard output on a pipe; -1 when it
+// cannot be started. argv[0] is the command's name, which the server's own
+// messages then carry.
+pid_t StartServer(const std::string& program, const std::string& port, int& outFd) {
+  int pipeFds[2];
+  if (::pipe(pipeFds) != 0) return -1;
+  std::vector<std::string> args = {"pagoric preview"};
+  if (!port.empty()) args.insert(args.end(), {"--port", port});
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::dup2(pipeFds[1], STDOUT_FILENO);
+    ::close(pipeFds[0]);
+    ::close(pipeFds[1]);
+    std::vector<char*> argv = ArgvOf(args);
+    ::execv(program.c_str(), argv.data());
+    ::_exit(127);
+  }
+  ::close(pipeFds[1]);
+  if (pid < 0) {
+    ::close(pipeFds[0]);
+    return -1;
+  }
+  outFd = pipeFds[0];
+  return pid;
+}
+
+// Serves the compiled program until it stops; see RunPreview.
+int Serve(const std::string& program, const CPreviewRequest& request, const std::string& home,
+          std::ostream& out, std::ostream& err) {
+  int serverOut = -1;
+  const pid_t pid = StartServer(program, request.m_strPort, serverOut);
+  if (pid < 0) {
+    err << "pagoric preview: cannot start the server: " << std::strerror(errno) << "\n";
+    return kExitFailed;
+  }
+  g_nServerPid = pid;
+  if (g_bStopRequested) ::kill(pid, SIGTERM);
+  // The server announces its address on the first line of its output; when it
+  // cannot listen it says why on its standard error, which is ours.
+  std::string head;
+  bool announced = false;
+  char buffer[4096];
+  for (ssize_t n; (n = ReadRetrying(serverOut, buffer, sizeof buffer)) > 0;) {
+    if (announced) {
+      out.write(buffer, n).flush();
+      continue;
+    }
+    head.append(buffer, static_cast<size_t>(n));
+    const size_t end = head.find('\n');
+    if (end == std::string::npos) continue;
+    announced = true;
+    const std::string first = head.substr(0, end);
+    out << first << "\n";
+    if (first.rfind(kAnnouncement, 0) == 0) {
+      std::string address = first.substr(std::strlen("Serving on "));
+      if (address.back() == '/') address.pop_back();
+      out << "Open " << address << home << " in your browser; Ctrl+C stops the server.\n";
+    }
+    out << head.substr(end + 1) << std::flush;
+  }
+  ::close(serverOut);
+  const int status = ExitStatusOf(pid);
+  g_nServerPid = 0;
+  if (!announced) {
+    out << head << std::flush;
+    err << "pagoric preview: the server did not start";
+    if (request.m_strPort != "0")
+      err << "; --port N serves on another port, --port 0 on any free one";
+    err << "\n";
+    return kExitFailed;
+  }
+  return status == 0 ? kExitOk : kExitFailed;
+}
+
+}  // namespace
+
+CPreviewFiles PreviewFilesOf(const COpenProject& project) {
+  CPreviewFiles files;
+  const CProjectSettings& settings = project.m_settings;
+  files.m_strUrlFile = settings.m_strTargetDir + settings.m_strUrlFile;
+  files.m_strBinFile = settings.m_strTargetDir + settings.m_strBinFile;
+  for (const auto& node : project.m_tree.m_nodes) {
+    if (node->GetFolder() || !node->IsPage()) continue;
+    const std::string& file = node->GetOutputFile();
+    if (std::find(files.m_pageFiles.begin(), files.m_pageFiles.end(), file) ==
+        files.m_pageFiles.end()) {
+      files.m_pageFiles.push_back(file);
+    }
+  }
+  return files;
+}
+
+std::vector<CCompileStep> PreviewCompileSteps(const std::string& compiler,
+                                              const CPreviewFiles& files,
+                                              const std::string& scratch) {
+  const std::string folder = scratch + kPathSeparator;
+  std::vector<CCompileStep> steps;
+  std::vector<std::string> link = {compiler};
+  auto add = [&](const std::string& file, bool page) {
+    const std::string object = folder + std::to_string(steps.size()) + ".o";
+    CCompileStep step{file, {compiler, "-c", "-funsigned-char", "-I" + scratch}};
+    if (page) step.m_args.insert(step.m_args.end(), {"-include", folder + "hservapi.h"});
+    step.m_args.insert(step.m_args.end(), {file, "-o", object});
+    steps.push_back(step);
+    link.push_back(object);
+  };
+  add(folder + "hserver.c", false);
+  add(files.m_strUrlFile, false);
+  add(files.m_strBinFile, false);
+  for (const std::string& page : files.m_pageFiles) add(page, true);
+  link.insert(link.end(), {"-o", folder + "preview"});
+  steps.push_back({"", link});
+  return steps;
+}
+
+std::string PreviewHomeUrl(const CUrlTable& table) {
+  std::string firstPage;
+  bool hasIndex = false;
+  for (int i = 0; i < table.GetEntryCount(); ++i) {
+    const std::string url = table.GetEntryField(i, 0);
+    if (url == "/") return url;
+    if (url == "/index.htm") hasIndex = true;
+    if (firstPage.empty() && table.GetEntryField(i, 1) == "yes") firstPage = url;
+  }
+  if (hasIndex) return "/index.htm";
+  return firstPage.empty() ? "/" : firstPage;
+}
+
+int RunProgram(const std::vector<std::string>& args, std::string& output) {
+  output.clear();
+  int pipeFds[2];
+  if (args.empty() || ::pipe(pipeFds) != 0) return 127;
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::dup2(pipeFds[1], STDOUT_FILENO);
+    ::dup2(pipeFds[1], STDERR_FILENO);
+    ::close(pipeFds[0]);
+    ::close(pipeFds[1]);
+    std::vector<char*> argv = ArgvOf(args);
+    ::execvp(argv[0], argv.data());
+    const std::string message = "cannot run " + args[0] + ": " + std::strerror(errno) + "\n";
+    ssize_t written = ::write(STDERR_FILENO, message.data(), message.size());
+    (void)written;
+    ::_exit(127);
+  }
+  ::close(pipeFds[1]);
+  if (pid < 0) {
+    ::close(pipeFds[0]);
+    output = "cannot run " + args[0] + ": " + std::strerror(errno) + "\n";
+    return 127;
+  }
+  char buffer[4096];
+  for (ssize_t n; (n = ReadRetrying(pipeFds[0], buffer, sizeof buffer)) > 0;)
+    output.append(buffer, static_cast<size_t>(n));
+  ::close(pipeFds[0]);
+  return ExitStatusOf(pid);
+}
+
+int RunPreview(const CPreviewRequest& request, const std::function<int()>& build, std::ostream& out,
+               std::ostream& err, Prompter& prompter) {
+  if (!IsPortText(request.m_strPort)) {
+    err << "pagoric preview: --port needs a number from 0 to 65535, not '" << request.m_strPort
+        << "'\n";
+    return kExitNotDone;
+  }
+  const int built = build();
+  if (built != kExitOk) return built;
+
+  COpenProject project(prompter, nullptr);
+  if (!project.OpenExisting(AbsolutePath(request.m_strProject))) return kExitNotDone;
+  const CPreviewFiles files = PreviewFilesOf(project);
+
+  CScratchFolder scratch;
+  if (scratch.Path().empty()) {
+    err << "pagoric preview: cannot create a scratch folder: " << std::strerror(errno) << "\n";
+    return kExitFailed;
+  }
+  for (const CEmbeddedFile& source : HostServerSources()) {
+    const std::string path = scratch.Path() + kPathSeparator + source.name;
+    if (!WriteFile(path, source.bytes)) {
+      err << "pagoric preview: cannot write " << path << "\n";
+      return kExitFailed;
+    }
+  }
+  const std::string compiler = request.m_strCompiler.empty() ? "cc" : request.m_strCompiler;
+  CSignalForwarding forwarding;
+  for (const CCompileStep& step : PreviewCompileSteps(compiler, files, scratch.Path())) {
+    if (g_bStopRequested) return kExitFailed;
+    std::string output;
+    const int status = RunProgram(step.m_args, output);
+    if (status != 0) {
+      if (g_bStopRequested) return kExitFailed;
+      if (status == 127 && output.rfind("cannot run " + compiler + ":", 0) == 0) {
+        err << "pagoric preview: " << output << "Give --cc COMPILER to use another C compiler.\n";
+      } else if (step.m_strFile.empty()) {
+        err << "pagoric preview: cannot link the preview server:\n" << output;
+      } else {
+        err << "pagoric preview: cannot compile " << step.m_strFile << ":\n" << output;
+      }
+      return kExitFailed;
+    }
+    err << output;  // warnings
+  }
+
+  const CUrlTable table(prompter, files.m_strUrlFile);
+  const std::string program = scratch.Path() + kPathSeparator + "preview";
+  return Serve(program, request, PreviewHomeUrl(table), out, err);
+}

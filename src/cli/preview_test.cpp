@@ -1,0 +1,140 @@
+#include "cli/preview.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "build/open_project.h"
+#include "cli/cli.h"
+#include "generator/url_table.h"
+#include "platform/file_util.h"
+#include "testing/scripted_prompter.h"
+#include "testing/temp_dir.h"
+
+namespace {
+
+int Pagoric(const std::vector<std::string>& args) {
+  std::ostringstream out, err;
+  const int status = RunPagoric(args, out, err);
+  EXPECT_EQ(kExitOk, status) << err.str();
+  return status;
+}
+
+TEST(PreviewTest, CompilesTheProjectsOwnFilesOnly) {
+  TempDir dir;
+  dir.Write("site/index.htm", "<p>Hi</p>\n");
+  dir.Write("site/docs/my page.htm", "<p>Blank</p>\n");
+  dir.Write("site/docs/notes.txt", "plain\n");
+  dir.Write("site/img/a.gif", "GIF89a");
+  const std::string project = dir.File("p.web");
+  const std::string gen = dir.File("gen") + "/";
+  Pagoric({"new", project, "--target", gen, "--url-file", "table.c"});
+  Pagoric({"import", project, dir.File("site")});
+  Pagoric({"build", project, "--all"});
+  // A C file of the user's own beside the generated ones is not the project's.
+  dir.Write("gen/extra.c", "#error not part of the project\n");
+
+  ScriptedPrompter prompter;
+  COpenProject open(prompter, nullptr);
+  ASSERT_TRUE(open.OpenExisting(project));
+  const CPreviewFiles files = PreviewFilesOf(open);
+  EXPECT_EQ(gen + "table.c", files.m_strUrlFile);
+  EXPECT_EQ(gen + "bindata.c", files.m_strBinFile);
+  EXPECT_EQ(
+      (std::vector<std::string>{gen + "_docs_my page.c", gen + "_docs_notes.c", gen + "_index.c"}),
+      files.m_pageFiles);
+  for (const std::string& page : files.m_pageFiles) EXPECT_TRUE(IsRegularFile(page)) << page;
+
+  const std::vector<CCompileStep> steps = PreviewCompileSteps("gcc-12", files, "/s");
+  const std::vector<std::string> common = {"gcc-12", "-c", "-funsigned-char", "-I/s"};
+  auto compile = [&](const std::string& file, int object, bool page) {
+    std::vector<std::string> args = common;
+    if (page) args.insert(args.end(), {"-include", "/s/hservapi.h"});
+    args.insert(args.end(), {file, "-o", "/s/" + std::to_string(object) + ".o"});
+    return args;
+  };
+  ASSERT_EQ(7u, steps.size());
+  EXPECT_EQ("/s/hserver.c", steps[0].m_strFile);
+  EXPECT_EQ(compile("/s/hserver.c", 0, false), steps[0].m_args);
+  EXPECT_EQ(compile(gen + "table.c", 1, false), steps[1].m_args);
+  EXPECT_EQ(compile(gen + "bindata.c", 2, false), steps[2].m_args);
+  EXPECT_EQ(gen + "_docs_my page.c", steps[3].m_strFile);
+  EXPECT_EQ(compile(gen + "_docs_my page.c", 3, true), steps[3].m_args);
+  EXPECT_EQ(compile(gen + "_index.c", 5, true), steps[5].m_args);
+  EXPECT_EQ("", steps[6].m_strFile);
+  EXPECT_EQ((std::vector<std::string>{"gcc-12", "/s/0.o", "/s/1.o", "/s/2.o", "/s/3.o", "/s/4.o",
+                                      "/s/5.o", "-o", "/s/preview"}),
+            steps[6].m_args);
+}
+
+TEST(PreviewTest, CarriesTheHostServerSources) {
+  const std::vector<CEmbeddedFile>& sources = HostServerSources();
+  ASSERT_EQ(2u, sources.size());
+  for (const CEmbeddedFile& source : sources) {
+    std::string bytes;
+    ASSERT_TRUE(ReadWholeFile(std::string(PAGORIC_HOSTSERVER_DIR) + "/" + source.name, bytes))
+        << source.name;
+    EXPECT_TRUE(bytes == source.bytes) << source.name << " differs from its embedded copy";
+  }
+  EXPECT_STREQ("hserver.c", sources[0].name);
+  EXPECT_STREQ("hservapi.h", sources[1].name);
+}
+
+TEST(PreviewTest, HomeUrlPrefersTheHomeEntryThenIndexThenTheFirstPage) {
+  TempDir dir;
+  auto homeOf = [&](const std::string& entries) {
+    const std::string path =
+        dir.Write("url.c",
+                  "/* @! Begin Function Prototypes */\n/* @! End Function Prototypes   */\n"
+                  "/* @! Begin of Table for all URLs */\nURLTableEntry URLTable[] = {\n" +
+                      entries + "{\n   NULL  /* last entry MUST be NULL */\n}\n};\n" +
+                      "/* @! End of Table for all URLs   */\n");
+    ScriptedPrompter prompter;
+    return PreviewHomeUrl(CUrlTable(prompter, path));
+  };
+  const std::string gif =
+      "{\n   \"/a.gif\" , 0, Send_function_0, (HSTypeFnBinary)HSTypeGif, 6, Unprotected\n},\n";
+  const std::string about =
+      "{\n   \"/about.htm\", 1, Send_function_1, (HSTypeFnHtml)HSTypeHtml, 0, Unprotected\n},\n";
+  const std::string index =
+      "{\n   \"/index.htm\", 1, Send_function_2, (HSTypeFnHtml)HSTypeHtml, 0, Unprotected\n},\n";
+  const std::string home =
+      "{\n   \"/\", 1, Send_function_1, (HSTypeFnHtml)HSTypeHtml, 0, Unprotected\n},\n";
+  EXPECT_EQ("/", homeOf(gif + about + index + home));
+  EXPECT_EQ("/index.htm", homeOf(gif + about + index));
+  EXPECT_EQ("/about.htm", homeOf(gif + about));
+  EXPECT_EQ("/", homeOf(gif));
+}
+
+TEST(PreviewTest, RefusesABadPortBeforeBuilding) {
+  for (const char* port : {"x", "-1", "65536", "123456", "8o80"}) {
+    std::ostringstream out, err;
+    ScriptedPrompter prompter;
+    bool built = false;
+    auto build = [&] {
+      built = true;
+      return kExitOk;
+    };
+    EXPECT_EQ(kExitNotDone, RunPreview({"p.web", port, ""}, build, out, err, prompter));
+    EXPECT_FALSE(built);
+    EXPECT_EQ(
+        std::string("pagoric preview: --port needs a number from 0 to 65535, not '") + port + "'\n",
+        err.str());
+  }
+  // A failed build ends the preview with the build's status.
+  std::ostringstream out, err;
+  ScriptedPrompter prompter;
+  EXPECT_EQ(kExitFailed, RunPreview(
+                             {"p.web", "0", ""}, [] { return kExitFailed; }, out, err, prompter));
+  EXPECT_EQ("", out.str() + err.str());
+}
+
+TEST(PreviewTest, RunProgramGathersOutputAndStatus) {
+  std::string output;
+  EXPECT_EQ(3, RunProgram({"sh", "-c", "echo out; echo err >&2; exit 3"}, output));
+  EXPECT_EQ("out\nerr\n", output);
+  EXPECT_EQ(127, RunProgram({"pagoric-no-such-program"}, output));
+  EXPECT_EQ("cannot run pagoric-no-such-program: No such file or directory\n", output);
+}
+
+}  // namespace

@@ -23,21 +23,33 @@ inline bool SameByte(unsigned char a, unsigned char b, bool matchCase) {
   return matchCase ? a == b : LowerC(a) == LowerC(b);
 }
 
-// Reads the whole open file. False on a read error.
-bool ReadAll(int fd, std::string& out) {
+// Reads the whole open file into one buffer, without the copy through a
+// smaller one. False on a read error.
+bool ReadOpenFile(int fd, std::unique_ptr<char[]>& data, size_t& size) {
   struct stat st;
-  if (::fstat(fd, &st) == 0 && st.st_size > 0) out.reserve(static_cast<size_t>(st.st_size));
-  char buffer[1 << 16];
+  size_t capacity = ::fstat(fd, &st) == 0 && st.st_size > 0 ? static_cast<size_t>(st.st_size) : 0;
+  capacity += 1 << 16;  // room to see the end of the file, or for a file that grows
+  data.reset(new char[capacity]);
+  size = 0;
   for (;;) {
-    ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (size == capacity) {
+      std::unique_ptr<char[]> larger(new char[capacity * 2]);
+      std::memcpy(larger.get(), data.get(), size);
+      data = std::move(larger);
+      capacity *= 2;
+    }
+    const ssize_t n = ::read(fd, data.get() + size, capacity - size);
     if (n < 0) {
       if (errno == EINTR) continue;
       return false;
     }
     if (n == 0) return true;
-    out.append(buffer, static_cast<size_t>(n));
+    size += static_cast<size_t>(n);
   }
 }
+
+// Bytes written to a file at a time when a document is saved.
+constexpr std::size_t kSavePiece = std::size_t{1} << 20;
 
 }  // namespace
 
@@ -78,17 +90,18 @@ int CSourceText::LoadFile(const std::string& path) {
     readOnly = true;
   }
   if (readOnly) m_bReadOnly = 1;
-  std::string text;
-  bool readOk = ReadAll(fd, text);
+  std::unique_ptr<char[]> text;
+  size_t size = 0;
+  bool readOk = ReadOpenFile(fd, text, size);
   ::close(fd);
   if (!readOk) {
     // Nothing has been replaced yet: the document keeps its lines.
     throw CSrcFileException();
   }
-  return LoadText(text);
+  return LoadText(std::string_view(text.get(), size));
 }
 
-int CSourceText::LoadText(const std::string& text) {
+int CSourceText::LoadText(std::string_view text) {
   DeleteAll();
   int result = 1;
   bool wrapped = false;
@@ -174,7 +187,20 @@ int CSourceText::SaveFile(const std::string& path) {
   if (::IsReadOnly(path)) return 0;
   struct stat st;
   if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return 0;
-  switch (ReplaceFileAtomically(path, JoinedText())) {
+  // The text goes out through one reused buffer rather than being joined first.
+  const int count = GetLineCount();
+  int next = 0;
+  std::string buffer;
+  buffer.reserve(kSavePiece + MaxLineLength + 2);
+  const auto piece = [&]() -> std::string_view {
+    buffer.clear();
+    while (next < count && buffer.size() < kSavePiece) {
+      buffer.append(GetLine(next), static_cast<size_t>(GetLineLength(next)));
+      if (++next < count) buffer.append("\r\n", 2);
+    }
+    return buffer;
+  };
+  switch (ReplaceFileAtomicallyInPieces(path, piece)) {
     case ReplaceResult::kOk:
       return 1;
     case ReplaceResult::kCannotCreate:
@@ -185,33 +211,43 @@ int CSourceText::SaveFile(const std::string& path) {
   throw CSrcFileException();
 }
 
+bool CSourceText::MatchesAt(const char* line, int length, int column, std::string_view text,
+                            bool matchCase) {
+  if (column < 0 || column > length || static_cast<size_t>(length - column) < text.size()) {
+    return false;
+  }
+  const unsigned char* q = reinterpret_cast<const unsigned char*>(line + column);
+  for (size_t k = 0; k < text.size(); ++k) {
+    if (!SameByte(q[k], static_cast<unsigned char>(text[k]), matchCase)) return false;
+  }
+  return true;
+}
+
+bool CSourceText::BoundedAsWord(const char* line, int length, int column, int matchLength) {
+  const int end = column + matchLength;
+  const bool before = column == 0 || IsSpaceC(static_cast<unsigned char>(line[column - 1]));
+  const bool after = end >= length || IsSpaceC(static_cast<unsigned char>(line[end]));
+  return before && after;
+}
+
 int CSourceText::SearchLine(const char* q, int len, int start, const SearchSpec& spec,
-                            bool first, int& found) {
-  (void)first;
-  const unsigned char* t = reinterpret_cast<const unsigned char*>(spec.text);
-  const size_t tlen = std::strlen(spec.text);
+                            size_t tlen, int& found) {
   if (tlen == 0) {
     found = 0;
     return 1;
   }
+  const std::string_view text(spec.text, tlen);
+  const unsigned char first = static_cast<unsigned char>(text[0]);
   const bool matchCase = spec.matchCase != 0;
-  auto matchesAt = [&](int s) {
-    if (static_cast<size_t>(len - s) < tlen) return false;
-    for (size_t k = 0; k < tlen; ++k) {
-      if (!SameByte(static_cast<unsigned char>(q[s + static_cast<int>(k)]), t[k], matchCase))
-        return false;
-    }
-    return true;
-  };
   if (!spec.backward) {
     const int last = len - static_cast<int>(tlen);
-    if (matchCase || !((t[0] >= 'A' && t[0] <= 'Z') || (t[0] >= 'a' && t[0] <= 'z'))) {
+    if (matchCase || !((first >= 'A' && first <= 'Z') || (first >= 'a' && first <= 'z'))) {
       // The first byte compares exactly: let memchr find candidates.
       for (int s = start; s <= last;) {
-        const void* hit = std::memchr(q + s, t[0], static_cast<size_t>(last - s + 1));
+        const void* hit = std::memchr(q + s, first, static_cast<size_t>(last - s + 1));
         if (!hit) return 0;
         s = static_cast<int>(static_cast<const char*>(hit) - q);
-        if (matchesAt(s)) {
+        if (MatchesAt(q, len, s, text, matchCase)) {
           found = s;
           return 1;
         }
@@ -220,7 +256,7 @@ int CSourceText::SearchLine(const char* q, int len, int start, const SearchSpec&
       return 0;
     }
     for (int s = start; s <= last; ++s) {
-      if (matchesAt(s)) {
+      if (MatchesAt(q, len, s, text, matchCase)) {
         found = s;
         return 1;
       }
@@ -228,7 +264,7 @@ int CSourceText::SearchLine(const char* q, int len, int start, const SearchSpec&
     return 0;
   }
   for (int s = std::min(start, len - 1); s >= 0; --s) {
-    if (matchesAt(s)) {
+    if (MatchesAt(q, len, s, text, matchCase)) {
       found = s;
       return 1;
     }
@@ -239,6 +275,9 @@ int CSourceText::SearchLine(const char* q, int len, int start, const SearchSpec&
 int CSourceText::FindText(const SearchSpec& spec, TextPos& out) {
   const int count = GetLineCount();
   if (count <= 0 || spec.text == nullptr) return 0;
+  int indexed = 0;
+  if (FindIndexed(spec, out, indexed)) return indexed;
+  const size_t tlen = std::strlen(spec.text);
   int n = std::clamp(spec.line, 0, count - 1);
   const bool backward = spec.backward != 0;
   while (n >= 0 && n < count) {
@@ -251,25 +290,18 @@ int CSourceText::FindText(const SearchSpec& spec, TextPos& out) {
       start = backward ? len : 0;
     }
     int s = 0;
-    bool searching = SearchLine(q, len, start, spec, true, s) != 0;
+    bool searching = SearchLine(q, len, start, spec, tlen, s) != 0;
     while (searching) {
-      bool counts = true;
-      if (spec.wholeWord) {
-        const int end = s + spec.length;
-        bool before = s == 0 || IsSpaceC(static_cast<unsigned char>(q[s - 1]));
-        bool after = end >= len || IsSpaceC(static_cast<unsigned char>(q[end]));
-        counts = before && after;
-      }
-      if (counts) {
+      if (!spec.wholeWord || BoundedAsWord(q, len, s, spec.length)) {
         out.column = s;
         out.line = n;
         return 1;
       }
       if (!backward) {
-        searching = SearchLine(q, len, s + 1, spec, false, s) != 0;
+        searching = SearchLine(q, len, s + 1, spec, tlen, s) != 0;
       } else {
         if (s == 0) break;
-        searching = SearchLine(q, len, s - 1, spec, false, s) != 0;
+        searching = SearchLine(q, len, s - 1, spec, tlen, s) != 0;
       }
     }
     n += backward ? -1 : 1;

@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // A position in a line document: byte column and 0-based line.
@@ -132,6 +133,8 @@ class CSourceText {
   // The whole text as SaveFile writes it.
   std::string JoinedText();
 
+  // Finds spec.text from the spec's start (see SearchSpec). 1 = found, with the
+  // match's first byte in out; 0 = not found, out unchanged.
   int FindText(const SearchSpec& spec, TextPos& out);
   TextPos InsertText(int column, int line, const char* text);
   int GetRangeText(TextPos from, TextPos to, char* buffer, int& size, bool measureOnly);
@@ -152,11 +155,22 @@ class CSourceText {
  protected:
   // Replaces all lines with the text's lines as LoadFile would split them;
   // returns LoadFile's result.
-  int LoadText(const std::string& text);
+  int LoadText(std::string_view text);
+
+  // A storage that indexes its text may answer FindText itself: it returns true
+  // with FindText's result in result (and out set when found), exactly as the
+  // line-by-line search would; false leaves the search to the engine.
+  virtual bool FindIndexed(const SearchSpec&, TextPos&, int&) { return false; }
+  // The two tests of the search, for such a storage: whether text matches the
+  // line at column (case-insensitively unless matchCase), and whether a match
+  // of length bytes at column is bounded by white space or the line's edges.
+  static bool MatchesAt(const char* line, int length, int column, std::string_view text,
+                        bool matchCase);
+  static bool BoundedAsWord(const char* line, int length, int column, int matchLength);
 
  private:
   void ClearHistory();
-  int SearchLine(const char* q, int len, int start, const SearchSpec& spec, bool first,
+  int SearchLine(const char* q, int len, int start, const SearchSpec& spec, std::size_t tlen,
                  int& found);
 
   int m_bReadOnly = 0;

@@ -13,7 +13,7 @@ namespace {
 
 std::vector<std::string> Lines(CCSrvDoc& doc) {
   std::vector<std::string> lines;
-  for (int i = 0; i < doc.GetLineCount(); ++i) lines.push_back(doc.LineText(i));
+  for (int i = 0; i < doc.GetLineCount(); ++i) lines.emplace_back(doc.LineText(i));
   return lines;
 }
 

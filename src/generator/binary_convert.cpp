@@ -15,11 +15,16 @@ namespace {
 
 constexpr size_t kRowBytes = 20;
 constexpr size_t kByteTextLength = 5;
+constexpr size_t kRowTextLength = kRowBytes * kByteTextLength;
+// Array text is formatted this much at a time into one buffer that every piece
+// of every file reuses, and handed to the document piece by piece.
+constexpr size_t kPieceBytes = size_t{1} << 20;
 
-// The text "0x%02x," of every byte value; array rows are copied together from
-// it, as formatting each byte would cost most of a large conversion.
+// The text "0x%02x," of every byte value, padded to eight bytes: a row goes out
+// as one eight-byte copy per byte, each overwriting the padding of the one
+// before, as formatting each byte would cost most of a large conversion.
 struct CByteTexts {
-  char m_text[256][kByteTextLength];
+  char m_text[256][8];
   constexpr CByteTexts() : m_text{} {
     constexpr char kDigits[] = "0123456789abcdef";
     for (int b = 0; b < 256; ++b) {
@@ -41,40 +46,83 @@ std::string EndFileMarker(const std::string& source) {
   return markers::kEndFilePrefix + source + " */";
 }
 
-// One array line of the bytes; the last byte of the file goes without its comma.
-std::string ByteRow(const unsigned char* data, size_t count, bool last) {
-  std::string row(count * kByteTextLength, '\0');
-  char* out = row.data();
-  for (size_t i = 0; i < count; ++i, out += kByteTextLength) {
-    std::memcpy(out, kByteTexts.m_text[data[i]], kByteTextLength);
+// The array block of one source as line pieces (see CCodeGenerator::LinePieces):
+// the begin marker line, the array's head, one line per 20 bytes, the closing
+// line with the end marker. A file whose size is a multiple of 20 ends with a
+// full row and its comma, so an empty line follows it; the last byte of any
+// other file goes without its comma.
+class CArrayText {
+ public:
+  CArrayText(std::string& buffer, const std::string& source, int function,
+             const unsigned char* data, size_t size)
+      : m_buffer(buffer), m_data(data), m_size(size) {
+    if (m_buffer.size() < kPieceBytes) m_buffer.resize(kPieceBytes);
+    m_head = {BeginFileMarker(source), "const char buffer_" + std::to_string(function) + " [] =",
+              "{"};
+    if (size == 0) m_head.emplace_back("0");
+    m_close = "};  " + EndFileMarker(source);
   }
-  if (last) row.pop_back();
-  return row;
-}
 
-// The array block of a source as lines, as InsertText would split its text.
-std::vector<std::string> ArrayLines(const std::string& source, int function,
-                                    const unsigned char* data, size_t size) {
-  std::vector<std::string> lines;
-  lines.reserve(size / kRowBytes + 8);
-  lines.push_back(BeginFileMarker(source));
-  lines.push_back("const char buffer_" + std::to_string(function) + " [] =");
-  lines.emplace_back("{");
-  if (size == 0) lines.emplace_back("0");
-  const size_t rows = size / kRowBytes;
-  for (size_t r = 0; r < rows; ++r)
-    lines.push_back(ByteRow(data + r * kRowBytes, kRowBytes, false));
-  const size_t rest = size % kRowBytes;
-  if (rest > 0) {
-    lines.push_back(ByteRow(data + rows * kRowBytes, rest, true));
-  } else if (size > 0) {
-    // A full last row ends with its comma and line end: an empty line follows.
-    lines.emplace_back();
+  bool Next(std::vector<std::string_view>& lines) {
+    if (m_bDone) return false;
+    m_spans.clear();
+    m_used = 0;
+    for (; m_nHead < m_head.size(); ++m_nHead) Put(m_head[m_nHead]);
+    const size_t rows = m_size / kRowBytes;
+    // Room for a row and the padding of its last byte's copy.
+    while (m_nRow < rows && m_used + kRowTextLength + 8 <= m_buffer.size()) {
+      PutRow(m_data + m_nRow * kRowBytes, kRowBytes, false);
+      ++m_nRow;
+    }
+    if (m_nRow == rows) {
+      const size_t rest = m_size % kRowBytes;
+      if (rest > 0) {
+        PutRow(m_data + rows * kRowBytes, rest, true);
+      } else if (m_size > 0) {
+        Put(std::string_view());
+      }
+      Put(m_close);
+      m_bDone = true;
+    }
+    lines.clear();
+    for (const auto& [offset, length] : m_spans) lines.emplace_back(m_buffer.data() + offset, length);
+    lines.emplace_back();  // the piece ends with a line end
+    return true;
   }
-  lines.push_back("};  " + EndFileMarker(source));
-  lines.emplace_back();
-  return lines;
-}
+
+ private:
+  // Room for bytes more; the buffer grows only for a line that does not fit
+  // the reused size, which moves no view because views are made at the end.
+  char* Room(size_t bytes) {
+    if (m_used + bytes > m_buffer.size()) m_buffer.resize(m_used + bytes);
+    return m_buffer.data() + m_used;
+  }
+  void Put(std::string_view text) {
+    std::memcpy(Room(text.size()), text.data(), text.size());
+    m_spans.emplace_back(m_used, text.size());
+    m_used += text.size();
+  }
+  void PutRow(const unsigned char* bytes, size_t count, bool last) {
+    char* out = Room(count * kByteTextLength + 8);
+    for (size_t i = 0; i < count; ++i, out += kByteTextLength) {
+      std::memcpy(out, kByteTexts.m_text[bytes[i]], 8);
+    }
+    const size_t length = count * kByteTextLength - (last ? 1 : 0);
+    m_spans.emplace_back(m_used, length);
+    m_used += length;
+  }
+
+  std::string& m_buffer;
+  const unsigned char* m_data;
+  size_t m_size;
+  std::vector<std::string> m_head;
+  std::string m_close;
+  std::vector<std::pair<size_t, size_t>> m_spans;  // offset and length of each line
+  size_t m_used = 0;
+  size_t m_nHead = 0;
+  size_t m_nRow = 0;
+  bool m_bDone = false;
+};
 
 }  // namespace
 
@@ -88,25 +136,24 @@ int CCodeGenerator::ConvertBinary(const CPageNode& node) {
         return 0;
       }
     }
-    std::vector<std::string> arrayLines;
-    {
-      std::string data;
-      if (!ReadWholeFile(path, data)) {
-        m_prompter.ShowOk(FormatText(kSourceMissingText, {path}));
-        return 0;
-      }
-      // The size was taken when the build started; a file that has shrunk since
-      // cannot give that many bytes.
-      if (data.size() < node.GetSize()) {
-        m_prompter.ShowOk(FormatText(kSourceShorterText, {path, std::to_string(data.size()),
-                                                          std::to_string(node.GetSize())}));
-        return 0;
-      }
-      arrayLines = ArrayLines(path, node.GetFunction(),
-                              reinterpret_cast<const unsigned char*>(data.data()), node.GetSize());
+    std::string& data = m_sourceBuffer;
+    if (!ReadWholeFile(path, data)) {
+      m_prompter.ShowOk(FormatText(kSourceMissingText, {path}));
+      return 0;
+    }
+    // The size was taken when the build started; a file that has shrunk since
+    // cannot give that many bytes.
+    if (data.size() < node.GetSize()) {
+      m_prompter.ShowOk(FormatText(kSourceShorterText, {path, std::to_string(data.size()),
+                                                        std::to_string(node.GetSize())}));
+      return 0;
     }
     RemoveFileBlocks(node.GetOutputFile(), path);
-    return AddBinaryCode(node, std::move(arrayLines));
+    CArrayText array(m_arrayBuffer, path, node.GetFunction(),
+                     reinterpret_cast<const unsigned char*>(data.data()), node.GetSize());
+    return AddBinaryCode(node, [&](std::vector<std::string_view>& lines) {
+      return array.Next(lines);
+    });
   } catch (const CSourceException&) {
     m_prompter.ShowOk(FormatText(kConvertFileErrorText, {path}));
     return 0;
@@ -123,21 +170,22 @@ void CCodeGenerator::RemoveFileBlocks(const std::string& binFile, const std::str
 }
 
 int CCodeGenerator::InsertBufferData(const std::string& marker, const std::string& path,
-                                     std::vector<std::string> lines) {
+                                     const LinePieces& pieces) {
   CDocHandle doc = CDocHandle::Open(m_prompter, path);
   TextPos at;
   if (!FindLastMarkerPos(*doc, marker.c_str(), at)) {
     ReportMissingMarker(m_prompter, marker, path);
     return 0;
   }
-  InsertTextLines(*doc, at, std::move(lines));
+  std::vector<std::string_view> lines;
+  while (pieces(lines)) at = InsertTextLines(*doc, at, lines);
   return SaveOrReport(m_prompter, doc);
 }
 
-int CCodeGenerator::AddBinaryCode(const CPageNode& node, std::vector<std::string> arrayLines) {
+int CCodeGenerator::AddBinaryCode(const CPageNode& node, const LinePieces& arrayPieces) {
   const std::string& binFile = node.GetOutputFile();
   const std::string& path = node.GetPath();
-  if (!InsertBufferData(markers::kEndBufferData, binFile, std::move(arrayLines))) return 0;
+  if (!InsertBufferData(markers::kEndBufferData, binFile, arrayPieces)) return 0;
 
   const std::string number = std::to_string(node.GetFunction());
   const std::string function = "Send_function_" + number;
@@ -158,7 +206,7 @@ int CCodeGenerator::AddBinaryCode(const CPageNode& node, std::vector<std::string
 
   // An existing entry keeps everything but its size.
   const std::string size = std::to_string(node.GetSize());
-  CUrlTable table(m_prompter, UrlFilePath());
+  CUrlTable& table = UrlTable();
   int index = -1;
   if (table.FindUrlIndex(node.GetUrl(), index)) {
     if (LeadingNumber(table.GetEntryField(index, 4)) != static_cast<long>(node.GetSize())) {

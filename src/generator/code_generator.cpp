@@ -5,6 +5,7 @@
 
 #include "document/doc_handle.h"
 #include "document/markers.h"
+#include "generator/url_table.h"
 #include "platform/text_format.h"
 
 namespace {
@@ -267,6 +268,8 @@ std::string CurrentBannerDate() {
 
 CCodeGenerator::CCodeGenerator(Prompter& prompter, const CProjectLocations* project)
     : m_prompter(prompter), m_pProject(project), m_dateSource(CurrentBannerDate) {}
+
+CCodeGenerator::~CCodeGenerator() = default;
 
 std::string CCodeGenerator::Banner(const std::string& path) const {
   return FormatText("/* C file: %s created\n by Corvane Pagoric Utility on %s */\n\n\n",

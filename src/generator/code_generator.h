@@ -2,13 +2,16 @@
 
 #include <ctime>
 #include <functional>
+#include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/prompter.h"
 #include "project/project_file.h"
 
 class CCSrvDoc;
+class CUrlTable;
 
 // Where the open project keeps its generated files. Abstract so that the
 // generator does not depend on the build layer: the real implementation is the
@@ -46,6 +49,7 @@ class CCodeGenerator {
 
   // project may be set later with SetProject, but before UrlFilePath is used.
   explicit CCodeGenerator(Prompter& prompter, const CProjectLocations* project = nullptr);
+  ~CCodeGenerator();
 
   // The project whose target directory and URL file name UrlFilePath reads.
   void SetProject(const CProjectLocations* project) { m_pProject = project; }
@@ -131,14 +135,18 @@ class CCodeGenerator {
   // Removes both blocks (array and send function) of one source from the
   // binary data file.
   void RemoveFileBlocks(const std::string& binFile, const std::string& sourcePath);
-  // Inserts a text, given as its lines (see SplitAtLineEnds), before the last
-  // occurrence of marker in the file and saves it. 1 = saved; 0 = not, after a
-  // message.
+  // A text handed over in pieces, so that a large one never has to be held
+  // whole: each call fills lines with the next piece (whole lines followed by
+  // an empty element, as SplitAtLineEnds splits a text that ends with a line
+  // end; the views hold until the next call) and returns false when none is left.
+  using LinePieces = std::function<bool(std::vector<std::string_view>& lines)>;
+  // Inserts a text before the last occurrence of marker in the file and saves
+  // it. 1 = saved; 0 = not, after a message.
   int InsertBufferData(const std::string& marker, const std::string& path,
-                       std::vector<std::string> lines);
-  // Inserts the node's array block (its lines) and its send function into the
-  // binary data file and adds or updates its URL table entry. 1 = done.
-  int AddBinaryCode(const CPageNode& node, std::vector<std::string> arrayLines);
+                       const LinePieces& pieces);
+  // Inserts the node's array block and its send function into the binary data
+  // file and adds or updates its URL table entry. 1 = done.
+  int AddBinaryCode(const CPageNode& node, const LinePieces& arrayPieces);
 
   // Messages of the conversions; %s places are filled in order.
   static constexpr const char* kCannotCreateText = "cannot create file";
@@ -208,8 +216,18 @@ class CCodeGenerator {
   int AddUrlEntry(const std::string& url, const std::string& entry, const std::string& function);
   // The binary data file of the open project; empty while no project is set.
   std::string BinFilePath() const;
+  // The URL table of the URL file. Inside a document batch one table, read
+  // once, follows the conversions' own edits for the whole build; it is read
+  // again whenever anything else changed the file. Outside a batch every call
+  // reads the table afresh, as each step loads the file afresh.
+  CUrlTable& UrlTable();
 
   std::vector<CPageFileOwner> m_pageFileOwners;  // sorted by file
+  std::unique_ptr<CUrlTable> m_urlTable;
+  // Buffers that every binary conversion reuses: the source's bytes and the
+  // array text formatted from them.
+  std::string m_sourceBuffer;
+  std::string m_arrayBuffer;
 
   // ---- end of page and binary data conversion ----
 

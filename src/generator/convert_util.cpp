@@ -1,49 +1,54 @@
 #include "generator/convert_util.h"
 
 #include <cstring>
-#include <iterator>
+#include <span>
 
 #include "generator/code_generator.h"
 #include "platform/text_format.h"
 
-std::vector<std::string> SplitAtLineEnds(std::string_view text) {
+std::vector<std::string_view> SplitAtLineEnds(std::string_view text) {
   text = text.substr(0, text.find('\0'));
-  std::vector<std::string> lines;
+  std::vector<std::string_view> lines;
   size_t start = 0;
   for (size_t i = 0; i < text.size(); ++i) {
     if (text[i] != '\n' && text[i] != '\r') continue;
-    lines.emplace_back(text.substr(start, i - start));
+    lines.push_back(text.substr(start, i - start));
     if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
     start = i + 1;
   }
-  lines.emplace_back(text.substr(start));
+  lines.push_back(text.substr(start));
   return lines;
 }
 
-TextPos InsertTextLines(CCSrvDoc& doc, TextPos pos, std::vector<std::string> lines) {
-  if (lines.empty()) lines.emplace_back();
+TextPos InsertTextLines(CCSrvDoc& doc, TextPos pos, const std::vector<std::string_view>& lines) {
   const int line = pos.line;
   if (line >= doc.GetLineCount()) doc.InsertEmptyLine(line);
-  std::string head = doc.LineText(line);
+  std::string head(doc.LineText(line));
   const size_t column = pos.column > 0 ? static_cast<size_t>(pos.column) : 0;
   std::string tail;
   if (column < head.size()) tail = head.substr(column);
   head.resize(column, ' ');
 
-  const int count = static_cast<int>(lines.size());
-  head += lines.front();
+  const int count = lines.empty() ? 1 : static_cast<int>(lines.size());
+  if (!lines.empty()) head += lines.front();
   if (count == 1) {
     const TextPos end{static_cast<int>(head.size()), line};
     head += tail;
-    doc.SetLineText(line, std::move(head));
+    doc.SetLineText(line, head);
     return end;
   }
-  doc.SetLineText(line, std::move(head));
-  const TextPos end{static_cast<int>(lines.back().size()), line + count - 1};
-  lines.back() += tail;
-  std::vector<std::string> rest(std::make_move_iterator(lines.begin() + 1),
-                                std::make_move_iterator(lines.end()));
-  doc.InsertLines(line + 1, std::move(rest));
+  doc.SetLineText(line, head);
+  const std::span<const std::string_view> rest(lines.data() + 1, lines.size() - 1);
+  const TextPos end{static_cast<int>(rest.back().size()), line + count - 1};
+  if (tail.empty()) {
+    doc.InsertLines(line + 1, rest);
+  } else {
+    // The rest of the line follows the last inserted line.
+    doc.InsertLines(line + 1, rest.first(rest.size() - 1));
+    const std::string last = std::string(rest.back()) + tail;
+    const std::string_view lastView = last;
+    doc.InsertLines(end.line, std::span<const std::string_view>(&lastView, 1));
+  }
   return end;
 }
 

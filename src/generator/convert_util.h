@@ -17,15 +17,17 @@
 
 // The lines of a text as InsertText splits it: at CR LF, LF and a lone CR, and
 // only up to a NUL byte. The last element is what follows the last line end
-// (empty when the text ends with one), so there is always at least one.
-std::vector<std::string> SplitAtLineEnds(std::string_view text);
+// (empty when the text ends with one), so there is always at least one. The
+// views point into text.
+std::vector<std::string_view> SplitAtLineEnds(std::string_view text);
 
 // Inserts the text whose lines are lines (joined by line ends, as
 // SplitAtLineEnds gives them) at pos, leaving the document as InsertText(pos,
 // text) would: the text before pos is padded with blanks up to pos.column, the
 // rest of the line follows the last inserted line. Returns the position just
-// after the inserted text.
-TextPos InsertTextLines(CCSrvDoc& doc, TextPos pos, std::vector<std::string> lines);
+// after the inserted text, so a long text may go in piece by piece, each piece
+// at the position the one before returned.
+TextPos InsertTextLines(CCSrvDoc& doc, TextPos pos, const std::vector<std::string_view>& lines);
 
 // Finds marker like FindMarkerPos, but backward from the end of the last line,
 // so that its last occurrence is found.

@@ -205,9 +205,20 @@ int CCodeGenerator::ConvertPageSteps(const CPageNode& node) {
   return ok;
 }
 
+CUrlTable& CCodeGenerator::UrlTable() {
+  const std::string path = UrlFilePath();
+  const bool batch = CDocBatch::Active() != nullptr;
+  if (batch && m_urlTable && m_urlTable->Path() == path && m_urlTable->InSyncWithFile()) {
+    return *m_urlTable;
+  }
+  m_urlTable = std::make_unique<CUrlTable>(m_prompter, path);
+  if (batch) m_urlTable->FollowOwnEdits();
+  return *m_urlTable;
+}
+
 int CCodeGenerator::AddUrlEntry(const std::string& url, const std::string& entry,
                                 const std::string& function) {
-  CUrlTable table(m_prompter, UrlFilePath());
+  CUrlTable& table = UrlTable();
   if (table.FindUrl(url)) return 1;
   return table.AddEntry(-1, entry, function);
 }

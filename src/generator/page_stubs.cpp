@@ -30,14 +30,13 @@ std::string FunctionKey(const std::string& function) {
   return markers::kFunctionPrefix + function + " ";
 }
 
-std::vector<std::string> StubLines(const std::string& function) {
+// Inserts the empty stub of a user function at a position.
+void InsertStub(CCSrvDoc& doc, TextPos at, const std::string& function) {
   const std::string key = FunctionKey(function);
-  return {key + markers::kOpenSuffix,
-          "void " + function + "(unsigned long handle)",
-          "{",
-          "    /* add your implementation here: */",
-          "}   " + key + markers::kCloseSuffix,
-          ""};
+  InsertTextLines(doc, at,
+                  {key + markers::kOpenSuffix, "void " + function + "(unsigned long handle)", "{",
+                   "    /* add your implementation here: */", "}   " + key + markers::kCloseSuffix,
+                   ""});
 }
 
 }  // namespace
@@ -96,7 +95,7 @@ int CCodeGenerator::AddPostFunction(const std::string& function, const std::stri
                         {"", markers::kBeginPostFunction, markers::kEndPostFunction, "", ""});
     at = {0, end.line - 2};
   }
-  InsertTextLines(*doc, at, StubLines(function));
+  InsertStub(*doc, at, function);
   return SaveOrReport(m_prompter, doc);
 }
 
@@ -130,6 +129,6 @@ int CCodeGenerator::AddDynamicFunction(const std::string& function, const std::s
         {"", markers::kBeginDynamicFunctions, markers::kEndDynamicFunctions, "", ""});
     at = {0, end.line - 2};
   }
-  InsertTextLines(*doc, at, StubLines(function));
+  InsertStub(*doc, at, function);
   return SaveOrReport(m_prompter, doc);
 }

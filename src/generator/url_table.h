@@ -1,8 +1,11 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
+#include "document/srv_doc.h"
 #include "platform/prompter.h"
 
 // Turns each blank of a URL into "%20", in place. Every URL written into the URL
@@ -68,9 +71,35 @@ class CUrlTable {
   // The send-function names that have a prototype, in file order.
   const std::vector<std::string>& PrototypeNames() const { return m_prototypes; }
 
+  // Makes the lists follow this object's own AddEntry and SetEntryField, so that
+  // a build that adds thousands of entries reads the table once instead of once
+  // per entry. Such a table stays true to the file only while nothing else
+  // changes the file's document; InSyncWithFile tells whether it still is
+  // (never for a table whose reading reported a missing marker).
+  void FollowOwnEdits() { m_bFollow = true; }
+  bool InSyncWithFile();
+
  private:
+  bool InSync(CCSrvDoc& doc) const;
+  // After AddEntry inserted text at column 0 of line at, which was lineCount
+  // lines before: takes the new entries into the lists. False when the edit
+  // was not of the plain shape a fresh reading could be foreseen for.
+  bool FollowEntryInsert(CCSrvDoc& doc, int at, int lineCount);
+  bool FollowPrototypeInsert(CCSrvDoc& doc, TextPos at, const std::string& function);
+  void AddToLists(std::string_view entryLine);
+
   Prompter& m_prompter;
   std::string m_strPath;
   std::vector<std::string> m_entries;     // entry lines without leading white space
   std::vector<std::string> m_prototypes;  // distinct names, case-sensitive
+  std::unordered_map<std::string, int> m_urlIndex;  // URL field -> first entry with it
+  // What a following table knows of the file: the document revision its lists
+  // match (0 = none), the table's begin marker line, the line the entry scan
+  // stops at, and the prototype section's marker lines.
+  bool m_bFollow = false;
+  std::uint64_t m_nRevision = 0;
+  int m_nBegin = -1;
+  int m_nStop = -1;
+  int m_nProtoBegin = -1;
+  int m_nProtoEnd = -1;
 };

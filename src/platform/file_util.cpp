@@ -98,7 +98,8 @@ bool ReadWholeFile(const std::string& path, std::string& out) {
   return true;
 }
 
-ReplaceResult ReplaceFileAtomically(const std::string& path, std::string_view data) {
+ReplaceResult ReplaceFileAtomicallyInPieces(const std::string& path,
+                                            const std::function<std::string_view()>& next) {
   if (IsDirectory(path)) return ReplaceResult::kCannotCreate;
   std::string folder, name;
   SplitPath(path, folder, name);
@@ -124,11 +125,23 @@ ReplaceResult ReplaceFileAtomically(const std::string& path, std::string_view da
   (void)::fchmod(fd, mode);  // a mode we cannot set is not fatal
   // The data is complete in the temporary file before the rename, so a full
   // disk or a crash of this process leaves the old file whole.
-  bool ok = WriteAll(fd, data);
+  bool ok = true;
+  for (std::string_view piece = next(); ok && !piece.empty(); piece = next()) {
+    ok = WriteAll(fd, piece);
+  }
   if (::close(fd) != 0) ok = false;
   if (ok && ::rename(tempPath.c_str(), path.c_str()) == 0) return ReplaceResult::kOk;
   ::unlink(tempPath.c_str());
   return ReplaceResult::kWriteFailed;
+}
+
+ReplaceResult ReplaceFileAtomically(const std::string& path, std::string_view data) {
+  bool given = false;
+  return ReplaceFileAtomicallyInPieces(path, [&]() -> std::string_view {
+    if (given) return {};
+    given = true;
+    return data;
+  });
 }
 
 bool CreateOneDirectory(const std::string& path) {

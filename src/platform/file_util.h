@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -39,6 +40,11 @@ enum class ReplaceResult {
 // folder and renames it over the target once every byte is written, so a full
 // disk or a crash never leaves a half-written file. An existing file keeps its mode.
 ReplaceResult ReplaceFileAtomically(const std::string& path, std::string_view data);
+// The same with the data given in pieces: next is called again after each piece
+// is written, until it returns an empty piece, so a large file can be written
+// from one reused buffer instead of being assembled in memory first.
+ReplaceResult ReplaceFileAtomicallyInPieces(const std::string& path,
+                                            const std::function<std::string_view()>& next);
 
 // Creates one directory level. True when it exists afterwards.
 bool CreateOneDirectory(const std::string& path);

@@ -1,0 +1,60 @@
+// A URL protected by realms, set up in the URL file as the security table and
+// URL entry editors do, asks for the credentials of one of its realms.
+#include <gtest/gtest.h>
+
+#include "generator/security_table.h"
+#include "generator/url_table.h"
+#include "testing/http_client.h"
+#include "testing/scripted_prompter.h"
+#include "testing/server_process.h"
+#include "tests/e2e/e2e_support.h"
+
+namespace {
+
+TEST(RealmTest, ProtectedUrlAnswersOnlyItsRealmsUsers) {
+  if (!HaveTool("gcc")) GTEST_SKIP() << "gcc is not installed";
+  TempDir sites;
+  sites.Write("site/index.htm", "<p>Open to all</p>\n");
+  sites.Write("site/staff.htm", "<p>Staff \"only\"</p>\n");
+  TestProject project(sites.File("site"));
+  ASSERT_TRUE(project.ok());
+  const std::string urlFile = project.Files().m_strUrlFile;
+  ScriptedPrompter prompter;
+  {
+    CSecurityTable realms(prompter, urlFile);
+    ASSERT_GE(realms.ClearRealms(), 0);
+    ASSERT_EQ(1, realms.AddRealm(0, "Staff Area", "staff", "s3cret"));
+    ASSERT_EQ(1, realms.AddRealm(1, "Guests", "guest", "guest"));
+    ASSERT_EQ(1, realms.AddRealm(2, "Service", "tech", "t3ch"));
+    CUrlTable table(prompter, urlFile);
+    ASSERT_EQ(1, table.SetEntryField("/staff.htm", 5, MakeRealmExpression(0x5)));  // 1 and 3
+  }
+  // A later build keeps the realms and the entry's realm field.
+  ASSERT_TRUE(project.Build());
+  EXPECT_EQ("Realm1+Realm3", CUrlTable(prompter, urlFile).GetEntryField(1, 5));
+  EXPECT_EQ(3, CSecurityTable(prompter, urlFile).GetRealmCount());
+
+  const std::string program = project.CompileServer("gcc");
+  ASSERT_NE("", program);
+  ServerProcess server(program, {"--port", "0"}, false);
+  ASSERT_NE(0, server.port()) << server.output();
+  const int port = server.port();
+
+  EXPECT_EQ("HTTP/1.1 200 OK", Request(port, "GET", "/index.htm").statusLine);
+  const HttpReply bare = Request(port, "GET", "/staff.htm");
+  EXPECT_EQ("HTTP/1.1 401 Unauthorized", bare.statusLine);
+  EXPECT_EQ("Basic realm=\"Staff Area\"", bare.headers.at("WWW-Authenticate"));
+  for (const char* refused : {"staff:wrong", "staff:", "tech:s3cret", "guest:guest", "nobody:x"}) {
+    EXPECT_EQ("HTTP/1.1 401 Unauthorized",
+              Request(port, "GET", "/staff.htm", BasicAuthorization(refused)).statusLine)
+        << refused;
+  }
+  for (const char* admitted : {"staff:s3cret", "tech:t3ch"}) {
+    const HttpReply reply = Request(port, "GET", "/staff.htm", BasicAuthorization(admitted));
+    EXPECT_EQ("HTTP/1.1 200 OK", reply.statusLine) << admitted;
+    EXPECT_EQ("<p>Staff \"only\"</p>\n", reply.body) << admitted;
+  }
+  EXPECT_EQ(0, server.Stop());
+}
+
+}  // namespace

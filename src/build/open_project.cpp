@@ -98,6 +98,10 @@ int COpenProject::PrepareTargetFiles() {
 }
 
 bool COpenProject::BuildFromButton(int all) {
+  // One batch for the whole build, so that the skeletons the preparation
+  // writes are edited in memory too and every file is written once.
+  std::unique_ptr<CDocBatch> batch;
+  if (m_bBatchedWrites && CDocBatch::Active() == nullptr) batch = std::make_unique<CDocBatch>();
   if (!PrepareTargetFiles()) return false;
   if (!m_tree.RefreshNodes(m_settings, m_prompter)) return false;
   BuildNodes(all);
@@ -116,8 +120,11 @@ void COpenProject::BuildNodes(int all) {
     if (node->IsPage() || node->IsBinary()) todo.push_back(node.get());
   }
   {
-    std::unique_ptr<CDocBatch> batch;
-    if (m_bBatchedWrites) batch = std::make_unique<CDocBatch>();
+    std::unique_ptr<CDocBatch> ownBatch;
+    if (m_bBatchedWrites && CDocBatch::Active() == nullptr) {
+      ownBatch = std::make_unique<CDocBatch>();
+    }
+    CDocBatch* batch = m_bBatchedWrites ? CDocBatch::Active() : nullptr;
     int done = 0;
     for (CPageNode* node : todo) {
       if (m_pLog) m_pLog->Progress(done++, static_cast<int>(todo.size()));

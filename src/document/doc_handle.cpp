@@ -1,5 +1,9 @@
 #include "document/doc_handle.h"
 
+#include <unistd.h>
+
+#include <algorithm>
+
 #include "platform/file_util.h"
 
 namespace {
@@ -27,6 +31,12 @@ CDocHandle CDocHandle::Open(Prompter& prompter, const std::string& path) {
     CDocBatch::Entry entry;
     entry.doc = LoadDoc(prompter, path, entry.loadResult);
     it = batch->m_docs.emplace(path, std::move(entry)).first;
+  } else if (it->second.doc == nullptr) {
+    // A file made in this batch: its lines as a load of the written file gives them.
+    CDocBatch::Entry& entry = it->second;
+    entry.doc = std::make_shared<CCSrvDoc>(prompter);
+    entry.loadResult = entry.doc->LoadText(entry.newText);
+    std::string().swap(entry.newText);
   }
   handle.m_owned = it->second.doc;
   handle.m_pDoc = handle.m_owned.get();
@@ -36,9 +46,55 @@ CDocHandle CDocHandle::Open(Prompter& prompter, const std::string& path) {
 }
 
 int CDocHandle::WriteNew(const std::string& path, std::string_view text) {
-  if (g_activeBatch != nullptr) g_activeBatch->m_docs.erase(path);
+  CDocBatch* batch = g_activeBatch;
+  if (batch != nullptr) batch->m_docs.erase(path);
   if (IsReadOnly(path)) return 0;
-  return ReplaceFileAtomically(path, text) == ReplaceResult::kOk ? 1 : 0;
+  // A text the line document would read differently (a NUL byte, a line it
+  // wraps) is written at once, so that the next load meets it as it is.
+  bool plain = text.find('\0') == std::string_view::npos;
+  for (size_t start = 0; plain && start < text.size();) {
+    const size_t lf = std::min(text.find('\n', start), text.size());
+    size_t end = lf;
+    if (lf < text.size() && end > start && text[end - 1] == '\r') --end;
+    plain = end - start < static_cast<size_t>(CSourceText::MaxLineLength);
+    start = lf + 1;
+  }
+  if (batch == nullptr || !plain) {
+    return ReplaceFileAtomically(path, text) == ReplaceResult::kOk ? 1 : 0;
+  }
+  // The write comes at Flush; what would make it fail now fails now.
+  std::string folder, name;
+  SplitPath(path, folder, name);
+  const char* dir = !folder.empty() ? folder.c_str() : path.starts_with(kPathSeparator) ? "/" : ".";
+  if (IsDirectory(path) || !IsDirectory(dir) || ::access(dir, W_OK | X_OK) != 0) {
+    return 0;
+  }
+  CDocBatch::Entry entry;
+  entry.newText.assign(text);
+  entry.dirty = true;
+  batch->m_docs.emplace(path, std::move(entry));
+  return 1;
+}
+
+std::int64_t CDocHandle::FileSize(const std::string& path) {
+  if (g_activeBatch != nullptr) {
+    const auto it = g_activeBatch->m_docs.find(path);
+    if (it != g_activeBatch->m_docs.end() && it->second.dirty) {
+      const CDocBatch::Entry& entry = it->second;
+      if (entry.doc == nullptr) return static_cast<std::int64_t>(entry.newText.size());
+      // SaveFile joins the lines with CR LF.
+      CCSrvDoc& doc = *entry.doc;
+      const int count = doc.GetLineCount();
+      std::int64_t size = count > 1 ? 2 * static_cast<std::int64_t>(count - 1) : 0;
+      for (int i = 0; i < count; ++i) size += doc.GetLineLength(i);
+      return size;
+    }
+  }
+  return ::FileSize(path);
+}
+
+bool CDocHandle::IsHeld(const std::string& path) {
+  return g_activeBatch != nullptr && g_activeBatch->m_docs.count(path) != 0;
 }
 
 int CDocHandle::Save() {
@@ -71,7 +127,11 @@ bool CDocBatch::Flush() {
     entry.dirty = false;
     int result = 0;
     try {
-      result = entry.doc->SaveFile(path);
+      if (entry.doc != nullptr) {
+        result = entry.doc->SaveFile(path);
+      } else {
+        result = ReplaceFileAtomically(path, entry.newText) == ReplaceResult::kOk ? 1 : 0;
+      }
     } catch (const CSourceException&) {
       result = 0;
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <string>
@@ -21,9 +22,16 @@ class CDocHandle {
   // the document without lines, so every marker search fails).
   static CDocHandle Open(Prompter& prompter, const std::string& path);
   // Writes a whole new text to path (atomically, as given: the caller supplies
-  // CR LF line ends) and makes a later Open in the active batch read it.
-  // Returns 1 when written, 0 when the file cannot be created or written.
+  // CR LF line ends). Returns 1 when written, 0 when the file cannot be created
+  // or written. Inside a batch the text becomes the file's document for later
+  // Opens and is written at Flush, after the file was checked to be creatable.
   static int WriteNew(const std::string& path, std::string_view text);
+  // The size the file has for the steps of a build: inside a batch, a file the
+  // batch has changed or made counts with the text it will be written with;
+  // otherwise the size on disk. -1 when there is no such file.
+  static std::int64_t FileSize(const std::string& path);
+  // True when the active batch holds the file's document (or new text).
+  static bool IsHeld(const std::string& path);
 
   CCSrvDoc& operator*() const { return *m_pDoc; }
   CCSrvDoc* operator->() const { return m_pDoc; }
@@ -65,7 +73,8 @@ class CDocBatch {
  private:
   friend class CDocHandle;
   struct Entry {
-    std::shared_ptr<CCSrvDoc> doc;
+    std::shared_ptr<CCSrvDoc> doc;  // null while only newText is known
+    std::string newText;           // text of WriteNew, until a step opens the file
     int loadResult = 0;
     bool dirty = false;
   };

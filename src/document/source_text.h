@@ -152,10 +152,11 @@ class CSourceText {
   void SetHistoryEnabled(bool enabled) { m_bHistoryEnabled = enabled ? 1 : 0; }
   int HistorySize() const { return static_cast<int>(m_history.size()); }
 
- protected:
-  // Replaces all lines with the text's lines as LoadFile would split them;
-  // returns LoadFile's result.
+  // Replaces all lines with the text's lines as LoadFile splits a file that
+  // holds it (asking about long lines the same way); returns LoadFile's result.
   int LoadText(std::string_view text);
+
+ protected:
 
   // A storage that indexes its text may answer FindText itself: it returns true
   // with FindText's result in result (and out set when found), exactly as the

@@ -310,7 +310,12 @@ int CCodeGenerator::FindMarkerFrom(CCSrvDoc& doc, const std::string& marker, int
 }
 
 int CCodeGenerator::HasMarkersInOrder(const std::string& path,
-                                      const std::vector<const char*>& markerList) {
+                                      const std::vector<const char*>& markerList,
+                                      bool lookFirst) {
+  if (lookFirst && !CDocHandle::IsHeld(path)) {
+    const int seen = MarkersInOrderInFile(path, markerList);
+    if (seen >= 0) return seen;
+  }
   try {
     CDocHandle doc = CDocHandle::Open(m_prompter, path);
     int start = 0;
@@ -331,8 +336,12 @@ int CCodeGenerator::IsUrlFile(const std::string& path) {
 }
 
 int CCodeGenerator::IsBinFile(const std::string& path) {
-  return HasMarkersInOrder(path, {markers::kBeginBufferData, markers::kEndBufferData,
-                                  markers::kBeginBinary, markers::kEndBinary});
+  // A build that converts no binary file never needs the binary data file's
+  // document, the largest of all: it is only looked at here.
+  return HasMarkersInOrder(path,
+                           {markers::kBeginBufferData, markers::kEndBufferData,
+                            markers::kBeginBinary, markers::kEndBinary},
+                           true);
 }
 
 int CCodeGenerator::IsPageFile(const std::string& path) {

@@ -234,7 +234,11 @@ class CCodeGenerator {
  private:
   int WriteSkeleton(const std::string& path, const std::string& body);
   std::string Banner(const std::string& path) const;
-  int HasMarkersInOrder(const std::string& path, const std::vector<const char*>& markerList);
+  // The recognition of IsUrlFile, IsBinFile and IsPageFile. It loads the file
+  // through CDocHandle, where the build's next steps find it; with lookFirst,
+  // a file no batch holds yet is first only looked at (MarkersInOrderInFile).
+  int HasMarkersInOrder(const std::string& path, const std::vector<const char*>& markerList,
+                        bool lookFirst = false);
 
   Prompter& m_prompter;
   const CProjectLocations* m_pProject;

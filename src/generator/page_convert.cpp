@@ -157,7 +157,9 @@ int CCodeGenerator::ConvertPageSteps(const CPageNode& node) {
   std::string folder;
   std::string name;
   SplitPath(pageFile, folder, name);
-  const bool exists = PathExists(pageFile);
+  // The page file as this build has it so far: a batch may hold it unwritten.
+  const std::int64_t size = CDocHandle::FileSize(pageFile);
+  const bool exists = size >= 0 || PathExists(pageFile);
   if (IsDirectory(pageFile) ||
       (!exists && !IsDirectory(folder.empty() ? std::string(".") : folder))) {
     m_prompter.ShowOk(kCannotCreateText);
@@ -170,7 +172,7 @@ int CCodeGenerator::ConvertPageSteps(const CPageNode& node) {
       return 0;
     }
   }
-  if (!exists || FileSize(pageFile) == 0) {
+  if (!exists || size == 0) {
     if (!WritePageFileSkeleton(pageFile)) return 0;
   } else if (!IsPageFile(pageFile)) {
     m_prompter.ShowOk(FormatText(kNotRecognizedText, {pageFile}));

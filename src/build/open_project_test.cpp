@@ -4,6 +4,9 @@
 #include <sys/stat.h>
 #include <utime.h>
 
+#include <filesystem>
+#include <map>
+
 #include "platform/file_util.h"
 #include "testing/scripted_prompter.h"
 #include "testing/temp_dir.h"
@@ -177,6 +180,143 @@ TEST_F(OpenProjectTest, CloseAfterAChange) {
   ASSERT_EQ(6u, reopened->m_tree.m_nodes.size());
   // The second item of notes.txt shares the first one's number.
   EXPECT_EQ(2, reopened->m_tree.m_nodes[5]->GetFunction());
+}
+
+// Every file below a folder, by its path relative to the folder.
+std::map<std::string, std::string> Snapshot(const std::string& folder) {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+    if (!entry.is_regular_file()) continue;
+    std::string data;
+    EXPECT_TRUE(ReadWholeFile(entry.path().string(), data));
+    files[entry.path().string().substr(folder.size())] = std::move(data);
+  }
+  return files;
+}
+
+void SetMtime(const std::string& path, time_t when) {
+  struct utimbuf times {when, when};
+  ASSERT_EQ(0, ::utime(path.c_str(), &times));
+}
+
+std::string Bytes(size_t size, unsigned seed) {
+  std::string bytes(size, '\0');
+  for (char& b : bytes) {
+    seed = seed * 1103515245u + 12345u;
+    b = static_cast<char>(seed >> 16);
+  }
+  return bytes;
+}
+
+// The same builds, once with every file read and written once per build and
+// once step by step (each step loading and saving the file), must leave the
+// same bytes in every generated file and the project file: pages with forms
+// and dynamic markers, binary files of the sizes the array rows care about and
+// one large enough to be formatted in several pieces, a source used twice, a
+// rebuild after edits and a second Build All over the existing files, and
+// sources whose URLs an earlier node of the same build has taken.
+TEST(BuildWaysTest, BatchedBuildWritesTheSameBytesAsStepByStep) {
+  ::setenv("SOURCE_DATE_EPOCH", "1700000000", 1);
+  TempDir dir;
+  const std::string site = dir.File("site") + "/";
+  const std::string target = dir.File("out") + "/";
+  const std::string projectPath = dir.File("demo.web");
+  const std::string formPage =
+      "<p>_NZZA_Clock and _nzza_Date</p>\r\n<FORM METHOD=post ACTION=\"set_time\">\r\n"
+      "<input name=t> _NZZA_Clock ?? \"quoted\" \\ done</form>\r\n" +
+      std::string(1500, 'x') + "\r\n";
+  struct Source {
+    std::string name;
+    std::string text;
+  };
+  const std::vector<Source> sources = {
+      {"index.htm", formPage},
+      {"img/logo.gif", Bytes(1234, 1)},
+      {"img/big.bin", Bytes(300000, 2)},
+      {"docs/a.htm", "<form method=\"GET\" action=\"find\">_NZZA_Hits</form>\n"
+                     "<form method=\"post\" action=\"mailto:x@y\"></form>\n"},
+      {"docs/empty.gif", ""},
+      {"docs/row.png", Bytes(20, 3)},
+      {"docs/odd.wav", Bytes(21, 4)},
+      {"docs/deep/b.htm", "plain page /* @! Begin File: not a marker */\n"},
+      {"notes.txt", "notes\n"},
+      {"other/index.htm", "<p>_NZZA_Other</p>\n"},
+      {"other/row.png", Bytes(77, 6)}};
+
+  using Snapshots = std::vector<std::map<std::string, std::string>>;
+  auto run = [&](bool batched) {
+    std::filesystem::remove_all(site);
+    std::filesystem::remove_all(target);
+    std::filesystem::remove(projectPath);
+    time_t when = 1600000000;
+    for (const Source& source : sources) SetMtime(dir.Write("site/" + source.name, source.text), when);
+    ScriptedPrompter prompter;
+    {
+      COpenProject project(prompter, nullptr);
+      project.StartNew(projectPath);
+      project.m_strTargetDirField = target;
+      CSTreeCtrl& tree = project.m_tree;
+      HTREEITEM root = tree.GetRootItem();
+      HTREEITEM img = tree.InsertFolderItem(root, "img");
+      HTREEITEM docs = tree.InsertFolderItem(root, "docs");
+      HTREEITEM deep = tree.InsertFolderItem(docs, "deep");
+      tree.InsertFileItem(root, site + "index.htm");
+      tree.InsertFileItem(img, site + "img/logo.gif");
+      tree.InsertFileItem(img, site + "img/big.bin");
+      tree.InsertFileItem(docs, site + "docs/a.htm");
+      tree.InsertFileItem(docs, site + "docs/empty.gif");
+      tree.InsertFileItem(docs, site + "docs/row.png");
+      tree.InsertFileItem(docs, site + "img/logo.gif");  // the same source twice
+      tree.InsertFileItem(docs, site + "docs/odd.wav");
+      tree.InsertFileItem(deep, site + "docs/deep/b.htm");
+      tree.InsertFileItem(root, site + "notes.txt");
+      // Other sources under URLs already taken: their entries exist by then.
+      tree.InsertFileItem(root, site + "other/index.htm");
+      tree.InsertFileItem(docs, site + "other/row.png");
+      prompter.QueueAnswer(true);  // create the target directory
+      EXPECT_TRUE(project.PrepareTargetFiles());
+      EXPECT_TRUE(project.RefreshAndSaveUnbuilt());
+    }
+    Snapshots snapshots;
+    auto build = [&](bool all) {
+      COpenProject project(prompter, nullptr);
+      EXPECT_TRUE(project.OpenExisting(projectPath));
+      project.SetBatchedWrites(batched);
+      EXPECT_TRUE(all ? project.OnBuildAll() : project.OnBuild());
+      EXPECT_EQ(0, project.FailedCount());
+      auto files = Snapshot(target);
+      files["log"] = project.m_strBuildLog;
+      files["project"] = dir.Read(projectPath);
+      snapshots.push_back(std::move(files));
+    };
+    build(false);
+    // Edits: a page gains a form and a marker, a binary file grows, another is
+    // only touched.
+    when += 100;
+    SetMtime(dir.Write("site/docs/deep/b.htm", "<form method=post action=more>_NZZA_New\n"), when);
+    SetMtime(dir.Write("site/docs/row.png", Bytes(40, 5)), when);
+    SetMtime(site + "docs/odd.wav", when);
+    build(false);
+    build(true);
+    // Only the question that created the target directory.
+    EXPECT_EQ(1u, prompter.Texts().size()) << prompter.Texts().back();
+    return snapshots;
+  };
+  const Snapshots batched = run(true);
+  const Snapshots stepwise = run(false);
+  ASSERT_EQ(3u, batched.size());
+  ASSERT_EQ(3u, stepwise.size());
+  for (size_t i = 0; i < batched.size(); ++i) {
+    EXPECT_EQ(batched[i].size(), stepwise[i].size()) << "build " << i;
+    for (const auto& [name, bytes] : stepwise[i]) {
+      const auto it = batched[i].find(name);
+      ASSERT_TRUE(it != batched[i].end()) << name << " after build " << i;
+      EXPECT_TRUE(it->second == bytes) << name << " differs after build " << i;
+    }
+  }
+  // The second build converted what changed, the third everything.
+  EXPECT_NE(batched[0].at("bindata.c"), batched[1].at("bindata.c"));
+  EXPECT_NE(std::string::npos, batched[2].at("_docs_deep_b.c").find("Post_more"));
 }
 
 TEST_F(OpenProjectTest, InvalidProjectFileIsReported) {

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
+#include <random>
+
 #include "document/doc_handle.h"
 #include "document/markers.h"
 #include "testing/scripted_prompter.h"
@@ -71,6 +75,179 @@ TEST(SrvDocTest, ClearSection) {
   ClearSection(prompter, path, "/* @! Begin File: a */", "/* @! End File: a */", 1);
   EXPECT_EQ("/* @! Begin File: a */\r\n2\r\n/* @! End File: a */", dir.Read("s.c"));
   EXPECT_TRUE(prompter.shown().empty());
+}
+
+// The plainest line storage: one string per line in one array. The engine
+// searches it line by line, so it is the reference for the chunked storage and
+// its marker index.
+class PlainDoc : public CSourceText {
+ public:
+  int GetLineCount() override { return static_cast<int>(lines.size()); }
+  const char* GetLine(int n) override { return Line(n).c_str(); }
+  int GetLineLength(int n) override { return static_cast<int>(Line(n).size()); }
+  void RemoveLines(int n, int count) override {
+    if (count <= 0 || n >= GetLineCount()) return;
+    count = std::min(count, GetLineCount() - n);
+    lines.erase(lines.begin() + n, lines.begin() + n + count);
+  }
+  void InsertEmptyLine(int n) override {
+    if (n < GetLineCount()) {
+      lines.insert(lines.begin() + n, std::string());
+    } else {
+      Line(n);
+    }
+  }
+  char* GetLineBuffer(int n, int len) override {
+    std::string& line = Line(n);
+    if (static_cast<int>(line.size()) < len) line.resize(static_cast<size_t>(len));
+    return line.data();
+  }
+  void ReleaseLineBuffer(int n, int len) override { Line(n).resize(static_cast<size_t>(len)); }
+  bool LongLineWarning() override { return true; }
+
+  std::string& Line(int n) {
+    if (n >= GetLineCount()) lines.resize(static_cast<size_t>(n) + 1);
+    return lines[static_cast<size_t>(n)];
+  }
+  std::vector<std::string> lines;
+};
+
+// Random edits through every storage operation, mirrored on the plain storage:
+// after each, both hold the same lines and every search finds the same place,
+// whether the marker index answers it or the line-by-line search does.
+TEST(SrvDocTest, StorageAndIndexedSearchMatchThePlainStorage) {
+  ScriptedPrompter prompter;
+  CCSrvDoc doc(prompter);
+  PlainDoc plain;
+  std::mt19937 rng(20240611);
+  auto pick = [&](int below) { return below <= 0 ? 0 : static_cast<int>(rng() % below); };
+  const std::vector<std::string> pieces = {
+      "x",  "ab", " ",  "\t", "@", "!",  "@!", "@!@!", "/* @! Begin File: a */", "/* @! BEGIN file: A */",
+      "/* @! End Binary   */", "(", "@! e", "code;", "/*  @! File: p {{ */"};
+  auto lineText = [&]() {
+    std::string text;
+    // Few lines hold a marker sign, as in a generated file, so that most
+    // searches for one are answered from the index.
+    const int parts = pick(6);
+    for (int i = 0; i < parts; ++i) {
+      text += pieces[static_cast<size_t>(pick(60) == 0 ? 6 + pick(9) : pick(6))];
+    }
+    return text;
+  };
+  const std::vector<std::string> queries = {
+      "@!",  "/* @! Begin File: a */", "@! begin file: a", "@!@", "!@!", "b @! e", " @! End Binary",
+      "x@!", "@! e", "file: a */", "ab",   "@",  "File: p {{", "/* @! Begin File: a */x"};
+  auto compareSearches = [&]() {
+    for (int q = 0; q < 8; ++q) {
+      SearchSpec spec;
+      const std::string& text = queries[static_cast<size_t>(pick(static_cast<int>(queries.size())))];
+      spec.text = text.c_str();
+      spec.length = pick(5) == 0 ? pick(6) : static_cast<int>(text.size());
+      spec.line = pick(plain.GetLineCount() + 4) - 2;
+      spec.column = pick(40) - 2;
+      spec.backward = pick(2);
+      spec.matchCase = pick(3) == 0;
+      spec.wholeWord = pick(4) == 0;
+      TextPos a{-7, -7}, b{-7, -7};
+      const int found = doc.FindText(spec, a);
+      ASSERT_EQ(plain.FindText(spec, b), found) << text << " from " << spec.line;
+      ASSERT_EQ(b.line, a.line) << text;
+      ASSERT_EQ(b.column, a.column) << text;
+    }
+  };
+  auto compareLines = [&]() {
+    ASSERT_EQ(plain.GetLineCount(), doc.GetLineCount());
+    for (int i = 0; i < plain.GetLineCount(); ++i) ASSERT_EQ(plain.lines[i], doc.LineText(i)) << i;
+  };
+
+  for (int step = 0; step < 1500; ++step) {
+    const int count = plain.GetLineCount();
+    const int n = pick(count + 3);
+    switch (pick(10)) {
+      case 0: {  // many whole lines at once, enough to split chunks
+        std::vector<std::string> texts(static_cast<size_t>(1 + pick(pick(3) == 0 ? 3000 : 20)));
+        for (std::string& t : texts) t = lineText();
+        std::vector<std::string_view> views(texts.begin(), texts.end());
+        doc.InsertLines(n, views);
+        if (n > count) plain.lines.resize(static_cast<size_t>(n));
+        plain.lines.insert(plain.lines.begin() + n, texts.begin(), texts.end());
+        break;
+      }
+      case 1: {
+        const int removed = pick(3) == 0 ? pick(2500) : pick(4);
+        doc.RemoveLines(n, removed);
+        plain.RemoveLines(n, removed);
+        break;
+      }
+      case 2:
+        doc.InsertEmptyLine(n);
+        plain.InsertEmptyLine(n);
+        break;
+      case 3: {
+        const std::string text = lineText();
+        doc.SetLineText(n, text);
+        plain.Line(n) = text;
+        break;
+      }
+      case 4: {  // write through the buffer, as a load does
+        const std::string text = lineText();
+        const int len = static_cast<int>(text.size());
+        for (CSourceText* engine : {static_cast<CSourceText*>(&doc), static_cast<CSourceText*>(&plain)}) {
+          char* buffer = engine->GetLineBuffer(n, len);
+          std::memcpy(buffer, text.data(), text.size());
+          engine->ReleaseLineBuffer(n, len);
+        }
+        break;
+      }
+      case 5: {  // cut or lengthen a line without writing
+        const int len = pick(12);
+        doc.ReleaseLineBuffer(n, len);
+        plain.ReleaseLineBuffer(n, len);
+        break;
+      }
+      case 6: {
+        const std::string text = lineText() + (pick(2) ? "\r\n" : "\n") + lineText();
+        const int column = pick(8);
+        EXPECT_EQ(plain.InsertText(column, n, text.c_str()).line,
+                  doc.InsertText(column, n, text.c_str()).line);
+        break;
+      }
+      case 7:
+        if (count > 0) {
+          const TextPos from{pick(6), pick(count)};
+          const TextPos to{pick(8), std::min(count - 1, from.line + pick(4))};
+          doc.DeleteRange(from, to);
+          plain.DeleteRange(from, to);
+        }
+        break;
+      case 8:
+        EXPECT_EQ(plain.GetLineLength(n), doc.GetLineLength(n));  // may lengthen both
+        break;
+      default:
+        if (pick(20) == 0) {
+          doc.DeleteAll();
+          plain.DeleteAll();
+        }
+        break;
+    }
+    compareSearches();
+    if (step % 25 == 0 || HasFailure()) compareLines();
+    if (HasFailure()) return;
+  }
+  compareLines();
+  EXPECT_EQ(plain.JoinedText(), doc.JoinedText());
+
+  // A load replaces everything, index included.
+  TempDir dir;
+  std::string text;
+  for (int i = 0; i < 5000; ++i) text += lineText() + (pick(4) ? "\r\n" : "\n");
+  const std::string path = dir.Write("load.c", text);
+  ASSERT_EQ(1, doc.LoadFile(path));
+  ASSERT_EQ(1, plain.LoadFile(path));
+  compareLines();
+  for (int q = 0; q < 200 && !HasFailure(); ++q) compareSearches();
+  ASSERT_EQ(1, doc.SaveFile(dir.File("saved.c")));
+  EXPECT_EQ(plain.JoinedText(), dir.Read("saved.c"));
 }
 
 TEST(SrvDocTest, BatchReadsOnceAndWritesAtFlush) {

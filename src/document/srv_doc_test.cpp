@@ -250,6 +250,47 @@ TEST(SrvDocTest, StorageAndIndexedSearchMatchThePlainStorage) {
   EXPECT_EQ(plain.JoinedText(), dir.Read("saved.c"));
 }
 
+// Looking at a file without loading it agrees with searching its document,
+// and declines the files whose document would not hold the file's own lines.
+TEST(SrvDocTest, MarkersInOrderInFileAgreesWithTheDocument) {
+  TempDir dir;
+  ScriptedPrompter prompter;
+  const std::vector<const char*> order = {"/* @! One */", "/* @! Two */", "/* @! Three */"};
+  auto byDocument = [&](const std::string& path) {
+    CCSrvDoc doc(prompter);
+    doc.LoadFile(path);
+    int start = 0;
+    int all = 1;
+    for (const char* marker : order) {
+      const int line = FindMarker(doc, marker, start);
+      if (line < 0) all = 0;
+      if (line >= 0) start = line;
+    }
+    return all;
+  };
+  const std::string one = order[0], two = order[1], three = order[2];
+  const std::string longLine(1500, 'x');
+  const std::vector<std::pair<std::string, int>> cases = {
+      {one + "\r\n" + two + "\r\nx\r\n" + three + "\r\n", 1},
+      {two + "\r\n" + one + "\r\n" + three, 0},
+      {"/* @! ONE */ " + three + " " + two + "\n", 1},                  // one line, any order
+      {two + "\n" + one + "\n" + two + "\n" + three, 1},             // a later second one counts
+      {one + "\n" + three + "\n" + two, 0},
+      {one + "\n" + two + "\n" + three.substr(0, 8), 0},
+      {std::string(1023, 'y') + "\r\n" + one + two + three, 1},     // the longest short line
+      {one + "\n" + longLine + "\n" + two + three, -1},               // a load would wrap it
+      {one + two + three + "\n" + std::string(1024, 'z'), -1},
+      {one + "\n" + std::string("a\0b", 3) + "\n" + two + three, -1}};
+  for (const auto& [text, expected] : cases) {
+    const std::string path = dir.Write("m.c", text);
+    EXPECT_EQ(expected, MarkersInOrderInFile(path, order)) << text.substr(0, 60);
+    if (expected >= 0) {
+      EXPECT_EQ(expected, byDocument(path)) << text.substr(0, 60);
+    }
+  }
+  EXPECT_EQ(-1, MarkersInOrderInFile(dir.File("missing.c"), order));
+}
+
 TEST(SrvDocTest, BatchReadsOnceAndWritesAtFlush) {
   TempDir dir;
   ScriptedPrompter prompter;

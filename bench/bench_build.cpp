@@ -86,8 +86,8 @@ constexpr const char* kWords[] = {"firmware", "device",  "server", "status", "ne
 // A page of about 4 KiB: paragraphs of words; with a form, a POST form whose
 // action names a handler; with dynamic markers, a few _NZZA_ values.
 std::string PageText(std::mt19937& rng, int index, bool form, bool dynamic) {
-  std::string text = "<html><head><title>Page " + std::to_string(index) +
-                     "</title></head>\r\n<body>\r\n";
+  std::string text =
+      "<html><head><title>Page " + std::to_string(index) + "</title></head>\r\n<body>\r\n";
   std::uniform_int_distribution<int> word(0, std::size(kWords) - 1);
   const size_t size = 3600 + rng() % 1000;
   int line = 0;
@@ -232,7 +232,9 @@ struct Row {
 void MoveMtimeForward(const std::string& path, int seconds) {
   struct stat st;
   if (::stat(path.c_str(), &st) != 0) return;
-  struct utimbuf times {st.st_atime, st.st_mtime + seconds};
+  struct utimbuf times {
+    st.st_atime, st.st_mtime + seconds
+  };
   ::utime(path.c_str(), &times);
 }
 
@@ -338,8 +340,8 @@ int main(int argc, char** argv) {
   std::vector<double> xxd, stats, readWrite;
   const std::string bindata = l.target + "bindata.c";
   for (int r = 0; r < runs; ++r) {
-    xxd.push_back(RunShell("xargs cat < '" + dir + "/binaries.txt' | xxd -i > '" + dir +
-                           "/xxd.out'"));
+    xxd.push_back(
+        RunShell("xargs cat < '" + dir + "/binaries.txt' | xxd -i > '" + dir + "/xxd.out'"));
     auto start = Clock::now();
     struct stat st;
     for (const std::string& path : l.pages) ::stat(path.c_str(), &st);

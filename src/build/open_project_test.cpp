@@ -23,7 +23,9 @@ class RecordingLog : public CBuildLogSink {
 void Touch(const std::string& path, int seconds) {
   struct stat st;
   ASSERT_EQ(0, ::stat(path.c_str(), &st));
-  struct utimbuf times {st.st_atime, st.st_mtime + seconds};
+  struct utimbuf times {
+    st.st_atime, st.st_mtime + seconds
+  };
   ASSERT_EQ(0, ::utime(path.c_str(), &times));
 }
 
@@ -77,9 +79,9 @@ TEST_F(OpenProjectTest, BuildAllConvertsEveryNodeInPreOrderAndSaves) {
   auto project = Open();
   ASSERT_TRUE(project->OnBuildAll());
   const std::string bin = target + "bindata.c";
-  EXPECT_EQ((std::vector<std::string>{
-                LogLine(index, target + "_index.c"), LogLine(logo, bin),
-                LogLine(notes, target + "_notes.c"), "Build number:    1 Done\r\n"}),
+  EXPECT_EQ((std::vector<std::string>{LogLine(index, target + "_index.c"), LogLine(logo, bin),
+                                      LogLine(notes, target + "_notes.c"),
+                                      "Build number:    1 Done\r\n"}),
             log.lines);
   EXPECT_TRUE(prompter.shown().empty());
   EXPECT_EQ(0, project->FailedCount());
@@ -195,7 +197,9 @@ std::map<std::string, std::string> Snapshot(const std::string& folder) {
 }
 
 void SetMtime(const std::string& path, time_t when) {
-  struct utimbuf times {when, when};
+  struct utimbuf times {
+    when, when
+  };
   ASSERT_EQ(0, ::utime(path.c_str(), &times));
 }
 
@@ -233,8 +237,9 @@ TEST(BuildWaysTest, BatchedBuildWritesTheSameBytesAsStepByStep) {
       {"index.htm", formPage},
       {"img/logo.gif", Bytes(1234, 1)},
       {"img/big.bin", Bytes(300000, 2)},
-      {"docs/a.htm", "<form method=\"GET\" action=\"find\">_NZZA_Hits</form>\n"
-                     "<form method=\"post\" action=\"mailto:x@y\"></form>\n"},
+      {"docs/a.htm",
+       "<form method=\"GET\" action=\"find\">_NZZA_Hits</form>\n"
+       "<form method=\"post\" action=\"mailto:x@y\"></form>\n"},
       {"docs/empty.gif", ""},
       {"docs/row.png", Bytes(20, 3)},
       {"docs/odd.wav", Bytes(21, 4)},
@@ -249,7 +254,8 @@ TEST(BuildWaysTest, BatchedBuildWritesTheSameBytesAsStepByStep) {
     std::filesystem::remove_all(target);
     std::filesystem::remove(projectPath);
     time_t when = 1600000000;
-    for (const Source& source : sources) SetMtime(dir.Write("site/" + source.name, source.text), when);
+    for (const Source& source : sources)
+      SetMtime(dir.Write("site/" + source.name, source.text), when);
     ScriptedPrompter prompter;
     {
       COpenProject project(prompter, nullptr);

@@ -109,9 +109,7 @@ int CDocHandle::Save() {
   return m_pDoc->SaveFile(m_strPath);
 }
 
-CDocBatch::CDocBatch() : m_pPrevious(g_activeBatch) {
-  g_activeBatch = this;
-}
+CDocBatch::CDocBatch() : m_pPrevious(g_activeBatch) { g_activeBatch = this; }
 
 CDocBatch::~CDocBatch() {
   Flush();

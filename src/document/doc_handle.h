@@ -74,7 +74,7 @@ class CDocBatch {
   friend class CDocHandle;
   struct Entry {
     std::shared_ptr<CCSrvDoc> doc;  // null while only newText is known
-    std::string newText;           // text of WriteNew, until a step opens the file
+    std::string newText;            // text of WriteNew, until a step opens the file
     int loadResult = 0;
     bool dirty = false;
   };

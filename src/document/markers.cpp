@@ -1,7 +1,5 @@
 #include "document/markers.h"
 
-#include "document/doc_handle.h"
-
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -10,6 +8,8 @@
 #include <algorithm>
 #include <cstring>
 #include <string_view>
+
+#include "document/doc_handle.h"
 
 int FindMarker(CCSrvDoc& doc, const std::string& marker, int startLine) {
   SearchSpec spec;
@@ -134,7 +134,8 @@ int MarkersInOrderInFile(const std::string& path, const std::vector<const char*>
         if (found) end = LineEnd(text, at);
       }
       // The second marker's line must not start above the first one's line.
-      if (found && (markerList.size() == 1 || text.rfind('\n', at) + 1 >= text.rfind('\n', first) + 1)) {
+      if (found &&
+          (markerList.size() == 1 || text.rfind('\n', at) + 1 >= text.rfind('\n', first) + 1)) {
         result = 1;
       }
     }

@@ -230,8 +230,8 @@ bool CSourceText::BoundedAsWord(const char* line, int length, int column, int ma
   return before && after;
 }
 
-int CSourceText::SearchLine(const char* q, int len, int start, const SearchSpec& spec,
-                            size_t tlen, int& found) {
+int CSourceText::SearchLine(const char* q, int len, int start, const SearchSpec& spec, size_t tlen,
+                            int& found) {
   if (tlen == 0) {
     found = 0;
     return 1;
@@ -349,8 +349,7 @@ TextPos CSourceText::InsertText(int column, int line, const char* text) {
   }
 }
 
-int CSourceText::GetRangeText(TextPos from, TextPos to, char* buffer, int& size,
-                              bool measureOnly) {
+int CSourceText::GetRangeText(TextPos from, TextPos to, char* buffer, int& size, bool measureOnly) {
   std::string text;
   const int count = GetLineCount();
   for (int i = from.line; i <= to.line && i < count; ++i) {
@@ -445,7 +444,8 @@ void CInsertTextCommand::Undo(CSourceText& engine) {
   if (m_at.line > m_nOldLastLine) {
     // The insertion extended the document: drop what it added.
     const int count = engine.GetLineCount();
-    if (count > m_nOldLastLine + 1) engine.RemoveLines(m_nOldLastLine + 1, count - m_nOldLastLine - 1);
+    if (count > m_nOldLastLine + 1)
+      engine.RemoveLines(m_nOldLastLine + 1, count - m_nOldLastLine - 1);
   } else {
     engine.DeleteRange(m_at, m_end);
   }

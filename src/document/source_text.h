@@ -157,7 +157,6 @@ class CSourceText {
   int LoadText(std::string_view text);
 
  protected:
-
   // A storage that indexes its text may answer FindText itself: it returns true
   // with FindText's result in result (and out set when found), exactly as the
   // line-by-line search would; false leaves the search to the engine.

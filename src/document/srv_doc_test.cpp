@@ -28,8 +28,9 @@ TEST(SrvDocTest, ReadingPastTheEndLengthensTheDocument) {
   EXPECT_STREQ("", doc.GetLine(10));
   EXPECT_EQ(11, doc.GetLineCount());
   ASSERT_EQ(1, doc.SaveFile(dir.File("a.c")));
-  EXPECT_EQ("a\r\nb\r\nc" + std::string(8 * 2, '\0').replace(0, 16, "\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n"),
-            dir.Read("a.c"));
+  EXPECT_EQ(
+      "a\r\nb\r\nc" + std::string(8 * 2, '\0').replace(0, 16, "\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n"),
+      dir.Read("a.c"));
 }
 
 TEST(SrvDocTest, MarkersAreFoundAnywhereInAnyCase) {
@@ -70,8 +71,9 @@ TEST(SrvDocTest, ClearSection) {
   EXPECT_EQ(-1, ClearSection(prompter, dir.File("absent.c"), "begin", "end", 0));
 
   // Two sections of one name: only the first from the top goes.
-  dir.Write("s.c", "/* @! Begin File: A */\r\n1\r\n/* @! End File: A */\r\n"
-                   "/* @! Begin File: a */\r\n2\r\n/* @! End File: a */");
+  dir.Write("s.c",
+            "/* @! Begin File: A */\r\n1\r\n/* @! End File: A */\r\n"
+            "/* @! Begin File: a */\r\n2\r\n/* @! End File: a */");
   ClearSection(prompter, path, "/* @! Begin File: a */", "/* @! End File: a */", 1);
   EXPECT_EQ("/* @! Begin File: a */\r\n2\r\n/* @! End File: a */", dir.Read("s.c"));
   EXPECT_TRUE(prompter.shown().empty());
@@ -121,9 +123,21 @@ TEST(SrvDocTest, StorageAndIndexedSearchMatchThePlainStorage) {
   PlainDoc plain;
   std::mt19937 rng(20240611);
   auto pick = [&](int below) { return below <= 0 ? 0 : static_cast<int>(rng() % below); };
-  const std::vector<std::string> pieces = {
-      "x",  "ab", " ",  "\t", "@", "!",  "@!", "@!@!", "/* @! Begin File: a */", "/* @! BEGIN file: A */",
-      "/* @! End Binary   */", "(", "@! e", "code;", "/*  @! File: p {{ */"};
+  const std::vector<std::string> pieces = {"x",
+                                           "ab",
+                                           " ",
+                                           "\t",
+                                           "@",
+                                           "!",
+                                           "@!",
+                                           "@!@!",
+                                           "/* @! Begin File: a */",
+                                           "/* @! BEGIN file: A */",
+                                           "/* @! End Binary   */",
+                                           "(",
+                                           "@! e",
+                                           "code;",
+                                           "/*  @! File: p {{ */"};
   auto lineText = [&]() {
     std::string text;
     // Few lines hold a marker sign, as in a generated file, so that most
@@ -134,13 +148,25 @@ TEST(SrvDocTest, StorageAndIndexedSearchMatchThePlainStorage) {
     }
     return text;
   };
-  const std::vector<std::string> queries = {
-      "@!",  "/* @! Begin File: a */", "@! begin file: a", "@!@", "!@!", "b @! e", " @! End Binary",
-      "x@!", "@! e", "file: a */", "ab",   "@",  "File: p {{", "/* @! Begin File: a */x"};
+  const std::vector<std::string> queries = {"@!",
+                                            "/* @! Begin File: a */",
+                                            "@! begin file: a",
+                                            "@!@",
+                                            "!@!",
+                                            "b @! e",
+                                            " @! End Binary",
+                                            "x@!",
+                                            "@! e",
+                                            "file: a */",
+                                            "ab",
+                                            "@",
+                                            "File: p {{",
+                                            "/* @! Begin File: a */x"};
   auto compareSearches = [&]() {
     for (int q = 0; q < 8; ++q) {
       SearchSpec spec;
-      const std::string& text = queries[static_cast<size_t>(pick(static_cast<int>(queries.size())))];
+      const std::string& text =
+          queries[static_cast<size_t>(pick(static_cast<int>(queries.size())))];
       spec.text = text.c_str();
       spec.length = pick(5) == 0 ? pick(6) : static_cast<int>(text.size());
       spec.line = pick(plain.GetLineCount() + 4) - 2;
@@ -192,7 +218,8 @@ TEST(SrvDocTest, StorageAndIndexedSearchMatchThePlainStorage) {
       case 4: {  // write through the buffer, as a load does
         const std::string text = lineText();
         const int len = static_cast<int>(text.size());
-        for (CSourceText* engine : {static_cast<CSourceText*>(&doc), static_cast<CSourceText*>(&plain)}) {
+        for (CSourceText* engine :
+             {static_cast<CSourceText*>(&doc), static_cast<CSourceText*>(&plain)}) {
           char* buffer = engine->GetLineBuffer(n, len);
           std::memcpy(buffer, text.data(), text.size());
           engine->ReleaseLineBuffer(n, len);
@@ -273,12 +300,12 @@ TEST(SrvDocTest, MarkersInOrderInFileAgreesWithTheDocument) {
   const std::vector<std::pair<std::string, int>> cases = {
       {one + "\r\n" + two + "\r\nx\r\n" + three + "\r\n", 1},
       {two + "\r\n" + one + "\r\n" + three, 0},
-      {"/* @! ONE */ " + three + " " + two + "\n", 1},                  // one line, any order
-      {two + "\n" + one + "\n" + two + "\n" + three, 1},             // a later second one counts
+      {"/* @! ONE */ " + three + " " + two + "\n", 1},    // one line, any order
+      {two + "\n" + one + "\n" + two + "\n" + three, 1},  // a later second one counts
       {one + "\n" + three + "\n" + two, 0},
       {one + "\n" + two + "\n" + three.substr(0, 8), 0},
-      {std::string(1023, 'y') + "\r\n" + one + two + three, 1},     // the longest short line
-      {one + "\n" + longLine + "\n" + two + three, -1},               // a load would wrap it
+      {std::string(1023, 'y') + "\r\n" + one + two + three, 1},  // the longest short line
+      {one + "\n" + longLine + "\n" + two + three, -1},          // a load would wrap it
       {one + two + three + "\n" + std::string(1024, 'z'), -1},
       {one + "\n" + std::string("a\0b", 3) + "\n" + two + three, -1}};
   for (const auto& [text, expected] : cases) {

@@ -57,8 +57,8 @@ class CArrayText {
              const unsigned char* data, size_t size)
       : m_buffer(buffer), m_data(data), m_size(size) {
     if (m_buffer.size() < kPieceBytes) m_buffer.resize(kPieceBytes);
-    m_head = {BeginFileMarker(source), "const char buffer_" + std::to_string(function) + " [] =",
-              "{"};
+    m_head = {BeginFileMarker(source),
+              "const char buffer_" + std::to_string(function) + " [] =", "{"};
     if (size == 0) m_head.emplace_back("0");
     m_close = "};  " + EndFileMarker(source);
   }
@@ -85,7 +85,8 @@ class CArrayText {
       m_bDone = true;
     }
     lines.clear();
-    for (const auto& [offset, length] : m_spans) lines.emplace_back(m_buffer.data() + offset, length);
+    for (const auto& [offset, length] : m_spans)
+      lines.emplace_back(m_buffer.data() + offset, length);
     lines.emplace_back();  // the piece ends with a line end
     return true;
   }
@@ -98,7 +99,7 @@ class CArrayText {
     return m_buffer.data() + m_used;
   }
   void Put(std::string_view text) {
-    std::memcpy(Room(text.size()), text.data(), text.size());
+    if (!text.empty()) std::memcpy(Room(text.size()), text.data(), text.size());
     m_spans.emplace_back(m_used, text.size());
     m_used += text.size();
   }
@@ -144,16 +145,15 @@ int CCodeGenerator::ConvertBinary(const CPageNode& node) {
     // The size was taken when the build started; a file that has shrunk since
     // cannot give that many bytes.
     if (data.size() < node.GetSize()) {
-      m_prompter.ShowOk(FormatText(kSourceShorterText, {path, std::to_string(data.size()),
-                                                        std::to_string(node.GetSize())}));
+      m_prompter.ShowOk(FormatText(
+          kSourceShorterText, {path, std::to_string(data.size()), std::to_string(node.GetSize())}));
       return 0;
     }
     RemoveFileBlocks(node.GetOutputFile(), path);
     CArrayText array(m_arrayBuffer, path, node.GetFunction(),
                      reinterpret_cast<const unsigned char*>(data.data()), node.GetSize());
-    return AddBinaryCode(node, [&](std::vector<std::string_view>& lines) {
-      return array.Next(lines);
-    });
+    return AddBinaryCode(node,
+                         [&](std::vector<std::string_view>& lines) { return array.Next(lines); });
   } catch (const CSourceException&) {
     m_prompter.ShowOk(FormatText(kConvertFileErrorText, {path}));
     return 0;

@@ -310,8 +310,7 @@ int CCodeGenerator::FindMarkerFrom(CCSrvDoc& doc, const std::string& marker, int
 }
 
 int CCodeGenerator::HasMarkersInOrder(const std::string& path,
-                                      const std::vector<const char*>& markerList,
-                                      bool lookFirst) {
+                                      const std::vector<const char*>& markerList, bool lookFirst) {
   if (lookFirst && !CDocHandle::IsHeld(path)) {
     const int seen = MarkersInOrderInFile(path, markerList);
     if (seen >= 0) return seen;

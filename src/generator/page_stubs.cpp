@@ -33,10 +33,10 @@ std::string FunctionKey(const std::string& function) {
 // Inserts the empty stub of a user function at a position.
 void InsertStub(CCSrvDoc& doc, TextPos at, const std::string& function) {
   const std::string key = FunctionKey(function);
-  InsertTextLines(doc, at,
-                  {key + markers::kOpenSuffix, "void " + function + "(unsigned long handle)", "{",
-                   "    /* add your implementation here: */", "}   " + key + markers::kCloseSuffix,
-                   ""});
+  InsertTextLines(
+      doc, at,
+      {key + markers::kOpenSuffix, "void " + function + "(unsigned long handle)", "{",
+       "    /* add your implementation here: */", "}   " + key + markers::kCloseSuffix, ""});
 }
 
 }  // namespace

@@ -90,8 +90,8 @@ class CUrlTable {
 
   Prompter& m_prompter;
   std::string m_strPath;
-  std::vector<std::string> m_entries;     // entry lines without leading white space
-  std::vector<std::string> m_prototypes;  // distinct names, case-sensitive
+  std::vector<std::string> m_entries;               // entry lines without leading white space
+  std::vector<std::string> m_prototypes;            // distinct names, case-sensitive
   std::unordered_map<std::string, int> m_urlIndex;  // URL field -> first entry with it
   // What a following table knows of the file: the document revision its lists
   // match (0 = none), the table's begin marker line, the line the entry scan

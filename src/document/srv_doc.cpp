@@ -253,7 +253,7 @@ void CCSrvDoc::Store(Line& line, std::string_view text) {
     line.capacity = static_cast<std::uint32_t>(text.size());
     std::memcpy(line.text, text.data(), text.size());  // text may lie in the old storage
     Free(old);
-  } else {
+  } else if (!text.empty()) {
     std::memmove(line.text, text.data(), text.size());
   }
   line.text[text.size()] = '\0';

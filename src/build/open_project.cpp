@@ -65,7 +65,7 @@ int COpenProject::PrepareFile(const std::string& path, bool urlFile) {
   }
   const int recognised = urlFile ? m_generator.IsUrlFile(path) : m_generator.IsBinFile(path);
   if (!recognised) {
-    m_prompter.ShowOk(FormatText(kNotRecognisedText, {path}));
+    m_prompter.ShowOk(FormatText(CCodeGenerator::kNotRecognizedText, {path}));
     return 0;
   }
   return 1;

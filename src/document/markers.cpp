@@ -1,7 +1,6 @@
 #include "document/markers.h"
 
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,6 +9,7 @@
 #include <string_view>
 
 #include "document/doc_handle.h"
+#include "platform/file_util.h"
 
 int FindMarker(CCSrvDoc& doc, const std::string& marker, int startLine) {
   SearchSpec spec;
@@ -104,18 +104,12 @@ int MarkersInOrderInFile(const std::string& path, const std::vector<const char*>
     const std::string_view m(marker);
     if (m.empty() || m.find_first_of("\r\n") != std::string_view::npos) return -1;
   }
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return -1;
-  struct stat st;
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size <= 0) {
-    ::close(fd);
-    return -1;
-  }
-  const size_t size = static_cast<size_t>(st.st_size);
-  void* map = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
-  ::close(fd);
-  if (map == MAP_FAILED) return -1;
-  const std::string_view text(static_cast<const char*>(map), size);
+  // The file is read, not mapped: another program that shortens it meanwhile
+  // must not be able to crash us.
+  if (!IsRegularFile(path)) return -1;
+  std::string data;
+  if (!ReadWholeFile(path, data) || data.empty()) return -1;
+  const std::string_view text(data);
   int result = -1;
   if (std::memchr(text.data(), '\0', text.size()) == nullptr && NoLongLine(text)) {
     // The markers were found in order exactly when the first one's first
@@ -140,7 +134,6 @@ int MarkersInOrderInFile(const std::string& path, const std::vector<const char*>
       }
     }
   }
-  ::munmap(map, size);
   return result;
 }
 

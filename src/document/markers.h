@@ -67,8 +67,8 @@ int FindMarker(CCSrvDoc& doc, const std::string& marker, int startLine = 0);
 // Looks at a file without loading it into a document: 1 when every marker of
 // the list stands in it, each on the line of the one before or below it (as
 // FindMarker finds them one after the other from there), 0 when not. -1 when
-// the file cannot be judged that way and must be loaded: it cannot be read or
-// mapped, or it holds a NUL byte or a line the document would wrap, so that its
+// the file cannot be judged that way and must be loaded: it cannot be read,
+// or it holds a NUL byte or a line the document would wrap, so that its
 // document's lines would differ from its text's lines.
 int MarkersInOrderInFile(const std::string& path, const std::vector<const char*>& markerList);
 

@@ -183,7 +183,7 @@ class CompileTest : public ::testing::TestWithParam<const char*> {
   std::string Compile(const std::string& file, const std::string& extra = "") {
     const std::string compiler = GetParam();
     std::string flags = "-std=c99 -pedantic -Wall -Wextra -Werror -funsigned-char -fsyntax-only";
-    flags += " -I'" + kTestData + "'";
+    flags += " -I'" + std::string(PAGORIC_HOSTSERVER_DIR) + "'";
     // SearchURL of the URL file never uses its handle.
     flags += " -Wno-unused-parameter";
     // The table's NULL terminator leaves the other fields of its entry to zero.

@@ -14,6 +14,7 @@
 namespace {
 
 const std::string kTestData = PAGORIC_GENERATOR_TESTDATA;
+const std::string kInterfaceDir = PAGORIC_HOSTSERVER_DIR;
 
 std::string NastyPage() {
   std::string page =
@@ -64,7 +65,7 @@ class ConvertedCodeCompileTest : public ConversionTest,
   std::string Compile(const std::string& file, const std::string& extra = "") {
     const std::string compiler = GetParam();
     std::string flags = "-std=c99 -pedantic -Wall -Wextra -Werror -funsigned-char";
-    flags += " -I" + Quoted(kTestData);
+    flags += " -I" + Quoted(kInterfaceDir);
     // Empty stubs, the send function of an empty page and SearchURL of the URL
     // file do not use their handle.
     flags += " -Wno-unused-parameter";

@@ -23,7 +23,8 @@ pagoric_add_layer(generator
     generator/compile_test.cpp
 )
 if(TARGET generator_tests)
-  # Golden files and the C header the compile tests use.
+  # Golden files, and the web server interface header the compile tests use.
   target_compile_definitions(generator_tests PRIVATE
-    PAGORIC_GENERATOR_TESTDATA="${CMAKE_CURRENT_SOURCE_DIR}/generator/testdata")
+    PAGORIC_GENERATOR_TESTDATA="${CMAKE_CURRENT_SOURCE_DIR}/generator/testdata"
+    PAGORIC_HOSTSERVER_DIR="${CMAKE_CURRENT_SOURCE_DIR}/hostserver")
 endif()

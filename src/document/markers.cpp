@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <string_view>
 
@@ -51,52 +52,6 @@ size_t FindForward(std::string_view text, std::string_view marker, size_t from) 
   return std::string_view::npos;
 }
 
-// The last match of marker that ends at or before end, or npos.
-size_t FindBackward(std::string_view text, std::string_view marker, size_t end) {
-  if (marker.size() > end) return std::string_view::npos;
-  for (size_t p = end - marker.size() + 1; p-- > 0;) {
-    if (!IsLetter(marker[0])) {
-      const void* hit = ::memrchr(text.data(), marker[0], p + 1);
-      if (hit == nullptr) return std::string_view::npos;
-      p = static_cast<size_t>(static_cast<const char*>(hit) - text.data());
-    }
-    if (MatchesHere(text.data() + p, marker)) return p;
-  }
-  return std::string_view::npos;
-}
-
-// True when every line of the text is one line of its document as loaded:
-// no line (without its line end) reaches the length at which a load wraps it.
-bool NoLongLine(std::string_view text) {
-  const size_t limit = static_cast<size_t>(CSourceText::MaxLineLength);
-  size_t start = 0;
-  while (start < text.size()) {
-    // Every line that ends within limit bytes of start is short enough; go on
-    // after the last of them.
-    const size_t window = std::min(text.size() - start, limit);
-    const void* lf = ::memrchr(text.data() + start, '\n', window);
-    if (lf != nullptr) {
-      start = static_cast<size_t>(static_cast<const char*>(lf) - text.data()) + 1;
-      continue;
-    }
-    if (text.size() - start < limit) return true;  // a short last line without a line end
-    // A line of limit - 1 bytes still fits when a CR LF follows it.
-    if (text.size() - start > limit && text[start + limit] == '\n' &&
-        text[start + limit - 1] == '\r') {
-      start += limit + 1;
-      continue;
-    }
-    return false;
-  }
-  return true;
-}
-
-// Where the line holding offset p ends (its LF, or the end of the text).
-size_t LineEnd(std::string_view text, size_t p) {
-  const size_t lf = text.find('\n', p);
-  return lf == std::string_view::npos ? text.size() : lf;
-}
-
 }  // namespace
 
 int MarkersInOrderInFile(const std::string& path, const std::vector<const char*>& markerList) {
@@ -104,37 +59,66 @@ int MarkersInOrderInFile(const std::string& path, const std::vector<const char*>
     const std::string_view m(marker);
     if (m.empty() || m.find_first_of("\r\n") != std::string_view::npos) return -1;
   }
-  // The file is read, not mapped: another program that shortens it meanwhile
-  // must not be able to crash us.
+  // The file is streamed through one buffer, line by line, never mapped: a
+  // program that shortens it meanwhile cannot crash us, and a big file costs
+  // no more memory than a small one.
   if (!IsRegularFile(path)) return -1;
-  std::string data;
-  if (!ReadWholeFile(path, data) || data.empty()) return -1;
-  const std::string_view text(data);
-  int result = -1;
-  if (std::memchr(text.data(), '\0', text.size()) == nullptr && NoLongLine(text)) {
-    // The markers were found in order exactly when the first one's first
-    // occurrence lies on a line at or above the last possible line of the
-    // second, found from the end: the last one's last occurrence, the one
-    // before it last on that line or above, and so on.
-    result = 0;
-    const size_t first = FindForward(text, markerList.front(), 0);
-    if (first != std::string_view::npos) {
-      size_t end = text.size();
-      size_t at = first;
-      bool found = true;
-      for (size_t i = markerList.size(); found && i-- > 1;) {
-        at = FindBackward(text, markerList[i], end);
-        found = at != std::string_view::npos;
-        if (found) end = LineEnd(text, at);
-      }
-      // The second marker's line must not start above the first one's line.
-      if (found &&
-          (markerList.size() == 1 || text.rfind('\n', at) + 1 >= text.rfind('\n', first) + 1)) {
-        result = 1;
-      }
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return -1;
+  const size_t limit = static_cast<size_t>(CSourceText::MaxLineLength);
+  std::vector<char> buffer(1 << 20);
+  size_t filled = 0;
+  size_t next = 0;  // the marker sought, each from the line of the one before
+  bool judged = true;
+  bool any = false;
+  // One line of the document (without its line end): it must be a whole line
+  // of the file, with no NUL byte; the markers still sought are looked for in it.
+  auto takeLine = [&](std::string_view line) {
+    if (std::memchr(line.data(), '\0', line.size()) != nullptr || line.size() >= limit) {
+      judged = false;
+      return;
     }
+    while (next < markerList.size() &&
+           FindForward(line, markerList[next], 0) != std::string_view::npos) {
+      ++next;
+    }
+  };
+  for (;;) {
+    const ssize_t n = ::read(fd, buffer.data() + filled, buffer.size() - filled);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      judged = false;
+      break;
+    }
+    any = any || n > 0;
+    const size_t end = filled + static_cast<size_t>(n);
+    size_t start = 0;
+    for (;;) {
+      const void* lf = std::memchr(buffer.data() + start, '\n', end - start);
+      if (lf == nullptr) break;
+      size_t stop = static_cast<size_t>(static_cast<const char*>(lf) - buffer.data());
+      const size_t next_start = stop + 1;
+      if (stop > start && buffer[stop - 1] == '\r') --stop;
+      takeLine(std::string_view(buffer.data() + start, stop - start));
+      start = next_start;
+      if (!judged) break;
+    }
+    if (!judged) break;
+    if (n == 0) {
+      if (end > start) takeLine(std::string_view(buffer.data() + start, end - start));
+      break;
+    }
+    // Keep the unfinished line; a line that fills the buffer is far too long.
+    if (start == 0 && end == buffer.size()) {
+      judged = false;
+      break;
+    }
+    std::memmove(buffer.data(), buffer.data() + start, end - start);
+    filled = end - start;
   }
-  return result;
+  ::close(fd);
+  if (!judged || !any) return -1;
+  return next == markerList.size() ? 1 : 0;
 }
 
 std::string MissingMarkerText(const std::string& marker, const std::string& path) {

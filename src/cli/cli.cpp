@@ -376,7 +376,7 @@ void PrintUsage(std::ostream& out) {
          "commands:\n";
   for (const Command& c : Commands()) {
     std::string name = c.name;
-    name.resize(8, ' ');
+    name.resize(10, ' ');
     out << "  " << name << c.summary << "\n";
   }
   out << "\nRun 'pagoric COMMAND --help' for a command's arguments.\n";

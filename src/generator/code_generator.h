@@ -164,6 +164,21 @@ class CCodeGenerator {
   static constexpr const char* kUnsafeSourceText =
       "%s is not converted: its path holds %s, which cannot be written into the C comment that "
       "names it.";
+  // Source path, "URL" or "path", the length, the longest length allowed.
+  static constexpr const char* kTooLongText =
+      "%s is not converted: its %s is %s bytes long, more than the %s bytes that fit on one "
+      "line of the generated files.";
+  // The action.
+  static constexpr const char* kLongActionText =
+      " Form contains ACTION field: \"%s\" which is too long for one line of the generated "
+      "files.\r\n No handler for the form will be generated.";
+  // Longest URL and source path whose generated lines (URL table entry,
+  // prototype, the comments that name the source) stay under the line
+  // document's MaxLineLength, so no file is wrapped, and its C cut, when it is
+  // loaded again. Dynamic function names cannot get that long: a page is read
+  // in pieces of 799 characters.
+  static constexpr size_t kMaxUrlLength = 900;
+  static constexpr size_t kMaxPathLength = 960;
   // URL, page file, the other page's URL.
   static constexpr const char* kSharedPageFileText =
       "The page %s is not converted: its page file %s is already the page file of the page %s. "

@@ -84,6 +84,14 @@ bool CCodeGenerator::CheckNodeTexts(const CPageNode& node) {
     }
   }
   const std::string& path = node.GetPath();
+  if (url.size() > kMaxUrlLength || path.size() > kMaxPathLength) {
+    const bool longUrl = url.size() > kMaxUrlLength;
+    m_prompter.ShowOk(FormatText(
+        kTooLongText,
+        {path, longUrl ? "URL" : "path", std::to_string(longUrl ? url.size() : path.size()),
+         std::to_string(longUrl ? kMaxUrlLength : kMaxPathLength)}));
+    return false;
+  }
   const auto control = std::find_if(path.begin(), path.end(), IsControl);
   std::string problem;
   if (control != path.end()) {

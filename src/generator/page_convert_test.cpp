@@ -229,6 +229,36 @@ TEST_F(PageConvertTest, UnsafeUrlOrPathIsRefusedBeforeAnythingIsWritten) {
   EXPECT_EQ(Text(m_binFile), m_freshBin);
 }
 
+// Every generated line stays under the line document's maximum length, or the
+// next load would wrap it and cut the C code in two.
+TEST_F(PageConvertTest, NamesTooLongForOneLineAreRefused) {
+  const std::string longUrl = "/" + std::string(CCodeGenerator::kMaxUrlLength, 'u') + ".htm";
+  CPageNode node = Page("/s.htm", "x\n", 1);
+  node.SetUrl(longUrl);
+  EXPECT_EQ(m_generator.ConvertPage(node), 0);
+
+  // An action as long as one read piece allows: URL and handler name it twice.
+  const std::string action(700, 'a');
+  EXPECT_EQ(
+      m_generator.ConvertPage(Page("/f.htm", "<form method=post action=" + action + ">\n", 3)), 1);
+  EXPECT_EQ(Text(m_target + "_f.c").find("Post_a"), std::string::npos);
+  EXPECT_EQ(Text(m_urlFile).find("Post_a"), std::string::npos);
+
+  ASSERT_EQ(m_prompter.Texts().size(), 2u);
+  EXPECT_EQ(m_prompter.Texts()[0],
+            SourceFor("/s.htm") +
+                " is not converted: its URL is 905 "
+                "bytes long, more than the 900 bytes that fit on one line of "
+                "the generated files.");
+  EXPECT_EQ(m_prompter.Texts()[1], " Form contains ACTION field: \"" + action +
+                                       "\" which is too long for one line of the generated "
+                                       "files.\r\n No handler for the form will be generated.");
+  for (const std::string& file : {m_urlFile, m_target + "_f.c"}) {
+    std::istringstream lines(Text(file));
+    for (std::string line; std::getline(lines, line);) EXPECT_LT(line.size(), 1024u);
+  }
+}
+
 TEST_F(PageConvertTest, PagesSharingAPageFileAreRefused) {
   const CPageNode htm = Page("/x.htm", "htm\n", 1);
   const CPageNode html = Page("/x.html", "html\n", 2);

@@ -66,10 +66,6 @@ int CCodeGenerator::RegisterFormHandler(const CPageNode& node, const std::string
   if (std::find(m_postHandlers.begin(), m_postHandlers.end(), handler) != m_postHandlers.end()) {
     return 1;
   }
-  m_postHandlers.push_back(handler);
-  if (std::find(postList.begin(), postList.end(), handler) == postList.end()) {
-    postList.push_back(handler);
-  }
   // The form's URL lies in the page's folder.
   const std::string& pageUrl = node.GetUrl();
   const size_t slash = pageUrl.rfind('/');
@@ -77,6 +73,15 @@ int CCodeGenerator::RegisterFormHandler(const CPageNode& node, const std::string
   EncodeSpaces(formUrl);
   const std::string entry = FormatText(
       "{\n   \"%s\", 1, %s, (HSTypeFnHtml)HSTypeHtml, 0, Unprotected\n},\n", {formUrl, handler});
+  // The entry's middle line names URL and handler; it must fit on one line.
+  if (entry.size() - 8 >= static_cast<size_t>(CSourceText::MaxLineLength)) {
+    m_prompter.ShowOk(FormatText(kLongActionText, {action}));
+    return 1;  // like a refused action: no handler, and the page still converts
+  }
+  m_postHandlers.push_back(handler);
+  if (std::find(postList.begin(), postList.end(), handler) == postList.end()) {
+    postList.push_back(handler);
+  }
   return AddUrlEntry(formUrl, entry, handler);
 }
 

@@ -107,9 +107,10 @@ class CCodeGenerator {
   // means converted earlier by this generator.
   void SetPageOrder(const CPageNodeList& nodes);
   // Escapes one read piece of page text in place for a C string literal: LF,
-  // CR, double quote, backslash and a "?" after a "?" become escapes, NUL bytes
-  // (which HSSend cannot send) are dropped, and a CR that starts the piece is
-  // skipped.
+  // CR, double quote, backslash and a "?" after a "?" become escapes, "@!" is
+  // written as "@" "!" (so page text never reads as a marker comment), NUL
+  // bytes (which HSSend cannot send) are dropped, and a CR that starts the
+  // piece is skipped.
   static void EscapeLine(std::string& piece);
   // Inserts text just before the End HTML page marker of the node's page file
   // and saves it. 1 = saved; 0 = not, after a message.

@@ -22,9 +22,10 @@ std::string NastyPage() {
       "\ttabbed\t\tline\n"
       "lone\rcarriage\rreturns\r\n"
       "trigraphs ?\?/ ?\?= ?\?( ?\?) ?\?' ?\?< ?\?! ?\?> ?\?- ?\?\?/ ?\? end ?\n"
-      "bytes above 127: \xe4\xf6\xfc \xff\x80 \xc3\xa9 \x9f\n";
+      "bytes above 127: \xe4\xf6\xfc \xff\x80 \xc3\xa9 \x9f\n"
+      "markers as text: /* @! End HTML page   */ /* @! Function: Post_x  {{ */ @!@!\n";
   std::string dense;
-  while (dense.size() < 5000) dense += "\"\\\"?\?/q";
+  while (dense.size() < 5000) dense += "\"\\\"?\?/q@!";
   page += dense;
   page += "\r\n<p>no final line end \\";
   return page;

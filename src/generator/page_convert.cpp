@@ -28,6 +28,9 @@ constexpr std::string_view kLowerMarker = "_nzza_";
 // The characters that end the name after a dynamic marker.
 constexpr std::string_view kNameEnd = "\\ \t<,>";
 
+// "@!" of page text as its escaped form writes it: two adjacent literals.
+constexpr std::string_view kBrokenMarkerSign = "@\"\"!";
+
 // Appends the HSSend lines that send escaped page text: one line, or for a text
 // longer than kMaxSendText several, each cut greedily but never between a
 // backslash and the character it escapes. An empty text still gives one call.
@@ -36,7 +39,12 @@ void AppendSendLines(std::string& out, std::string_view text) {
   do {
     size_t end = start;
     while (end < text.size()) {
-      const size_t unit = text[end] == '\\' && end + 1 < text.size() ? 2 : 1;
+      size_t unit = text[end] == '\\' && end + 1 < text.size() ? 2 : 1;
+      // A broken-up marker sign stays in one piece: cut between its quotes it
+      // would end one literal and open none.
+      if (text.substr(end, kBrokenMarkerSign.size()) == kBrokenMarkerSign) {
+        unit = kBrokenMarkerSign.size();
+      }
       if (end + unit - start > kMaxSendText) break;
       end += unit;
     }
@@ -322,6 +330,17 @@ void CCodeGenerator::EscapeLine(std::string& piece) {
         out += "\\\\";
         break;
       case '\0':
+        break;
+      case '!':
+        // Every marker comment holds "@!": page text that did would pass for a
+        // marker the next time the page file is searched. "@" "!" sends the
+        // same bytes.
+        if (!out.empty() && out.back() == '@') {
+          out.pop_back();
+          out += kBrokenMarkerSign;
+        } else {
+          out += '!';
+        }
         break;
       case '?':
         // "??" followed by one of =(/)'<!>- would be a trigraph.

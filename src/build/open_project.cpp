@@ -60,6 +60,7 @@ int COpenProject::PrepareFile(const std::string& path, bool urlFile) {
   }
   ::close(fd);
   if (FileSize(path) == 0) {
+    (urlFile ? m_bFreshUrlFile : m_bFreshBinFile) = true;
     return urlFile ? m_generator.WriteUrlFileSkeleton(path)
                    : m_generator.WriteBinFileSkeleton(path);
   }
@@ -72,6 +73,8 @@ int COpenProject::PrepareFile(const std::string& path, bool urlFile) {
 }
 
 int COpenProject::PrepareTargetFiles() {
+  m_bFreshUrlFile = false;
+  m_bFreshBinFile = false;
   std::string target = m_strTargetDirField;
   if (target.empty() || target.back() != kPathSeparator) target += kPathSeparator;
   m_settings.m_strTargetDir = target;
@@ -104,8 +107,18 @@ bool COpenProject::BuildFromButton(int all) {
   if (m_bBatchedWrites && CDocBatch::Active() == nullptr) batch = std::make_unique<CDocBatch>();
   if (!PrepareTargetFiles()) return false;
   if (!m_tree.RefreshNodes(m_settings, m_prompter)) return false;
+  MarkNodesOfFreshFiles();
   BuildNodes(all);
   return true;
+}
+
+void COpenProject::MarkNodesOfFreshFiles() {
+  for (const auto& node : m_tree.m_nodes) {
+    if ((m_bFreshUrlFile && (node->IsPage() || node->IsBinary())) ||
+        (m_bFreshBinFile && node->IsBinary())) {
+      node->SetChanged(1);
+    }
+  }
 }
 
 void COpenProject::BuildNodes(int all) {
@@ -187,6 +200,7 @@ bool COpenProject::OnCloseButton() {
     if (!PrepareTargetFiles()) return false;
     // A refresh that fails keeps the window open and saves nothing.
     if (!RefreshNodes()) return false;
+    MarkNodesOfFreshFiles();
     KeepChangedForNextBuild();
   }
   SaveProject();

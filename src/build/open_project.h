@@ -113,11 +113,17 @@ class COpenProject : public CProjectLocations {
   bool BuildFromButton(int all);
   // Gives every node the last refresh marked changed a zero source time.
   void KeepChangedForNextBuild();
+  // A URL file or binary data file that PrepareTargetFiles had to start anew
+  // (deleted, emptied) holds nothing of the nodes whose code it should hold:
+  // they are marked changed although their own output files may exist.
+  void MarkNodesOfFreshFiles();
   int PrepareFile(const std::string& path, bool urlFile);
 
   Prompter& m_prompter;
   CBuildLogSink* m_pLog;
   bool m_bBatchedWrites = true;
+  bool m_bFreshUrlFile = false;  // the last PrepareTargetFiles wrote a new URL file
+  bool m_bFreshBinFile = false;  // ... a new binary data file
   int m_nConverted = 0;
   int m_nFailed = 0;
   bool m_bSaveFailed = false;

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <utime.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 
@@ -119,6 +120,23 @@ TEST_F(OpenProjectTest, BuildConvertsOnlyWhatChanged) {
   EXPECT_EQ((std::vector<std::string>{LogLine(notes, target + "_notes.c"),
                                       "Build number:    3 Done\r\n"}),
             log.lines);
+}
+
+TEST_F(OpenProjectTest, DeletedTargetFolderIsRebuiltWhole) {
+  CreateProject();
+  auto project = Open();
+  ASSERT_TRUE(project->OnBuild());
+  const std::string url = dir.Read(target + "url.c");
+  const std::string bin = dir.Read(target + "bindata.c");
+  // Losing the generated files must not lose the pictures: the new binary data
+  // file and URL file get every node again, not just the missing page files.
+  ASSERT_EQ(0, std::system(("rm -rf '" + target + "'").c_str()));
+  prompter.QueueAnswer(true);
+  log.lines.clear();
+  ASSERT_TRUE(project->OnBuild());
+  EXPECT_EQ(4u, log.lines.size());
+  EXPECT_EQ(url, dir.Read(target + "url.c"));
+  EXPECT_EQ(bin, dir.Read(target + "bindata.c"));
 }
 
 TEST_F(OpenProjectTest, ForeignUrlFileStopsTheBuild) {

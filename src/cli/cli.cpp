@@ -93,7 +93,7 @@ struct Command {
   const char* name;
   const char* summary;
   const char* usage;
-  std::vector<std::string> flags;        // options without a value
+  std::vector<std::string> flags;         // options without a value
   std::vector<std::string> valueOptions;  // options that take a value
   size_t minPositional;
   size_t maxPositional;  // SIZE_MAX for any number
@@ -323,13 +323,20 @@ int CmdBuild(const Args& args, Context& ctx, Prompter& prompter) {
     }
   }
   CMappedRelocationAnswers answers(mappings);
-  if (!VerifyProject(path, prompter, answers)) {
-    for (const std::string& missing : answers.Unanswered()) {
-      ctx.err << "pagoric build: " << missing
-              << " has moved; give --relocate OLD=NEW to say where to\n";
-    }
-    return kExitNotDone;
+  if (!VerifyProject(path, prompter, answers)) return kExitNotDone;
+  // A missing target directory is fine when --target names another one.
+  bool stop = false;
+  for (const std::string& missing : answers.Unanswered()) {
+    // The target directory is the one question whose text ends in a separator.
+    const bool target = missing.empty() || missing.back() == kPathSeparator;
+    if (target && args.Has("target")) continue;
+    ctx.err << "pagoric build: " << missing
+            << " cannot be found; if it moved, give --relocate OLD=NEW (OLD a leading part of "
+               "its path, NEW where that part is now)"
+            << (target ? ", or --target DIR" : "") << "\n";
+    stop = true;
   }
+  if (stop) return kExitNotDone;
   if (!project.OpenExisting(path)) return kExitNotDone;
   if (args.Has("target")) project.m_strTargetDirField = TargetDirArg(args.Get("target"));
   if (args.Has("url-file")) project.m_strUrlFileField = args.Get("url-file");
@@ -349,23 +356,56 @@ int CmdPreview(const Args& args, Context& ctx, Prompter& prompter) {
 
 const std::vector<Command>& Commands() {
   static const std::vector<Command> commands = {
-      {"new", "create a project that holds only the root",
+      {"new",
+       "create a project that holds only the root",
        "pagoric new PROJECT.web [--target DIR] [--url-file NAME] [--bin-file NAME] [--force]",
-       {"force"}, {"target", "url-file", "bin-file"}, 1, 1, CmdNew},
-      {"mkdir", "add a URL folder (and the folders on its way)",
-       "pagoric mkdir PROJECT.web URL-FOLDER", {}, {}, 2, 2, CmdMkdir},
-      {"add", "add files to a URL folder", "pagoric add PROJECT.web [--under URL-FOLDER] FILE...",
-       {}, {"under"}, 2, SIZE_MAX, CmdAdd},
-      {"import", "mirror a directory into the URL tree",
-       "pagoric import PROJECT.web DIR [--under URL-FOLDER]", {}, {"under"}, 2, 2, CmdImport},
+       {"force"},
+       {"target", "url-file", "bin-file"},
+       1,
+       1,
+       CmdNew},
+      {"mkdir",
+       "add a URL folder (and the folders on its way)",
+       "pagoric mkdir PROJECT.web URL-FOLDER",
+       {},
+       {},
+       2,
+       2,
+       CmdMkdir},
+      {"add",
+       "add files to a URL folder",
+       "pagoric add PROJECT.web [--under URL-FOLDER] FILE...",
+       {},
+       {"under"},
+       2,
+       SIZE_MAX,
+       CmdAdd},
+      {"import",
+       "mirror a directory into the URL tree",
+       "pagoric import PROJECT.web DIR [--under URL-FOLDER]",
+       {},
+       {"under"},
+       2,
+       2,
+       CmdImport},
       {"tree", "print the project's URL tree", "pagoric tree PROJECT.web", {}, {}, 1, 1, CmdTree},
-      {"build", "generate the C files of what changed (everything with --all)",
+      {"build",
+       "generate the C files of what changed (everything with --all)",
        "pagoric build PROJECT.web [--all] [--yes] [--target DIR] [--url-file NAME] "
        "[--bin-file NAME] [--relocate OLD=NEW]...",
-       {"all", "yes"}, {"target", "url-file", "bin-file", "relocate"}, 1, 1, CmdBuild},
-      {"preview", "build, then serve the pages on this machine through the host web server",
-       "pagoric preview PROJECT.web [--port N] [--cc COMPILER] [--yes]", {"yes"}, {"port", "cc"},
-       1, 1, CmdPreview},
+       {"all", "yes"},
+       {"target", "url-file", "bin-file", "relocate"},
+       1,
+       1,
+       CmdBuild},
+      {"preview",
+       "build, then serve the pages on this machine through the host web server",
+       "pagoric preview PROJECT.web [--port N] [--cc COMPILER] [--yes]",
+       {"yes"},
+       {"port", "cc"},
+       1,
+       1,
+       CmdPreview},
   };
   return commands;
 }

@@ -1,9 +1,9 @@
 #include "cli/cli.h"
 
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
+#include <cstdlib>
 #include <sstream>
 
 #include "platform/file_util.h"
@@ -47,12 +47,16 @@ TEST_F(CliTest, NewImportBuildTree) {
 
   r = Pagoric({"tree", project});
   ASSERT_EQ(kExitOk, r.status) << r.err;
-  EXPECT_EQ("/\troot\n"
-            "  web/\tfolder\n"
-            "    img/\tfolder\n"
-            "      /web/img/a.gif\tbinary\t0\t" + dir.File("site/img/a.gif") + "\n"
-            "    /web/index.htm\tpage\t1\t" + dir.File("site/index.htm") + "\n",
-            r.out);
+  EXPECT_EQ(
+      "/\troot\n"
+      "  web/\tfolder\n"
+      "    img/\tfolder\n"
+      "      /web/img/a.gif\tbinary\t0\t" +
+          dir.File("site/img/a.gif") +
+          "\n"
+          "    /web/index.htm\tpage\t1\t" +
+          dir.File("site/index.htm") + "\n",
+      r.out);
 
   // A target directory that is missing at build time is created only with --yes.
   ASSERT_EQ(0, ::rmdir(target.c_str()));
@@ -113,9 +117,22 @@ TEST_F(CliTest, MovedProjectNeedsRelocation) {
   ASSERT_EQ(0, ::rename(dir.File("site").c_str(), dir.File("moved").c_str()));
   Result r = Pagoric({"build", project, "--yes"});
   EXPECT_EQ(kExitNotDone, r.status);
-  r = Pagoric({"build", project, "--yes", "--relocate", dir.File("site") + "=" + dir.File("moved")});
+  EXPECT_NE(std::string::npos,
+            r.err.find(dir.File("site/index.htm") + " cannot be found; if it "
+                                                    "moved, give --relocate OLD=NEW"));
+  r = Pagoric(
+      {"build", project, "--yes", "--relocate", dir.File("site") + "=" + dir.File("moved")});
   EXPECT_EQ(kExitOk, r.status) << r.err;
   EXPECT_NE(std::string::npos, r.out.find(dir.File("moved/index.htm") + " ---> "));
+
+  // A target directory that is gone is not quietly made again at its old place.
+  ASSERT_EQ(0, std::system(("rm -rf '" + target + "'").c_str()));
+  r = Pagoric({"build", project, "--yes"});
+  EXPECT_EQ(kExitNotDone, r.status);
+  EXPECT_NE(std::string::npos, r.err.find(", or --target DIR\n"));
+  EXPECT_FALSE(PathExists(target));
+  r = Pagoric({"build", project, "--yes", "--target", target});
+  EXPECT_EQ(kExitOk, r.status) << r.err;
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 
@@ -43,6 +44,9 @@ void CheckNodeList(const CPageNodeList& nodes) {
       pending.push_back(link);
     }
   }
+  // A node the walk does not reach belongs to no item: the next refresh would
+  // drop it without a word.
+  if (std::find(seen.begin(), seen.end(), 0) != seen.end()) Reject();
 }
 
 void SerializeNodes(CArchive& ar, CPageNodeList& nodes) {

@@ -46,7 +46,7 @@ void SerializeProject(CArchive& ar, CPageNodeList& nodes, CProjectSettings& sett
 // rest of the program can walk: every node's index is its position; the root
 // (if any) is a folder with no sibling; every non-zero child or sibling index
 // lies inside the list and is not the root; and the walk from the root along
-// the links reaches no node twice (so it has no cycle).
+// the links reaches no node twice (so it has no cycle) and every node once.
 void CheckNodeList(const CPageNodeList& nodes);
 
 // Parses project file bytes. False when they are rejected; nodes and settings

@@ -174,6 +174,7 @@ TEST(ProjectFileTest, RejectsBadFiles) {
       {"negative sibling", withNode(2, [](CPageNode& n) { n.SetNextSibling(-1); })},
       {"links reach a node twice", withNode(3, [](CPageNode& n) { n.SetNextSibling(4); })},
       {"links form a cycle", withNode(3, [](CPageNode& n) { n.SetNextSibling(2); })},
+      {"a node no link reaches", withNode(1, [](CPageNode& n) { n.SetNextSibling(0); })},
       {"child link back up", withNode(2, [](CPageNode& n) { n.SetFirstChild(1); })},
       {"index differs from position", withNode(3, [](CPageNode& n) { n.SetIndex(2); })},
       {"root is not a folder", withNode(0, [](CPageNode& n) { n.SetFolder(0); })},

@@ -404,6 +404,14 @@ void CCSrvDoc::InsertEmptyLine(int n) {
   }
 }
 
+void CCSrvDoc::Grow(Line& line, std::uint32_t capacity) {
+  const Line old = line;
+  line.text = Allocate(std::size_t{capacity} + 1, line.block);
+  line.capacity = capacity;
+  std::memcpy(line.text, old.text, old.length);
+  Free(old);
+}
+
 char* CCSrvDoc::GetLineBuffer(int n, int len) {
   Settle();
   Extend(n);
@@ -413,12 +421,7 @@ char* CCSrvDoc::GetLineBuffer(int n, int len) {
   const std::uint32_t wanted = len > 0 ? static_cast<std::uint32_t>(len) : 0;
   if (wanted > line.capacity) {
     // Room to grow by half again, as a line built up piece by piece needs.
-    Line old = line;
-    const std::uint32_t capacity = std::max(wanted, old.capacity + old.capacity / 2);
-    line.text = Allocate(std::size_t{capacity} + 1, line.block);
-    line.capacity = capacity;
-    std::memcpy(line.text, old.text, old.length);
-    Free(old);
+    Grow(line, std::max(wanted, line.capacity + line.capacity / 2));
   }
   if (wanted > line.length) {
     std::memset(line.text + line.length, 0, wanted - line.length);
@@ -440,13 +443,7 @@ void CCSrvDoc::ReleaseLineBuffer(int n, int len) {
   Line& line = At(n);
   UnindexLine(line);
   const std::uint32_t wanted = len > 0 ? static_cast<std::uint32_t>(len) : 0;
-  if (wanted > line.capacity) {
-    Line old = line;
-    line.text = Allocate(std::size_t{wanted} + 1, line.block);
-    line.capacity = wanted;
-    std::memcpy(line.text, old.text, old.length);
-    Free(old);
-  }
+  if (wanted > line.capacity) Grow(line, wanted);
   // A line set longer than its text ends in NUL bytes.
   if (wanted > line.length) std::memset(line.text + line.length, 0, wanted - line.length);
   line.length = wanted;

@@ -96,6 +96,8 @@ class CCSrvDoc : public CSourceDocMfc {
 
   char* Allocate(std::size_t bytes, std::uint32_t& block);
   void Free(const Line& line);
+  // Moves a line's text into new room for capacity bytes (and a NUL).
+  void Grow(Line& line, std::uint32_t capacity);
   void Store(Line& line, std::string_view text);
 
   void IndexLine(Chunk& chunk, Line& line);

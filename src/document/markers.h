@@ -60,7 +60,7 @@ inline constexpr const char* kEndFilePrefix = "/* @! End File: ";
 
 }  // namespace markers
 
-// Finds marker in doc with a zeroed search spec (forward, case-insensitive,
+// Finds marker in doc with a zeroed SearchSpec (forward, case-insensitive,
 // anywhere in a line) from column 0 of startLine. Returns the line, or -1.
 int FindMarker(CCSrvDoc& doc, const std::string& marker, int startLine = 0);
 

@@ -133,8 +133,8 @@ class CSourceText {
   // The whole text as SaveFile writes it.
   std::string JoinedText();
 
-  // Finds spec.text from the spec's start (see SearchSpec). 1 = found, with the
-  // match's first byte in out; 0 = not found, out unchanged.
+  // Finds the request's text from its start line and column (see SearchSpec).
+  // 1 = found, with the match's first byte in out; 0 = not found, out unchanged.
   int FindText(const SearchSpec& spec, TextPos& out);
   TextPos InsertText(int column, int line, const char* text);
   int GetRangeText(TextPos from, TextPos to, char* buffer, int& size, bool measureOnly);

@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "document/doc_handle.h"
+#include "platform/ascii.h"
 #include "platform/file_util.h"
 
 int FindMarker(CCSrvDoc& doc, const std::string& marker, int startLine) {
@@ -21,38 +22,6 @@ int FindMarker(CCSrvDoc& doc, const std::string& marker, int startLine) {
   if (!doc.FindText(spec, found)) return -1;
   return found.line;
 }
-
-namespace {
-
-inline char LowerC(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
-
-bool MatchesHere(const char* p, std::string_view marker) {
-  for (size_t k = 0; k < marker.size(); ++k) {
-    if (LowerC(p[k]) != LowerC(marker[k])) return false;
-  }
-  return true;
-}
-
-// Candidates for a match's first byte: that byte exactly, or in either case.
-bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-
-// The first match of marker (case-insensitive) that starts at or after from,
-// or npos.
-size_t FindForward(std::string_view text, std::string_view marker, size_t from) {
-  if (marker.size() > text.size()) return std::string_view::npos;
-  const size_t last = text.size() - marker.size();
-  for (size_t p = from; p <= last; ++p) {
-    if (!IsLetter(marker[0])) {
-      const void* hit = std::memchr(text.data() + p, marker[0], last - p + 1);
-      if (hit == nullptr) return std::string_view::npos;
-      p = static_cast<size_t>(static_cast<const char*>(hit) - text.data());
-    }
-    if (MatchesHere(text.data() + p, marker)) return p;
-  }
-  return std::string_view::npos;
-}
-
-}  // namespace
 
 int MarkersInOrderInFile(const std::string& path, const std::vector<const char*>& markerList) {
   for (const char* marker : markerList) {
@@ -79,7 +48,7 @@ int MarkersInOrderInFile(const std::string& path, const std::vector<const char*>
       return;
     }
     while (next < markerList.size() &&
-           FindForward(line, markerList[next], 0) != std::string_view::npos) {
+           FindForward(line, markerList[next], 0, false) != std::string_view::npos) {
       ++next;
     }
   };

@@ -8,20 +8,10 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/ascii.h"
 #include "platform/file_util.h"
 
 namespace {
-
-// The C library's tolower and isspace in the "C" locale, independent of the
-// process's locale.
-inline unsigned char LowerC(unsigned char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + ('a' - 'A')) : c;
-}
-inline bool IsSpaceC(unsigned char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-
-inline bool SameByte(unsigned char a, unsigned char b, bool matchCase) {
-  return matchCase ? a == b : LowerC(a) == LowerC(b);
-}
 
 // Reads the whole open file into one buffer, without the copy through a
 // smaller one. False on a read error.
@@ -211,22 +201,10 @@ int CSourceText::SaveFile(const std::string& path) {
   throw CSrcFileException();
 }
 
-bool CSourceText::MatchesAt(const char* line, int length, int column, std::string_view text,
-                            bool matchCase) {
-  if (column < 0 || column > length || static_cast<size_t>(length - column) < text.size()) {
-    return false;
-  }
-  const unsigned char* q = reinterpret_cast<const unsigned char*>(line + column);
-  for (size_t k = 0; k < text.size(); ++k) {
-    if (!SameByte(q[k], static_cast<unsigned char>(text[k]), matchCase)) return false;
-  }
-  return true;
-}
-
 bool CSourceText::BoundedAsWord(const char* line, int length, int column, int matchLength) {
   const int end = column + matchLength;
-  const bool before = column == 0 || IsSpaceC(static_cast<unsigned char>(line[column - 1]));
-  const bool after = end >= length || IsSpaceC(static_cast<unsigned char>(line[end]));
+  const bool before = column == 0 || IsAsciiSpace(line[column - 1]);
+  const bool after = end >= length || IsAsciiSpace(line[end]);
   return before && after;
 }
 
@@ -237,34 +215,16 @@ int CSourceText::SearchLine(const char* q, int len, int start, const SearchSpec&
     return 1;
   }
   const std::string_view text(spec.text, tlen);
-  const unsigned char first = static_cast<unsigned char>(text[0]);
+  const std::string_view line(q, static_cast<size_t>(len));
   const bool matchCase = spec.matchCase != 0;
   if (!spec.backward) {
-    const int last = len - static_cast<int>(tlen);
-    if (matchCase || !((first >= 'A' && first <= 'Z') || (first >= 'a' && first <= 'z'))) {
-      // The first byte compares exactly: let memchr find candidates.
-      for (int s = start; s <= last;) {
-        const void* hit = std::memchr(q + s, first, static_cast<size_t>(last - s + 1));
-        if (!hit) return 0;
-        s = static_cast<int>(static_cast<const char*>(hit) - q);
-        if (MatchesAt(q, len, s, text, matchCase)) {
-          found = s;
-          return 1;
-        }
-        ++s;
-      }
-      return 0;
-    }
-    for (int s = start; s <= last; ++s) {
-      if (MatchesAt(q, len, s, text, matchCase)) {
-        found = s;
-        return 1;
-      }
-    }
-    return 0;
+    const size_t at = FindForward(line, text, static_cast<size_t>(start), matchCase);
+    if (at == std::string_view::npos) return 0;
+    found = static_cast<int>(at);
+    return 1;
   }
   for (int s = std::min(start, len - 1); s >= 0; --s) {
-    if (MatchesAt(q, len, s, text, matchCase)) {
+    if (MatchesAt(line, static_cast<size_t>(s), text, matchCase)) {
       found = s;
       return 1;
     }

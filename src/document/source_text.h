@@ -161,11 +161,8 @@ class CSourceText {
   // with FindText's result in result (and out set when found), exactly as the
   // line-by-line search would; false leaves the search to the engine.
   virtual bool FindIndexed(const SearchSpec&, TextPos&, int&) { return false; }
-  // The two tests of the search, for such a storage: whether text matches the
-  // line at column (case-insensitively unless matchCase), and whether a match
-  // of length bytes at column is bounded by white space or the line's edges.
-  static bool MatchesAt(const char* line, int length, int column, std::string_view text,
-                        bool matchCase);
+  // The whole-word test of the search, for such a storage: whether a match of
+  // length bytes at column is bounded by white space or the line's edges.
   static bool BoundedAsWord(const char* line, int length, int column, int matchLength);
 
  private:

@@ -4,6 +4,8 @@
 #include <atomic>
 #include <cstring>
 
+#include "platform/ascii.h"
+
 namespace {
 
 // Lines per chunk: a chunk is split when it would grow past kMaxChunk lines,
@@ -27,8 +29,6 @@ char g_empty[1] = {'\0'};
 
 std::atomic<std::uint64_t> g_lastRevision{0};
 
-inline char LowerC(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
-
 // Calls visit(column) for every "@!" of a line.
 template <typename Visit>
 void ForEachMark(const char* text, std::size_t length, Visit visit) {
@@ -45,7 +45,7 @@ void ForEachMark(const char* text, std::size_t length, Visit visit) {
 
 std::string KeyOf(const char* text, std::size_t length) {
   std::string key(text, std::min(length, kKeyLength));
-  for (char& c : key) c = LowerC(c);
+  for (char& c : key) c = AsciiLower(c);
   return key;
 }
 
@@ -333,7 +333,10 @@ bool CCSrvDoc::FindIndexed(const SearchSpec& spec, TextPos& out, int& result) {
     }
     const Line& line = At(n);
     const int length = static_cast<int>(line.length);
-    if (!MatchesAt(line.text, length, column, text, spec.matchCase != 0)) continue;
+    if (!MatchesAt(std::string_view(line.text, line.length), static_cast<size_t>(column), text,
+                   spec.matchCase != 0)) {
+      continue;
+    }
     if (spec.wholeWord && !BoundedAsWord(line.text, length, column, spec.length)) continue;
     const bool better = backward ? (n > best.line || (n == best.line && column > best.column))
                                  : (n < best.line || (n == best.line && column < best.column));

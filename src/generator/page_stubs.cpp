@@ -9,20 +9,13 @@
 #include "generator/convert_util.h"
 #include "generator/field_text.h"
 #include "generator/url_table.h"
+#include "platform/ascii.h"
 #include "platform/text_format.h"
 
 namespace {
 
 // Characters that cannot stand in the C identifier of a form handler.
 constexpr std::string_view kRefusedInAction = "\n\r\"\t!@#$%^&*()-+=|\\{}][`~?/><.,;:'";
-
-std::string UpperCase(std::string_view text) {
-  std::string upper(text);
-  for (char& c : upper) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return upper;
-}
 
 // The comment that names a stub; the blank after the name keeps Post_a from
 // matching Post_ab.
@@ -42,7 +35,7 @@ void InsertStub(CCSrvDoc& doc, TextPos at, const std::string& function) {
 }  // namespace
 
 int CCodeGenerator::ParseFormAction(const std::string& piece, std::string& name) {
-  const std::string upper = UpperCase(piece);
+  const std::string upper = AsciiUpperCopy(piece);
   if (upper.find("<FORM ") == std::string::npos || upper.find("METHOD") == std::string::npos ||
       (upper.find("POST") == std::string::npos && upper.find("GET") == std::string::npos)) {
     return 0;
@@ -52,7 +45,7 @@ int CCodeGenerator::ParseFormAction(const std::string& piece, std::string& name)
   std::string_view rest = std::string_view(piece).substr(action + 6);
   rest.remove_prefix(std::min(rest.find_first_not_of(" =\"\\"), rest.size()));
   name = std::string(rest.substr(0, rest.find_first_of(" =\"\\>")));
-  if (UpperCase(name).starts_with("MAILTO:")) return 0;
+  if (AsciiUpperCopy(name).starts_with("MAILTO:")) return 0;
   if (name.find_first_of(kRefusedInAction) != std::string::npos) {
     m_prompter.ShowOk(FormatText(kBadActionText, {name}));
     return 0;

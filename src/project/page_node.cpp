@@ -6,19 +6,12 @@
 
 #include <cerrno>
 
+#include "platform/ascii.h"
 #include "platform/file_util.h"
 #include "project/archive.h"
 #include "project/file_error.h"
 
 namespace {
-
-std::string LowerCase(const std::string& text) {
-  std::string lower(text);
-  for (char& c : lower) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return lower;
-}
 
 // The last n characters of a string shorter than n are the whole string.
 bool TailIs(const std::string& text, std::string_view tail) {
@@ -29,7 +22,7 @@ bool TailIs(const std::string& text, std::string_view tail) {
 }  // namespace
 
 int ImageFromFileName(const std::string& path) {
-  const std::string lower = LowerCase(path);
+  const std::string lower = AsciiLowerCopy(path);
   if (TailIs(lower, ".htm") || TailIs(lower, ".html")) return ImagePage;
   if (TailIs(lower, ".class")) return ImageApplet;
   if (TailIs(lower, ".txt") || TailIs(lower, ".text")) return ImageText;
@@ -37,7 +30,7 @@ int ImageFromFileName(const std::string& path) {
 }
 
 ContentKind GetContentKind(const std::string& path) {
-  const std::string lower = LowerCase(path);
+  const std::string lower = AsciiLowerCopy(path);
   if (TailIs(lower, ".htm") || TailIs(lower, ".html")) return KindHtml;
   if (TailIs(lower, ".jpg") || TailIs(lower, ".jpeg")) return KindJpeg;
   if (TailIs(lower, ".gif")) return KindGif;

@@ -160,12 +160,6 @@ bool OpenProjectArg(COpenProject& project, const std::string& arg) {
   return project.OpenExisting(AbsolutePath(arg));
 }
 
-// Refreshes the node list from the tree and saves the project, as the project
-// window does when it closes after a change.
-int RefreshAndSave(COpenProject& project) {
-  return project.RefreshAndSaveUnbuilt() ? kExitOk : kExitNotDone;
-}
-
 int CmdNew(const Args& args, Context& ctx, Prompter& prompter) {
   const std::string path = AbsolutePath(args.positional[0]);
   if (PathExists(path) && !args.Has("force")) {
@@ -184,20 +178,20 @@ int CmdNew(const Args& args, Context& ctx, Prompter& prompter) {
   // opening the project does not take it for a moved one.
   const std::string& target = project.m_settings.m_strTargetDir;
   if (!IsDirectory(target)) CreateOneDirectory(target.substr(0, target.size() - 1));
-  const int status = RefreshAndSave(project);
-  if (status == kExitOk) {
-    ctx.out << "Created " << path << "\n  target directory: " << project.m_settings.m_strTargetDir
-            << "\n  URL file: " << project.m_settings.m_strUrlFile
-            << "\n  binary data file: " << project.m_settings.m_strBinFile << "\n";
-  }
-  return status == kExitOk ? kExitOk : kExitNotDone;
+  // The tree edits save as the project window does when it closes after a
+  // change: refreshed, nothing converted.
+  if (!project.RefreshAndSaveUnbuilt()) return kExitNotDone;
+  ctx.out << "Created " << path << "\n  target directory: " << project.m_settings.m_strTargetDir
+          << "\n  URL file: " << project.m_settings.m_strUrlFile
+          << "\n  binary data file: " << project.m_settings.m_strBinFile << "\n";
+  return kExitOk;
 }
 
 int CmdMkdir(const Args& args, Context&, Prompter& prompter) {
   COpenProject project(prompter, nullptr);
   if (!OpenProjectArg(project, args.positional[0])) return kExitNotDone;
   if (!project.m_tree.FindFolderItem(args.positional[1], true)) return kExitNotDone;
-  return RefreshAndSave(project) == kExitOk ? kExitOk : kExitNotDone;
+  return project.RefreshAndSaveUnbuilt() ? kExitOk : kExitNotDone;
 }
 
 // The folder item named by --under (the root without it), created on the way.
@@ -219,7 +213,7 @@ int CmdAdd(const Args& args, Context& ctx, Prompter& prompter) {
   }
   HTREEITEM folder = UnderArg(project, args);
   for (const std::string& file : files) project.m_tree.InsertFileItem(folder, file);
-  return RefreshAndSave(project) == kExitOk ? kExitOk : kExitNotDone;
+  return project.RefreshAndSaveUnbuilt() ? kExitOk : kExitNotDone;
 }
 
 // Mirrors a directory under a folder item: subdirectories become folder items
@@ -263,42 +257,32 @@ int CmdImport(const Args& args, Context& ctx, Prompter& prompter) {
     ctx.err << "pagoric import: " << e.what() << "\n";
     return kExitNotDone;
   }
-  const int status = RefreshAndSave(project);
-  if (status == kExitOk) ctx.out << "Imported " << added << " file(s) from " << dir << "\n";
-  return status == kExitOk ? kExitOk : kExitNotDone;
-}
-
-const char* KindOf(const CPageNode& node) {
-  if (node.GetIndex() == 0 && node.GetParent() < 0 && node.GetFolder()) return "root";
-  if (node.GetFolder()) return "folder";
-  return node.IsPage() ? "page" : "binary";
+  if (!project.RefreshAndSaveUnbuilt()) return kExitNotDone;
+  ctx.out << "Imported " << added << " file(s) from " << dir << "\n";
+  return kExitOk;
 }
 
 int CmdTree(const Args& args, Context& ctx, Prompter& prompter) {
   COpenProject project(prompter, nullptr);
   if (!OpenProjectArg(project, args.positional[0])) return kExitNotDone;
   const CPageNodeList& nodes = project.m_tree.m_nodes;
-  // Depths from the child and sibling links of the saved list.
+  // Depths from the child and sibling links (a loaded list's links are valid).
   std::vector<int> depth(nodes.size(), 0);
   for (size_t i = 0; i < nodes.size(); ++i) {
-    const int child = nodes[i]->GetFirstChild();
-    const int sibling = nodes[i]->GetNextSibling();
-    if (child > 0 && static_cast<size_t>(child) < nodes.size()) depth[child] = depth[i] + 1;
-    if (sibling > 0 && static_cast<size_t>(sibling) < nodes.size()) depth[sibling] = depth[i];
+    if (const int child = nodes[i]->GetFirstChild()) depth[child] = depth[i] + 1;
+    if (const int sibling = nodes[i]->GetNextSibling()) depth[sibling] = depth[i];
   }
   for (size_t i = 0; i < nodes.size(); ++i) {
     const CPageNode& node = *nodes[i];
-    std::string label(static_cast<size_t>(depth[i]) * 2, ' ');
-    const char* kind = i == 0 ? "root" : KindOf(node);
+    ctx.out << std::string(static_cast<size_t>(depth[i]) * 2, ' ');
     if (i == 0) {
-      label += "/";
+      ctx.out << "/\troot";
     } else if (node.GetFolder()) {
-      label += node.GetPath() + "/";
+      ctx.out << node.GetPath() << "/\tfolder";
     } else {
-      label += node.GetUrl();
+      ctx.out << node.GetUrl() << '\t' << (node.IsPage() ? "page" : "binary") << '\t'
+              << node.GetFunction() << '\t' << node.GetPath();
     }
-    ctx.out << label << '\t' << kind;
-    if (!node.GetFolder()) ctx.out << '\t' << node.GetFunction() << '\t' << node.GetPath();
     ctx.out << '\n';
   }
   return kExitOk;

@@ -122,6 +122,36 @@ TEST_F(OpenProjectTest, BuildConvertsOnlyWhatChanged) {
             log.lines);
 }
 
+TEST_F(OpenProjectTest, GeneratedFilesThatWouldNotChangeKeepTheirTime) {
+  CreateProject();
+  auto project = Open();
+  ASSERT_TRUE(project->OnBuild());
+  const std::vector<std::string> files = {"url.c", "bindata.c", "_index.c", "_notes.c"};
+  for (const std::string& name : files) Touch(target + name, -1000);
+  auto times = [&]() {
+    std::map<std::string, std::uint64_t> result;
+    for (const std::string& name : files) result[name] = LastWriteFileTime(target + name);
+    return result;
+  };
+  const auto before = times();
+
+  // A firmware build compiles a C file again when its time moves: a Build All
+  // that writes the same bytes must leave every file alone.
+  ASSERT_TRUE(project->OnBuildAll());
+  EXPECT_EQ(before, times());
+
+  dir.Write("site/notes.txt", "other text\n");
+  Touch(notes, 10);
+  ASSERT_TRUE(project->OnBuild());
+  auto after = times();
+  EXPECT_NE(before.at("_notes.c"), after.at("_notes.c"));
+  EXPECT_NE(std::string::npos, dir.Read(target + "_notes.c").find("other text"));
+  after.erase("_notes.c");
+  auto unchanged = before;
+  unchanged.erase("_notes.c");
+  EXPECT_EQ(unchanged, after);
+}
+
 TEST_F(OpenProjectTest, DeletedTargetFolderIsRebuiltWhole) {
   CreateProject();
   auto project = Open();

@@ -82,12 +82,7 @@ std::int64_t CDocHandle::FileSize(const std::string& path) {
     if (it != g_activeBatch->m_docs.end() && it->second.dirty) {
       const CDocBatch::Entry& entry = it->second;
       if (entry.doc == nullptr) return static_cast<std::int64_t>(entry.newText.size());
-      // SaveFile joins the lines with CR LF.
-      CCSrvDoc& doc = *entry.doc;
-      const int count = doc.GetLineCount();
-      std::int64_t size = count > 1 ? 2 * static_cast<std::int64_t>(count - 1) : 0;
-      for (int i = 0; i < count; ++i) size += doc.GetLineLength(i);
-      return size;
+      return static_cast<std::int64_t>(entry.doc->SavedSize());
     }
   }
   return ::FileSize(path);
@@ -125,8 +120,11 @@ bool CDocBatch::Flush() {
     entry.dirty = false;
     int result = 0;
     try {
+      // A file that already holds the text is left as it is (and keeps its time).
       if (entry.doc != nullptr) {
-        result = entry.doc->SaveFile(path);
+        result = entry.doc->IsSavedIn(path) ? 1 : entry.doc->SaveFile(path);
+      } else if (FileHolds(path, entry.newText)) {
+        result = 1;
       } else {
         result = ReplaceFileAtomically(path, entry.newText) == ReplaceResult::kOk ? 1 : 0;
       }

@@ -173,16 +173,19 @@ std::string CSourceText::JoinedText() {
   return out;
 }
 
-int CSourceText::SaveFile(const std::string& path) {
-  if (::IsReadOnly(path)) return 0;
-  struct stat st;
-  if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return 0;
-  // The text goes out through one reused buffer rather than being joined first.
+std::uint64_t CSourceText::SavedSize() {
   const int count = GetLineCount();
-  int next = 0;
-  std::string buffer;
+  std::uint64_t size = count > 1 ? 2 * static_cast<std::uint64_t>(count - 1) : 0;
+  for (int i = 0; i < count; ++i) size += static_cast<std::uint64_t>(GetLineLength(i));
+  return size;
+}
+
+std::function<std::string_view()> CSourceText::SavePieces(std::string& buffer) {
+  // The text goes out through one reused buffer rather than being joined first.
+  buffer.clear();
   buffer.reserve(kSavePiece + MaxLineLength + 2);
-  const auto piece = [&]() -> std::string_view {
+  return [this, &buffer, next = 0]() mutable -> std::string_view {
+    const int count = GetLineCount();
     buffer.clear();
     while (next < count && buffer.size() < kSavePiece) {
       buffer.append(GetLine(next), static_cast<size_t>(GetLineLength(next)));
@@ -190,7 +193,19 @@ int CSourceText::SaveFile(const std::string& path) {
     }
     return buffer;
   };
-  switch (ReplaceFileAtomicallyInPieces(path, piece)) {
+}
+
+bool CSourceText::IsSavedIn(const std::string& path) {
+  std::string buffer;
+  return FileHoldsPieces(path, SavedSize(), SavePieces(buffer));
+}
+
+int CSourceText::SaveFile(const std::string& path) {
+  if (::IsReadOnly(path)) return 0;
+  struct stat st;
+  if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return 0;
+  std::string buffer;
+  switch (ReplaceFileAtomicallyInPieces(path, SavePieces(buffer))) {
     case ReplaceResult::kOk:
       return 1;
     case ReplaceResult::kCannotCreate:

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -130,8 +132,11 @@ class CSourceText {
   // atomically. 1 = written; 0 = the file cannot be created. Raises
   // CSrcFileException when a write fails; the previous file is then left whole.
   int SaveFile(const std::string& path);
-  // The whole text as SaveFile writes it.
+  // The whole text as SaveFile writes it, and its size in bytes.
   std::string JoinedText();
+  std::uint64_t SavedSize();
+  // True when path already holds exactly what SaveFile would write to it.
+  bool IsSavedIn(const std::string& path);
 
   // Finds the request's text from its start line and column (see SearchSpec).
   // 1 = found, with the match's first byte in out; 0 = not found, out unchanged.
@@ -167,6 +172,8 @@ class CSourceText {
 
  private:
   void ClearHistory();
+  // The saved text piece by piece (about 1 MiB each) in buffer.
+  std::function<std::string_view()> SavePieces(std::string& buffer);
   int SearchLine(const char* q, int len, int start, const SearchSpec& spec, std::size_t tlen,
                  int& found);
 

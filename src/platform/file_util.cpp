@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <cstring>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -29,6 +31,11 @@ bool WriteAll(int fd, std::string_view data) {
     left -= static_cast<size_t>(n);
   }
   return true;
+}
+
+// Gives data as the only piece, then the empty piece that ends the pieces.
+std::function<std::string_view()> OnePiece(std::string_view data) {
+  return [data]() mutable { return std::exchange(data, std::string_view()); };
 }
 
 }  // namespace
@@ -136,12 +143,41 @@ ReplaceResult ReplaceFileAtomicallyInPieces(const std::string& path,
 }
 
 ReplaceResult ReplaceFileAtomically(const std::string& path, std::string_view data) {
-  bool given = false;
-  return ReplaceFileAtomicallyInPieces(path, [&]() -> std::string_view {
-    if (given) return {};
-    given = true;
-    return data;
-  });
+  return ReplaceFileAtomicallyInPieces(path, OnePiece(data));
+}
+
+bool FileHoldsPieces(const std::string& path, std::uint64_t size,
+                     const std::function<std::string_view()>& next) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat st;
+  bool same = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
+              static_cast<std::uint64_t>(st.st_size) == size;
+  std::vector<char> buffer;
+  std::uint64_t compared = 0;
+  for (std::string_view piece = same ? next() : std::string_view(); same && !piece.empty();
+       piece = next()) {
+    compared += piece.size();
+    if (compared > size) {
+      same = false;
+      break;
+    }
+    buffer.resize(piece.size());
+    size_t got = 0;
+    while (got < piece.size()) {
+      const ssize_t n = ::read(fd, buffer.data() + got, piece.size() - got);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;
+      got += static_cast<size_t>(n);
+    }
+    same = got == piece.size() && std::memcmp(buffer.data(), piece.data(), got) == 0;
+  }
+  ::close(fd);
+  return same && compared == size;
+}
+
+bool FileHolds(const std::string& path, std::string_view data) {
+  return FileHoldsPieces(path, data.size(), OnePiece(data));
 }
 
 bool CreateOneDirectory(const std::string& path) {

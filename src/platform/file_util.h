@@ -46,6 +46,14 @@ ReplaceResult ReplaceFileAtomically(const std::string& path, std::string_view da
 ReplaceResult ReplaceFileAtomicallyInPieces(const std::string& path,
                                             const std::function<std::string_view()>& next);
 
+// True when path is a regular file of exactly size bytes that are the pieces
+// next gives (called until it returns an empty piece or a difference shows).
+// A build uses it to leave a file alone that would be written unchanged, so
+// that its time stays and the firmware build does not compile it again.
+bool FileHoldsPieces(const std::string& path, std::uint64_t size,
+                     const std::function<std::string_view()>& next);
+bool FileHolds(const std::string& path, std::string_view data);
+
 // Creates one directory level. True when it exists afterwards.
 bool CreateOneDirectory(const std::string& path);
 

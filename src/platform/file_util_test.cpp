@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <string_view>
+#include <vector>
+
 #include "platform/text_format.h"
 #include "testing/temp_dir.h"
 
@@ -37,6 +40,26 @@ TEST(FileUtilTest, FileFacts) {
   // 100-ns units since 1601: a file written now lies after 2020.
   EXPECT_GT(LastWriteFileTime(path), 132223104000000000ULL);
   EXPECT_EQ(0u, LastWriteFileTime(dir.File("none")));
+}
+
+TEST(FileUtilTest, FileHoldsComparesSizeAndEveryPiece) {
+  TempDir dir;
+  const std::string path = dir.Write("f.c", "abcdef");
+  auto pieces = [](std::vector<std::string_view> parts) {
+    return [parts, next = size_t{0}]() mutable {
+      return next < parts.size() ? parts[next++] : std::string_view();
+    };
+  };
+  EXPECT_TRUE(FileHolds(path, "abcdef"));
+  EXPECT_TRUE(FileHoldsPieces(path, 6, pieces({"ab", "cde", "f"})));
+  EXPECT_FALSE(FileHoldsPieces(path, 6, pieces({"ab", "cdx", "f"})));
+  EXPECT_FALSE(FileHoldsPieces(path, 6, pieces({"ab", "cde"})));  // fewer bytes than said
+  EXPECT_FALSE(FileHoldsPieces(path, 6, pieces({"abcdef", "g"})));
+  EXPECT_FALSE(FileHolds(path, "abcde"));
+  EXPECT_FALSE(FileHolds(path, "abcdefg"));
+  EXPECT_FALSE(FileHolds(dir.File("none"), ""));
+  EXPECT_FALSE(FileHolds(dir.path(), ""));
+  EXPECT_TRUE(FileHolds(dir.Write("empty", ""), ""));
 }
 
 TEST(FileUtilTest, Paths) {

@@ -286,25 +286,11 @@ int main(int argc, char** argv) {
   const Project h = MakeProject(dir + "/L2", half, 23);
   const Project l = MakeProject(dir + "/L", full, 37);
 
-  // The output of an earlier run is moved aside, not deleted, before a fresh
-  // build: on ext4 without a journal, a file made within minutes of many
-  // deletions costs extra kernel time (the inode allocator steps over every
-  // recently freed inode of the folder's group), which would time the cleanup
-  // of the last run rather than the build. One row of the table times that
-  // case; everything set aside goes when the benchmark ends.
-  const std::string trash = dir + "/trash/";
-  fs::create_directories(trash);
-  int moved = 0;
-  auto setAside = [&](const Project& project) {
-    if (fs::exists(project.target)) {
-      fs::rename(project.target, trash + std::to_string(++moved));
-    }
-  };
   std::vector<Row> rows;
   auto fresh = [&](const Project& project, long* peak) {
     std::vector<double> times;
     for (int r = 0; r < runs; ++r) {
-      setAside(project);
+      fs::remove_all(project.target);
       const RunResult run = BuildInChild(project, true);
       times.push_back(run.seconds);
       if (peak) *peak = std::max(*peak, run.maxRssKiB);
@@ -318,14 +304,6 @@ int main(int argc, char** argv) {
   rows.push_back({"Build All of L/2, fresh target", buildH, Mb(h.inputBytes) + " in"});
   const double buildL = fresh(l, &peakKiB);
   rows.push_back({"Build All of L, fresh target", buildL, Mb(l.inputBytes) + " in"});
-
-  // The same right after deleting the last output (see setAside).
-  std::vector<double> afterDelete;
-  for (int r = 0; r < runs; ++r) {
-    fs::remove_all(l.target);
-    afterDelete.push_back(BuildInChild(l, true).seconds);
-  }
-  rows.push_back({"Build All of L, right after deleting its output", Median(afterDelete), ""});
 
   // L is built now: the rest works on its target.
   std::vector<double> again, page, binary;

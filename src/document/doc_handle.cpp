@@ -3,6 +3,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <system_error>
+#include <thread>
+#include <utility>
 
 #include "platform/file_util.h"
 
@@ -113,28 +116,66 @@ CDocBatch::~CDocBatch() {
 
 CDocBatch* CDocBatch::Active() { return g_activeBatch; }
 
+namespace {
+
+// Writes one pending file; true when it holds its text afterwards. A file that
+// already holds the text is left as it is (and keeps its time).
+bool WriteEntry(const std::string& path, const std::shared_ptr<CCSrvDoc>& doc,
+                const std::string& newText) {
+  try {
+    if (doc != nullptr) return doc->IsSavedIn(path) || doc->SaveFile(path) == 1;
+    return FileHolds(path, newText) || ReplaceFileAtomically(path, newText) == ReplaceResult::kOk;
+  } catch (const CSourceException&) {
+    return false;
+  }
+}
+
+// A file of at least this many lines is written by a thread of its own.
+constexpr int kOwnThreadLines = 100000;
+
+}  // namespace
+
 bool CDocBatch::Flush() {
-  bool ok = true;
+  std::vector<std::pair<const std::string*, Entry*>> pending;
   for (auto& [path, entry] : m_docs) {
     if (!entry.dirty) continue;
     entry.dirty = false;
-    int result = 0;
+    pending.emplace_back(&path, &entry);
+  }
+  std::vector<char> written(pending.size(), 0);
+  const auto write = [&](size_t i) {
+    const Entry& entry = *pending[i].second;
+    written[i] = WriteEntry(*pending[i].first, entry.doc, entry.newText) ? 1 : 0;
+  };
+  // Writing is mostly the kernel copying into the page cache: a big binary
+  // data file goes out on a second thread while this one writes the rest.
+  size_t big = pending.size();
+  for (size_t i = 0; i < pending.size(); ++i) {
+    const Entry& entry = *pending[i].second;
+    if (entry.doc != nullptr && entry.doc->GetLineCount() >= kOwnThreadLines &&
+        (big == pending.size() ||
+         entry.doc->GetLineCount() > pending[big].second->doc->GetLineCount())) {
+      big = i;
+    }
+  }
+  std::thread helper;
+  if (big < pending.size() && pending.size() > 1) {
     try {
-      // A file that already holds the text is left as it is (and keeps its time).
-      if (entry.doc != nullptr) {
-        result = entry.doc->IsSavedIn(path) ? 1 : entry.doc->SaveFile(path);
-      } else if (FileHolds(path, entry.newText)) {
-        result = 1;
-      } else {
-        result = ReplaceFileAtomically(path, entry.newText) == ReplaceResult::kOk ? 1 : 0;
-      }
-    } catch (const CSourceException&) {
-      result = 0;
+      helper = std::thread(write, big);
+    } catch (const std::system_error&) {
+      // No thread to be had: this one writes everything.
     }
-    if (result != 1) {
-      ok = false;
-      m_failed.push_back(path);
-    }
+  }
+  for (size_t i = 0; i < pending.size(); ++i) {
+    if (i != big || !helper.joinable()) write(i);
+  }
+  if (helper.joinable()) helper.join();
+
+  bool ok = true;
+  for (size_t i = 0; i < pending.size(); ++i) {
+    if (written[i]) continue;
+    ok = false;
+    m_failed.push_back(*pending[i].first);
   }
   return ok;
 }

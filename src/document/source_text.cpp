@@ -196,6 +196,7 @@ std::function<std::string_view()> CSourceText::SavePieces(std::string& buffer) {
 }
 
 bool CSourceText::IsSavedIn(const std::string& path) {
+  if (::FileSize(path) < 0) return false;  // spares the size count for a new file
   std::string buffer;
   return FileHoldsPieces(path, SavedSize(), SavePieces(buffer));
 }

@@ -5,7 +5,7 @@ pagoric_add_layer(document
     document/srv_doc.cpp
     document/doc_handle.cpp
     document/markers.cpp
-  DEPENDS pagoric_platform
+  DEPENDS pagoric_platform Threads::Threads
   TESTS
     document/source_text_test.cpp
     document/srv_doc_test.cpp

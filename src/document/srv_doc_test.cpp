@@ -1,6 +1,7 @@
 #include "document/srv_doc.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstring>
@@ -346,6 +347,37 @@ TEST(SrvDocTest, BatchReadsOnceAndWritesAtFlush) {
   CDocHandle b = CDocHandle::Open(prompter, path);
   EXPECT_NE(&*a, &*b);
   EXPECT_EQ(-1, CDocHandle::Open(prompter, dir.File("none.c")).LoadResult());
+}
+
+TEST(SrvDocTest, FlushWritesABigFileBesideTheOthersAndReportsFailures) {
+  TempDir dir;
+  ScriptedPrompter prompter;
+  std::string big;
+  for (int i = 0; i < 120000; ++i) big += "0x" + std::to_string(i % 100) + ",\r\n";
+  const std::string bigPath = dir.Write("big.c", big);
+  const std::string small = dir.Write("small.c", "a");
+  const std::string locked = dir.Write("locked.c", "b");
+  std::vector<std::string> failed;
+  {
+    CDocBatch batch;
+    CDocHandle doc = CDocHandle::Open(prompter, bigPath);
+    doc->InsertText(0, 0, "/* head */");
+    ASSERT_EQ(1, doc.Save());
+    for (const std::string& path : {small, locked}) {
+      CDocHandle other = CDocHandle::Open(prompter, path);
+      other->InsertText(1, 0, "+");
+      ASSERT_EQ(1, other.Save());
+    }
+    ASSERT_EQ(1, CDocHandle::WriteNew(dir.File("new.c"), "new\r\n"));
+    ::chmod(locked.c_str(), 0444);
+    EXPECT_FALSE(batch.Flush());
+    failed = batch.FailedPaths();
+  }
+  EXPECT_EQ("/* head */" + big, dir.Read("big.c"));
+  EXPECT_EQ("a+", dir.Read("small.c"));
+  EXPECT_EQ("new\r\n", dir.Read("new.c"));
+  EXPECT_EQ("b", dir.Read("locked.c"));
+  EXPECT_EQ(std::vector<std::string>{locked}, failed);
 }
 
 }  // namespace

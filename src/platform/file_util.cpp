@@ -33,6 +33,14 @@ bool WriteAll(int fd, std::string_view data) {
   return true;
 }
 
+// The process's file creation mask, read once before main: reading it means
+// setting it, which must not happen while another thread creates a file.
+const mode_t g_umask = [] {
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  return mask;
+}();
+
 // Gives data as the only piece, then the empty piece that ends the pieces.
 std::function<std::string_view()> OnePiece(std::string_view data) {
   return [data]() mutable { return std::exchange(data, std::string_view()); };
@@ -121,14 +129,7 @@ ReplaceResult ReplaceFileAtomicallyInPieces(const std::string& path,
   const std::string tempPath(templ.data());
 
   struct stat st;
-  mode_t mode = 0666;
-  if (StatPath(path, st)) {
-    mode = st.st_mode & 07777;
-  } else {
-    mode_t mask = ::umask(0);
-    ::umask(mask);
-    mode = 0666 & ~mask;
-  }
+  const mode_t mode = StatPath(path, st) ? (st.st_mode & 07777) : (0666 & ~g_umask);
   (void)::fchmod(fd, mode);  // a mode we cannot set is not fatal
   // The data is complete in the temporary file before the rename, so a full
   // disk or a crash of this process leaves the old file whole.

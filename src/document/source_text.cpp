@@ -185,14 +185,20 @@ std::function<std::string_view()> CSourceText::SavePieces(std::string& buffer) {
   buffer.clear();
   buffer.reserve(kSavePiece + MaxLineLength + 2);
   return [this, &buffer, next = 0]() mutable -> std::string_view {
-    const int count = GetLineCount();
     buffer.clear();
-    while (next < count && buffer.size() < kSavePiece) {
-      buffer.append(GetLine(next), static_cast<size_t>(GetLineLength(next)));
-      if (++next < count) buffer.append("\r\n", 2);
-    }
+    next = AppendSavedLines(next, buffer, kSavePiece);
     return buffer;
   };
+}
+
+int CSourceText::AppendSavedLines(int first, std::string& out, std::size_t limit) {
+  const int count = GetLineCount();
+  int next = first;
+  while (next < count && out.size() < limit) {
+    out.append(GetLine(next), static_cast<size_t>(GetLineLength(next)));
+    if (++next < count) out.append("\r\n", 2);
+  }
+  return next;
 }
 
 bool CSourceText::IsSavedIn(const std::string& path) {

@@ -166,6 +166,11 @@ class CSourceText {
   // with FindText's result in result (and out set when found), exactly as the
   // line-by-line search would; false leaves the search to the engine.
   virtual bool FindIndexed(const SearchSpec&, TextPos&, int&) { return false; }
+  // Appends the saved text of the lines from first on (each but the last line
+  // of the document followed by CR LF) until out holds limit bytes or more or
+  // the lines end; returns the next line to append. A storage may walk its
+  // lines faster than one GetLine call per line.
+  virtual int AppendSavedLines(int first, std::string& out, std::size_t limit);
   // The whole-word test of the search, for such a storage: whether a match of
   // length bytes at column is bounded by white space or the line's edges.
   static bool BoundedAsWord(const char* line, int length, int column, int matchLength);

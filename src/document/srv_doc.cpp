@@ -362,6 +362,25 @@ int CCSrvDoc::GetLineLength(int n) {
   return static_cast<int>(At(n).length);
 }
 
+int CCSrvDoc::AppendSavedLines(int first, std::string& out, std::size_t limit) {
+  int next = first;
+  if (next >= m_nLines) return next;
+  std::size_t c = ChunkOf(next);
+  std::size_t i = static_cast<std::size_t>(next - m_starts[c]);
+  while (next < m_nLines && out.size() < limit) {
+    const std::vector<Line>& lines = m_chunks[c]->lines;
+    for (; i < lines.size() && out.size() < limit; ++i) {
+      out.append(lines[i].text, lines[i].length);
+      if (++next < m_nLines) out.append("\r\n", 2);
+    }
+    if (i == lines.size()) {
+      ++c;
+      i = 0;
+    }
+  }
+  return next;
+}
+
 std::string_view CCSrvDoc::LineText(int n) const {
   const Line& line = At(n);
   return {line.text, line.length};

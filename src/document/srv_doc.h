@@ -52,6 +52,7 @@ class CCSrvDoc : public CSourceDocMfc {
 
  protected:
   bool FindIndexed(const SearchSpec& spec, TextPos& out, int& result) override;
+  int AppendSavedLines(int first, std::string& out, std::size_t limit) override;
 
  private:
   // One line: its bytes with a NUL after them, in a block of the document

@@ -264,6 +264,11 @@ TEST(SrvDocTest, StorageAndIndexedSearchMatchThePlainStorage) {
   }
   compareLines();
   EXPECT_EQ(plain.JoinedText(), doc.JoinedText());
+  {
+    TempDir saved;
+    EXPECT_TRUE(doc.IsSavedIn(saved.Write("doc.c", plain.JoinedText())));
+    EXPECT_FALSE(doc.IsSavedIn(saved.Write("other.c", plain.JoinedText() + " ")));
+  }
 
   // A load replaces everything, index included.
   TempDir dir;
@@ -353,7 +358,8 @@ TEST(SrvDocTest, FlushWritesABigFileBesideTheOthersAndReportsFailures) {
   TempDir dir;
   ScriptedPrompter prompter;
   std::string big;
-  for (int i = 0; i < 120000; ++i) big += "0x" + std::to_string(i % 100) + ",\r\n";
+  // Over 1 MiB, so that it goes out in more than one piece.
+  for (int i = 0; i < 120000; ++i) big += "0x" + std::to_string(i % 100) + ",0x55,\r\n";
   const std::string bigPath = dir.Write("big.c", big);
   const std::string small = dir.Write("small.c", "a");
   const std::string locked = dir.Write("locked.c", "b");

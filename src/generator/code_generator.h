@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/prompter.h"
@@ -259,5 +260,6 @@ class CCodeGenerator {
   Prompter& m_prompter;
   const CProjectLocations* m_pProject;
   DateSource m_dateSource;
-  std::vector<std::string> m_postHandlers;
+  std::vector<std::string> m_postHandlers;           // in the order they were added
+  std::unordered_set<std::string> m_postHandlerSet;  // the same names, for lookups
 };

@@ -56,9 +56,7 @@ int CCodeGenerator::ParseFormAction(const std::string& piece, std::string& name)
 int CCodeGenerator::RegisterFormHandler(const CPageNode& node, const std::string& action,
                                         std::vector<std::string>& postList) {
   const std::string handler = "Post_" + action;
-  if (std::find(m_postHandlers.begin(), m_postHandlers.end(), handler) != m_postHandlers.end()) {
-    return 1;
-  }
+  if (m_postHandlerSet.count(handler) != 0) return 1;
   // The form's URL lies in the page's folder.
   const std::string& pageUrl = node.GetUrl();
   const size_t slash = pageUrl.rfind('/');
@@ -72,6 +70,7 @@ int CCodeGenerator::RegisterFormHandler(const CPageNode& node, const std::string
     return 1;  // like a refused action: no handler, and the page still converts
   }
   m_postHandlers.push_back(handler);
+  m_postHandlerSet.insert(handler);
   if (std::find(postList.begin(), postList.end(), handler) == postList.end()) {
     postList.push_back(handler);
   }

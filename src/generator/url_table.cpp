@@ -97,10 +97,9 @@ CUrlTable::CUrlTable(Prompter& prompter, std::string path)
     ReportMissingMarker(m_prompter, markers::kEndPrototypes, m_strPath);
     return;
   }
-  std::unordered_set<std::string> seen;
   for (int n = protoBegin + 1; n < protoEnd; ++n) {
     std::string name = PrototypeName(doc->LineText(n));
-    if (!name.empty() && seen.insert(name).second) m_prototypes.push_back(std::move(name));
+    if (!name.empty() && m_prototypeSet.insert(name).second) m_prototypes.push_back(std::move(name));
   }
   m_nBegin = begin;
   m_nStop = stop;
@@ -285,13 +284,13 @@ int CUrlTable::AddEntry(int line, const std::string& text, const std::string& fu
            (inserted.back() == '\n' || inserted.back() == '\r') &&
            FollowEntryInsert(*doc, at.line, lineCount);
 
-  const bool known = function.empty() || std::find(m_prototypes.begin(), m_prototypes.end(),
-                                                   function) != m_prototypes.end();
+  const bool known = function.empty() || m_prototypeSet.count(function) != 0;
   TextPos protoEnd;
   if (!known && FindMarkerPos(*doc, markers::kEndPrototypes, protoEnd)) {
     const std::string prototype = FormatText("extern void %s (unsigned long);\n", {function});
     doc->InsertText(protoEnd.column, protoEnd.line, prototype.c_str());
     m_prototypes.push_back(function);
+    m_prototypeSet.insert(function);
     follow = follow && FollowPrototypeInsert(*doc, protoEnd, function);
   }
   if (follow) m_nRevision = doc->Revision();

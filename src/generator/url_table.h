@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "document/srv_doc.h"
@@ -92,6 +93,7 @@ class CUrlTable {
   std::string m_strPath;
   std::vector<std::string> m_entries;               // entry lines without leading white space
   std::vector<std::string> m_prototypes;            // distinct names, case-sensitive
+  std::unordered_set<std::string> m_prototypeSet;   // the same names, for lookups
   std::unordered_map<std::string, int> m_urlIndex;  // URL field -> first entry with it
   // What a following table knows of the file: the document revision its lists
   // match (0 = none), the table's begin marker line, the line the entry scan

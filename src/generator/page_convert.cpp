@@ -28,6 +28,18 @@ constexpr std::string_view kLowerMarker = "_nzza_";
 // The characters that end the name after a dynamic marker.
 constexpr std::string_view kNameEnd = "\\ \t<,>";
 
+// The bytes EscapeLine does more with than copy them.
+struct CEscapedBytes {
+  bool m_is[256];
+  constexpr CEscapedBytes() : m_is{} {
+    for (const char c : {'\n', '\r', '"', '\\', '\0', '!', '?'}) {
+      m_is[static_cast<unsigned char>(c)] = true;
+    }
+  }
+  constexpr bool operator[](unsigned char c) const { return m_is[c]; }
+};
+constexpr CEscapedBytes kEscaped;
+
 // "@!" of page text as its escaped form writes it: two adjacent literals.
 constexpr std::string_view kBrokenMarkerSign = "@\"\"!";
 
@@ -37,7 +49,8 @@ constexpr std::string_view kBrokenMarkerSign = "@\"\"!";
 void AppendSendLines(std::string& out, std::string_view text) {
   size_t start = 0;
   do {
-    size_t end = start;
+    // A rest that fits goes whole; only a longer one is walked unit by unit.
+    size_t end = text.size() - start <= kMaxSendText ? text.size() : start;
     while (end < text.size()) {
       size_t unit = text[end] == '\\' && end + 1 < text.size() ? 2 : 1;
       // A broken-up marker sign stays in one piece: cut between its quotes it
@@ -259,6 +272,13 @@ std::string CCodeGenerator::PageFunctionText(const CPageNode& node, const std::s
   while (pos < source.size()) {
     piece.clear();
     while (pos < source.size() && piece.size() < kPieceLength) {
+      // The bytes up to the next CR or LF go over as they are.
+      const size_t limit = std::min(source.size(), pos + (kPieceLength - piece.size()));
+      size_t run = pos;
+      while (run < limit && source[run] != '\r' && source[run] != '\n') ++run;
+      piece.append(source, pos, run - pos);
+      pos = run;
+      if (pos == limit) continue;
       char c = source[pos++];
       if (c == '\r' && pos < source.size() && source[pos] == '\n') {
         c = '\n';
@@ -315,6 +335,12 @@ void CCodeGenerator::EscapeLine(std::string& piece) {
   out.reserve(piece.size() * 2);
   const size_t first = !piece.empty() && piece[0] == '\r' ? 1 : 0;
   for (size_t i = first; i < piece.size(); ++i) {
+    // A run of bytes that need no escape goes over in one append.
+    size_t run = i;
+    while (run < piece.size() && !kEscaped[static_cast<unsigned char>(piece[run])]) ++run;
+    out.append(piece, i, run - i);
+    i = run;
+    if (i == piece.size()) break;
     const char c = piece[i];
     switch (c) {
       case '\n':

@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <string>
+#include <unordered_map>
 
 #include "document/doc_handle.h"
 #include "document/source_text.h"
@@ -138,6 +140,13 @@ void COpenProject::BuildNodes(int all) {
       ownBatch = std::make_unique<CDocBatch>();
     }
     CDocBatch* batch = m_bBatchedWrites ? CDocBatch::Active() : nullptr;
+    // A generated file is written as soon as the last node that converts into
+    // it is done, while the next nodes convert; the URL file, which every node
+    // touches, waits for the end.
+    std::unordered_map<std::string, size_t> lastUse;
+    for (size_t i = 0; i < todo.size(); ++i) lastUse[todo[i]->GetOutputFile()] = i;
+    const std::string urlFile = m_generator.UrlFilePath();
+    size_t index = 0;
     int done = 0;
     for (CPageNode* node : todo) {
       if (m_pLog) m_pLog->Progress(done++, static_cast<int>(todo.size()));
@@ -154,6 +163,9 @@ void COpenProject::BuildNodes(int all) {
       if (!ok) ++m_nFailed;
       AppendBuildLog(node->GetPath() + " ---> " + node->GetOutputFile() +
                      (ok ? "    o.k.\r\n" : "  failed.\r\n"));
+      const std::string& output = node->GetOutputFile();
+      if (batch && lastUse[output] == index && output != urlFile) batch->Release(output);
+      ++index;
     }
     if (m_pLog && !todo.empty()) m_pLog->Progress(done, done);
     if (batch && !batch->Flush()) {

@@ -3,6 +3,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <set>
 #include <system_error>
 #include <thread>
 #include <utility>
@@ -29,6 +33,7 @@ CDocHandle CDocHandle::Open(Prompter& prompter, const std::string& path) {
     handle.m_pDoc = handle.m_owned.get();
     return handle;
   }
+  batch->WaitFor(path);
   auto it = batch->m_docs.find(path);
   if (it == batch->m_docs.end()) {
     CDocBatch::Entry entry;
@@ -50,7 +55,10 @@ CDocHandle CDocHandle::Open(Prompter& prompter, const std::string& path) {
 
 int CDocHandle::WriteNew(const std::string& path, std::string_view text) {
   CDocBatch* batch = g_activeBatch;
-  if (batch != nullptr) batch->m_docs.erase(path);
+  if (batch != nullptr) {
+    batch->WaitFor(path);
+    batch->m_docs.erase(path);
+  }
   if (IsReadOnly(path)) return 0;
   // A text the line document would read differently (a NUL byte, a line it
   // wraps) is written at once, so that the next load meets it as it is.
@@ -81,6 +89,7 @@ int CDocHandle::WriteNew(const std::string& path, std::string_view text) {
 
 std::int64_t CDocHandle::FileSize(const std::string& path) {
   if (g_activeBatch != nullptr) {
+    g_activeBatch->WaitFor(path);
     const auto it = g_activeBatch->m_docs.find(path);
     if (it != g_activeBatch->m_docs.end() && it->second.dirty) {
       const CDocBatch::Entry& entry = it->second;
@@ -92,7 +101,9 @@ std::int64_t CDocHandle::FileSize(const std::string& path) {
 }
 
 bool CDocHandle::IsHeld(const std::string& path) {
-  return g_activeBatch != nullptr && g_activeBatch->m_docs.count(path) != 0;
+  if (g_activeBatch == nullptr) return false;
+  g_activeBatch->WaitFor(path);
+  return g_activeBatch->m_docs.count(path) != 0;
 }
 
 int CDocHandle::Save() {
@@ -106,15 +117,6 @@ int CDocHandle::Save() {
   }
   return m_pDoc->SaveFile(m_strPath);
 }
-
-CDocBatch::CDocBatch() : m_pPrevious(g_activeBatch) { g_activeBatch = this; }
-
-CDocBatch::~CDocBatch() {
-  Flush();
-  g_activeBatch = m_pPrevious;
-}
-
-CDocBatch* CDocBatch::Active() { return g_activeBatch; }
 
 namespace {
 
@@ -130,10 +132,121 @@ bool WriteEntry(const std::string& path, const std::shared_ptr<CCSrvDoc>& doc,
   }
 }
 
-// A file of at least this many lines is written by a thread of its own.
+// A file of at least this many lines is written by the flushing thread itself
+// while the writer thread takes the others.
 constexpr int kOwnThreadLines = 100000;
 
 }  // namespace
+
+// The batch's second thread: writes files in the order they are handed over.
+// Writing is mostly the kernel copying into the page cache and making files,
+// which goes on here while the build converts the next nodes.
+class CDocBatch::CWriter {
+ public:
+  CWriter() : m_thread([this] { Run(); }) {}
+  ~CWriter() {
+    {
+      std::lock_guard<std::mutex> lock(m_mutex);
+      m_bStop = true;
+    }
+    m_work.notify_one();
+    m_thread.join();
+  }
+
+  void Add(std::string path, std::shared_ptr<CCSrvDoc> doc, std::string newText) {
+    {
+      std::lock_guard<std::mutex> lock(m_mutex);
+      m_pending.insert(path);
+      m_jobs.push_back({std::move(path), std::move(doc), std::move(newText)});
+    }
+    m_work.notify_one();
+  }
+  bool IsPending(const std::string& path) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_pending.count(path) != 0;
+  }
+  // Waits until every file handed over is written; returns the paths that
+  // could not be, since the last call.
+  std::vector<std::string> Drain() {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    m_idle.wait(lock, [this] { return m_pending.empty(); });
+    return std::exchange(m_failed, {});
+  }
+
+ private:
+  struct Job {
+    std::string path;
+    std::shared_ptr<CCSrvDoc> doc;
+    std::string newText;
+  };
+
+  void Run() {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    for (;;) {
+      m_work.wait(lock, [this] { return m_bStop || !m_jobs.empty(); });
+      if (m_jobs.empty()) return;
+      Job job = std::move(m_jobs.front());
+      m_jobs.pop_front();
+      lock.unlock();
+      const bool ok = WriteEntry(job.path, job.doc, job.newText);
+      job.doc.reset();  // a released document goes here, not on the build's thread
+      lock.lock();
+      if (!ok) m_failed.push_back(job.path);
+      m_pending.erase(m_pending.find(job.path));
+      if (m_pending.empty()) m_idle.notify_all();
+    }
+  }
+
+  std::mutex m_mutex;
+  std::condition_variable m_work;
+  std::condition_variable m_idle;
+  std::deque<Job> m_jobs;
+  std::multiset<std::string> m_pending;  // paths handed over and not yet written
+  std::vector<std::string> m_failed;
+  bool m_bStop = false;
+  std::thread m_thread;  // last: starts when everything it uses is made
+};
+
+CDocBatch::CDocBatch() : m_pPrevious(g_activeBatch) { g_activeBatch = this; }
+
+CDocBatch::~CDocBatch() {
+  Flush();
+  m_pWriter.reset();
+  g_activeBatch = m_pPrevious;
+}
+
+CDocBatch* CDocBatch::Active() { return g_activeBatch; }
+
+void CDocBatch::Write(const std::string& path, std::shared_ptr<CCSrvDoc> doc,
+                      std::string newText) {
+  if (m_pWriter == nullptr) {
+    try {
+      m_pWriter = std::make_unique<CWriter>();
+    } catch (const std::system_error&) {
+      // No thread to be had: this one writes.
+    }
+  }
+  if (m_pWriter != nullptr) {
+    m_pWriter->Add(path, std::move(doc), std::move(newText));
+  } else if (!WriteEntry(path, doc, newText)) {
+    m_unreported.push_back(path);
+  }
+}
+
+void CDocBatch::WaitFor(const std::string& path) {
+  if (m_pWriter == nullptr || !m_pWriter->IsPending(path)) return;
+  std::vector<std::string> failed = m_pWriter->Drain();
+  m_unreported.insert(m_unreported.end(), failed.begin(), failed.end());
+}
+
+void CDocBatch::Release(const std::string& path) {
+  WaitFor(path);
+  const auto it = m_docs.find(path);
+  if (it == m_docs.end()) return;
+  Entry entry = std::move(it->second);
+  m_docs.erase(it);
+  if (entry.dirty) Write(path, std::move(entry.doc), std::move(entry.newText));
+}
 
 bool CDocBatch::Flush() {
   std::vector<std::pair<const std::string*, Entry*>> pending;
@@ -142,13 +255,8 @@ bool CDocBatch::Flush() {
     entry.dirty = false;
     pending.emplace_back(&path, &entry);
   }
-  std::vector<char> written(pending.size(), 0);
-  const auto write = [&](size_t i) {
-    const Entry& entry = *pending[i].second;
-    written[i] = WriteEntry(*pending[i].first, entry.doc, entry.newText) ? 1 : 0;
-  };
-  // Writing is mostly the kernel copying into the page cache: a big binary
-  // data file goes out on a second thread while this one writes the rest.
+  // A big binary data file is written on this thread while the writer takes
+  // the others.
   size_t big = pending.size();
   for (size_t i = 0; i < pending.size(); ++i) {
     const Entry& entry = *pending[i].second;
@@ -158,24 +266,22 @@ bool CDocBatch::Flush() {
       big = i;
     }
   }
-  std::thread helper;
-  if (big < pending.size() && pending.size() > 1) {
-    try {
-      helper = std::thread(write, big);
-    } catch (const std::system_error&) {
-      // No thread to be had: this one writes everything.
+  for (size_t i = 0; i < pending.size(); ++i) {
+    if (i != big) Write(*pending[i].first, pending[i].second->doc, pending[i].second->newText);
+  }
+  if (big < pending.size()) {
+    const Entry& entry = *pending[big].second;
+    if (!WriteEntry(*pending[big].first, entry.doc, entry.newText)) {
+      m_unreported.push_back(*pending[big].first);
     }
   }
-  for (size_t i = 0; i < pending.size(); ++i) {
-    if (i != big || !helper.joinable()) write(i);
+  if (m_pWriter != nullptr) {
+    std::vector<std::string> failed = m_pWriter->Drain();
+    m_unreported.insert(m_unreported.end(), failed.begin(), failed.end());
   }
-  if (helper.joinable()) helper.join();
-
-  bool ok = true;
-  for (size_t i = 0; i < pending.size(); ++i) {
-    if (written[i]) continue;
-    ok = false;
-    m_failed.push_back(*pending[i].first);
-  }
-  return ok;
+  std::vector<std::string> failed = std::exchange(m_unreported, {});
+  std::sort(failed.begin(), failed.end());
+  failed.erase(std::unique(failed.begin(), failed.end()), failed.end());
+  m_failed.insert(m_failed.end(), failed.begin(), failed.end());
+  return failed.empty();
 }

@@ -55,7 +55,9 @@ class CDocHandle {
 };
 
 // A scope in which generated files are read once, edited in memory and
-// written once (atomically) at Flush. Only one batch is active at a time.
+// written once (atomically): at Flush, or earlier when the steps are done with
+// a file (Release). Writes go out on a second thread of the batch while the
+// calling thread goes on. Only one batch is active at a time.
 class CDocBatch {
  public:
   CDocBatch();
@@ -63,10 +65,16 @@ class CDocBatch {
   CDocBatch(const CDocBatch&) = delete;
   CDocBatch& operator=(const CDocBatch&) = delete;
 
-  // Writes every saved document. Returns false (and keeps going with the
-  // others) when a file could not be written; failed paths are listed.
+  // Writes every saved document and waits for every write, released ones
+  // included. Returns false (and keeps going with the others) when a file
+  // could not be written; failed paths are listed.
   bool Flush();
   const std::vector<std::string>& FailedPaths() const { return m_failed; }
+
+  // No later step opens path: a saved document of it is written now, in the
+  // background, and let go. Should a step open it after all, the open waits
+  // for that write and reads the file afresh.
+  void Release(const std::string& path);
 
   static CDocBatch* Active();
 
@@ -78,7 +86,16 @@ class CDocBatch {
     int loadResult = 0;
     bool dirty = false;
   };
+  class CWriter;
+
+  // Writes path's text on the writer thread, or at once when there is none.
+  void Write(const std::string& path, std::shared_ptr<CCSrvDoc> doc, std::string newText);
+  // Waits until a write of path that is still under way has ended.
+  void WaitFor(const std::string& path);
+
   std::map<std::string, Entry> m_docs;
-  std::vector<std::string> m_failed;
+  std::vector<std::string> m_failed;      // what Flush has reported
+  std::vector<std::string> m_unreported;  // failed writes the next Flush reports
+  std::unique_ptr<CWriter> m_pWriter;
   CDocBatch* m_pPrevious = nullptr;
 };

@@ -9,6 +9,7 @@
 
 #include "document/doc_handle.h"
 #include "document/markers.h"
+#include "platform/file_util.h"
 #include "testing/scripted_prompter.h"
 #include "testing/temp_dir.h"
 
@@ -384,6 +385,38 @@ TEST(SrvDocTest, FlushWritesABigFileBesideTheOthersAndReportsFailures) {
   EXPECT_EQ("new\r\n", dir.Read("new.c"));
   EXPECT_EQ("b", dir.Read("locked.c"));
   EXPECT_EQ(std::vector<std::string>{locked}, failed);
+}
+
+TEST(SrvDocTest, ReleasedFilesAreWrittenAndReadAfreshWhenOpenedAgain) {
+  TempDir dir;
+  ScriptedPrompter prompter;
+  const std::string page = dir.Write("page.c", "one");
+  const std::string locked = dir.Write("locked.c", "two");
+  CDocBatch batch;
+  for (const std::string& path : {page, locked}) {
+    CDocHandle doc = CDocHandle::Open(prompter, path);
+    doc->InsertText(3, 0, "+");
+    ASSERT_EQ(1, doc.Save());
+  }
+  ::chmod(locked.c_str(), 0444);
+  batch.Release(page);
+  batch.Release(locked);
+  batch.Release(dir.File("never-opened.c"));
+
+  // A step that opens a released file after all sees what was written.
+  CDocHandle again = CDocHandle::Open(prompter, page);
+  EXPECT_EQ("one+", dir.Read("page.c"));
+  EXPECT_EQ("one+", again->LineText(0));
+  again->InsertText(4, 0, "!");
+  ASSERT_EQ(1, again.Save());
+
+  // The failed write of a released file is reported by the next Flush.
+  EXPECT_FALSE(batch.Flush());
+  EXPECT_EQ(std::vector<std::string>{locked}, batch.FailedPaths());
+  EXPECT_EQ("one+!", dir.Read("page.c"));
+  EXPECT_EQ("two", dir.Read("locked.c"));
+  EXPECT_FALSE(PathExists(dir.File("never-opened.c")));
+  EXPECT_TRUE(batch.Flush());  // nothing new went wrong
 }
 
 }  // namespace

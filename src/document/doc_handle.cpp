@@ -132,6 +132,9 @@ bool WriteEntry(const std::string& path, const std::shared_ptr<CCSrvDoc>& doc,
   }
 }
 
+// Files handed over that wake the writer thread.
+constexpr size_t kWakeJobs = 16;
+
 // A file of at least this many lines is written by the flushing thread itself
 // while the writer thread takes the others.
 constexpr int kOwnThreadLines = 100000;
@@ -154,12 +157,16 @@ class CDocBatch::CWriter {
   }
 
   void Add(std::string path, std::shared_ptr<CCSrvDoc> doc, std::string newText) {
+    bool wake = false;
     {
       std::lock_guard<std::mutex> lock(m_mutex);
       m_pending.insert(path);
       m_jobs.push_back({std::move(path), std::move(doc), std::move(newText)});
+      // Waking the thread for every small file would cost more than many a
+      // write: it is woken when a few have gathered, or by Drain.
+      wake = m_jobs.size() >= kWakeJobs;
     }
-    m_work.notify_one();
+    if (wake) m_work.notify_one();
   }
   bool IsPending(const std::string& path) {
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -168,6 +175,7 @@ class CDocBatch::CWriter {
   // Waits until every file handed over is written; returns the paths that
   // could not be, since the last call.
   std::vector<std::string> Drain() {
+    m_work.notify_one();
     std::unique_lock<std::mutex> lock(m_mutex);
     m_idle.wait(lock, [this] { return m_pending.empty(); });
     return std::exchange(m_failed, {});

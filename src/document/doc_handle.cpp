@@ -114,6 +114,8 @@ int CDocHandle::Save() {
       it->second.dirty = true;
       return 1;
     }
+    // The batch let the document go (Release): its write must end first.
+    m_pBatch->WaitFor(m_strPath);
   }
   return m_pDoc->SaveFile(m_strPath);
 }
@@ -127,7 +129,9 @@ bool WriteEntry(const std::string& path, const std::shared_ptr<CCSrvDoc>& doc,
   try {
     if (doc != nullptr) return doc->IsSavedIn(path) || doc->SaveFile(path) == 1;
     return FileHolds(path, newText) || ReplaceFileAtomically(path, newText) == ReplaceResult::kOk;
-  } catch (const CSourceException&) {
+  } catch (...) {
+    // A write error, or no memory for the pieces: the file is reported as not
+    // written (an exception must not leave the writer thread).
     return false;
   }
 }
@@ -135,9 +139,10 @@ bool WriteEntry(const std::string& path, const std::shared_ptr<CCSrvDoc>& doc,
 // Files handed over that wake the writer thread.
 constexpr size_t kWakeJobs = 16;
 
-// A file of at least this many lines is written by the flushing thread itself
-// while the writer thread takes the others.
-constexpr int kOwnThreadLines = 100000;
+// A file of at least this many lines (a binary data file, mostly) is worth
+// writing at once: handed to the writer it wakes it, and at Flush the
+// flushing thread writes it itself while the writer takes the others.
+constexpr int kBigFileLines = 100000;
 
 }  // namespace
 
@@ -157,17 +162,20 @@ class CDocBatch::CWriter {
   }
 
   void Add(std::string path, std::shared_ptr<CCSrvDoc> doc, std::string newText) {
+    // Waking the thread for every small file would cost more than many a
+    // write: it is woken for a big file, when a few have gathered, or by Wake.
+    const bool big = doc != nullptr && doc->GetLineCount() >= kBigFileLines;
     bool wake = false;
     {
       std::lock_guard<std::mutex> lock(m_mutex);
       m_pending.insert(path);
       m_jobs.push_back({std::move(path), std::move(doc), std::move(newText)});
-      // Waking the thread for every small file would cost more than many a
-      // write: it is woken when a few have gathered, or by Drain.
-      wake = m_jobs.size() >= kWakeJobs;
+      wake = big || m_jobs.size() >= kWakeJobs;
     }
     if (wake) m_work.notify_one();
   }
+  // Starts the thread on what it has been given.
+  void Wake() { m_work.notify_one(); }
   bool IsPending(const std::string& path) {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_pending.count(path) != 0;
@@ -175,7 +183,7 @@ class CDocBatch::CWriter {
   // Waits until every file handed over is written; returns the paths that
   // could not be, since the last call.
   std::vector<std::string> Drain() {
-    m_work.notify_one();
+    Wake();
     std::unique_lock<std::mutex> lock(m_mutex);
     m_idle.wait(lock, [this] { return m_pending.empty(); });
     return std::exchange(m_failed, {});
@@ -251,6 +259,8 @@ void CDocBatch::Release(const std::string& path) {
   WaitFor(path);
   const auto it = m_docs.find(path);
   if (it == m_docs.end()) return;
+  // A handle that is still open may edit the document again: it stays for Flush.
+  if (it->second.doc.use_count() > 1) return;
   Entry entry = std::move(it->second);
   m_docs.erase(it);
   if (entry.dirty) Write(path, std::move(entry.doc), std::move(entry.newText));
@@ -268,7 +278,7 @@ bool CDocBatch::Flush() {
   size_t big = pending.size();
   for (size_t i = 0; i < pending.size(); ++i) {
     const Entry& entry = *pending[i].second;
-    if (entry.doc != nullptr && entry.doc->GetLineCount() >= kOwnThreadLines &&
+    if (entry.doc != nullptr && entry.doc->GetLineCount() >= kBigFileLines &&
         (big == pending.size() ||
          entry.doc->GetLineCount() > pending[big].second->doc->GetLineCount())) {
       big = i;
@@ -277,6 +287,7 @@ bool CDocBatch::Flush() {
   for (size_t i = 0; i < pending.size(); ++i) {
     if (i != big) Write(*pending[i].first, pending[i].second->doc, pending[i].second->newText);
   }
+  if (m_pWriter != nullptr) m_pWriter->Wake();
   if (big < pending.size()) {
     const Entry& entry = *pending[big].second;
     if (!WriteEntry(*pending[big].first, entry.doc, entry.newText)) {

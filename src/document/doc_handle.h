@@ -24,7 +24,8 @@ class CDocHandle {
   // Writes a whole new text to path (atomically, as given: the caller supplies
   // CR LF line ends). Returns 1 when written, 0 when the file cannot be created
   // or written. Inside a batch the text becomes the file's document for later
-  // Opens and is written at Flush, after the file was checked to be creatable.
+  // Opens and is written when the batch writes the file (Release or Flush),
+  // after the file was checked to be creatable.
   static int WriteNew(const std::string& path, std::string_view text);
   // The size the file has for the steps of a build: inside a batch, a file the
   // batch has changed or made counts with the text it will be written with;
@@ -73,7 +74,8 @@ class CDocBatch {
 
   // No later step opens path: a saved document of it is written now, in the
   // background, and let go. Should a step open it after all, the open waits
-  // for that write and reads the file afresh.
+  // for that write and reads the file afresh. A document that a handle still
+  // holds is kept until Flush.
   void Release(const std::string& path);
 
   static CDocBatch* Active();

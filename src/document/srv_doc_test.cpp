@@ -410,10 +410,17 @@ TEST(SrvDocTest, ReleasedFilesAreWrittenAndReadAfreshWhenOpenedAgain) {
   again->InsertText(4, 0, "!");
   ASSERT_EQ(1, again.Save());
 
+  // A document that a handle still holds is not let go.
+  batch.Release(page);
+  again->InsertText(5, 0, "?");
+  ASSERT_EQ(1, again.Save());
+  EXPECT_EQ("one+", dir.Read("page.c"));
+  EXPECT_EQ(&*again, &*CDocHandle::Open(prompter, page));
+
   // The failed write of a released file is reported by the next Flush.
   EXPECT_FALSE(batch.Flush());
   EXPECT_EQ(std::vector<std::string>{locked}, batch.FailedPaths());
-  EXPECT_EQ("one+!", dir.Read("page.c"));
+  EXPECT_EQ("one+!?", dir.Read("page.c"));
   EXPECT_EQ("two", dir.Read("locked.c"));
   EXPECT_FALSE(PathExists(dir.File("never-opened.c")));
   EXPECT_TRUE(batch.Flush());  // nothing new went wrong

@@ -8,6 +8,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <random>
 #include <utility>
 #include <vector>
 
@@ -33,13 +34,14 @@ bool WriteAll(int fd, std::string_view data) {
   return true;
 }
 
-// The process's file creation mask, read once before main: reading it means
-// setting it, which must not happen while another thread creates a file.
-const mode_t g_umask = [] {
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  return mask;
-}();
+// Six random letters and digits for a temporary file's name.
+std::string TempSuffix() {
+  static constexpr char kChars[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  thread_local std::mt19937_64 random{std::random_device{}()};
+  std::string suffix(6, ' ');
+  for (char& c : suffix) c = kChars[random() % (sizeof kChars - 1)];
+  return suffix;
+}
 
 // Gives data as the only piece, then the empty piece that ends the pieces.
 std::function<std::string_view()> OnePiece(std::string_view data) {
@@ -118,19 +120,22 @@ ReplaceResult ReplaceFileAtomicallyInPieces(const std::string& path,
   if (IsDirectory(path)) return ReplaceResult::kCannotCreate;
   std::string folder, name;
   SplitPath(path, folder, name);
-  std::string temp = (folder.empty() && path.find(kPathSeparator) == std::string::npos
-                          ? std::string()
-                          : folder + kPathSeparator) +
-                     "." + name + ".tmpXXXXXX";
-  std::vector<char> templ(temp.begin(), temp.end());
-  templ.push_back('\0');
-  int fd = ::mkstemp(templ.data());
+  const std::string prefix = (folder.empty() && path.find(kPathSeparator) == std::string::npos
+                                  ? std::string()
+                                  : folder + kPathSeparator) +
+                             "." + name + ".tmp";
+  // A new file gets the mode the creation mask (or a default ACL) gives, as
+  // any file made here would; a replaced file keeps its mode.
+  std::string tempPath;
+  int fd = -1;
+  for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
+    tempPath = prefix + TempSuffix();
+    fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0 && errno != EEXIST) break;
+  }
   if (fd < 0) return ReplaceResult::kCannotCreate;
-  const std::string tempPath(templ.data());
-
   struct stat st;
-  const mode_t mode = StatPath(path, st) ? (st.st_mode & 07777) : (0666 & ~g_umask);
-  (void)::fchmod(fd, mode);  // a mode we cannot set is not fatal
+  if (StatPath(path, st)) (void)::fchmod(fd, st.st_mode & 07777);  // not fatal
   // The data is complete in the temporary file before the rename, so a full
   // disk or a crash of this process leaves the old file whole.
   bool ok = true;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <filesystem>
 #include <string_view>
 #include <vector>
 
@@ -20,11 +21,19 @@ TEST(FileUtilTest, AtomicReplaceKeepsModeAndLeavesNoTemporaryFile) {
   struct stat st;
   ASSERT_EQ(0, ::stat(path.c_str(), &st));
   EXPECT_EQ(0640u, st.st_mode & 07777);
+  // A new file takes the creation mask in force when it is made.
+  const mode_t mask = ::umask(027);
+  EXPECT_EQ(ReplaceResult::kOk, ReplaceFileAtomically(dir.File("g.c"), "new"));
+  ::umask(mask);
+  ASSERT_EQ(0, ::stat(dir.File("g.c").c_str(), &st));
+  EXPECT_EQ(0640u, st.st_mode & 07777);
   EXPECT_EQ(ReplaceResult::kCannotCreate, ReplaceFileAtomically(dir.File("none/f.c"), "x"));
   EXPECT_EQ(ReplaceResult::kCannotCreate, ReplaceFileAtomically(dir.path(), "x"));
   int entries = 0;
-  for (const char* name : {"f.c"}) entries += PathExists(dir.File(name));
-  EXPECT_EQ(1, entries);
+  for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+    entries += entry.path().filename().string()[0] == '.' ? 100 : 1;
+  }
+  EXPECT_EQ(2, entries);  // f.c and g.c, no temporary file left
 }
 
 TEST(FileUtilTest, FileFacts) {

@@ -1,10 +1,9 @@
 #include "document/markers.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
+#include <memory>
 #include <cerrno>
 #include <cstring>
 #include <string_view>
@@ -35,7 +34,8 @@ int MarkersInOrderInFile(const std::string& path, const std::vector<const char*>
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return -1;
   const size_t limit = static_cast<size_t>(CSourceText::MaxLineLength);
-  std::vector<char> buffer(1 << 20);
+  const size_t bufferSize = size_t{1} << 20;
+  const std::unique_ptr<char[]> buffer(new char[bufferSize]);  // not cleared: read fills it
   size_t filled = 0;
   size_t next = 0;  // the marker sought, each from the line of the one before
   bool judged = true;
@@ -53,7 +53,7 @@ int MarkersInOrderInFile(const std::string& path, const std::vector<const char*>
     }
   };
   for (;;) {
-    const ssize_t n = ::read(fd, buffer.data() + filled, buffer.size() - filled);
+    const ssize_t n = ::read(fd, buffer.get() + filled, bufferSize - filled);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
       judged = false;
@@ -63,26 +63,26 @@ int MarkersInOrderInFile(const std::string& path, const std::vector<const char*>
     const size_t end = filled + static_cast<size_t>(n);
     size_t start = 0;
     for (;;) {
-      const void* lf = std::memchr(buffer.data() + start, '\n', end - start);
+      const void* lf = std::memchr(buffer.get() + start, '\n', end - start);
       if (lf == nullptr) break;
-      size_t stop = static_cast<size_t>(static_cast<const char*>(lf) - buffer.data());
+      size_t stop = static_cast<size_t>(static_cast<const char*>(lf) - buffer.get());
       const size_t next_start = stop + 1;
       if (stop > start && buffer[stop - 1] == '\r') --stop;
-      takeLine(std::string_view(buffer.data() + start, stop - start));
+      takeLine(std::string_view(buffer.get() + start, stop - start));
       start = next_start;
       if (!judged) break;
     }
     if (!judged) break;
     if (n == 0) {
-      if (end > start) takeLine(std::string_view(buffer.data() + start, end - start));
+      if (end > start) takeLine(std::string_view(buffer.get() + start, end - start));
       break;
     }
     // Keep the unfinished line; a line that fills the buffer is far too long.
-    if (start == 0 && end == buffer.size()) {
+    if (start == 0 && end == bufferSize) {
       judged = false;
       break;
     }
-    std::memmove(buffer.data(), buffer.data() + start, end - start);
+    std::memmove(buffer.get(), buffer.get() + start, end - start);
     filled = end - start;
   }
   ::close(fd);

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <limits>
 
 #include "platform/ascii.h"
 #include "platform/file_util.h"
@@ -162,14 +163,8 @@ int CSourceText::LoadText(std::string_view text) {
 
 std::string CSourceText::JoinedText() {
   std::string out;
-  const int count = GetLineCount();
-  size_t total = 0;
-  for (int i = 0; i < count; ++i) total += static_cast<size_t>(GetLineLength(i)) + 2;
-  out.reserve(total);
-  for (int i = 0; i < count; ++i) {
-    out.append(GetLine(i), static_cast<size_t>(GetLineLength(i)));
-    if (i + 1 < count) out.append("\r\n", 2);
-  }
+  out.reserve(SavedSize());
+  AppendSavedLines(0, out, std::numeric_limits<std::size_t>::max());
   return out;
 }
 
@@ -223,6 +218,11 @@ int CSourceText::SaveFile(const std::string& path) {
   throw CSrcFileException();
 }
 
+int CSourceText::StartColumn(const SearchSpec& spec, int n, int length) {
+  if (n == spec.line) return std::min(std::max(spec.column, 0), length);
+  return spec.backward ? length : 0;
+}
+
 bool CSourceText::BoundedAsWord(const char* line, int length, int column, int matchLength) {
   const int end = column + matchLength;
   const bool before = column == 0 || IsAsciiSpace(line[column - 1]);
@@ -265,12 +265,7 @@ int CSourceText::FindText(const SearchSpec& spec, TextPos& out) {
   while (n >= 0 && n < count) {
     const char* q = GetLine(n);
     const int len = GetLineLength(n);
-    int start;
-    if (n == spec.line) {
-      start = std::min(std::max(spec.column, 0), len);
-    } else {
-      start = backward ? len : 0;
-    }
+    const int start = StartColumn(spec, n, len);
     int s = 0;
     bool searching = SearchLine(q, len, start, spec, tlen, s) != 0;
     while (searching) {

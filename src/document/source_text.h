@@ -171,6 +171,8 @@ class CSourceText {
   // the lines end; returns the next line to append. A storage may walk its
   // lines faster than one GetLine call per line.
   virtual int AppendSavedLines(int first, std::string& out, std::size_t limit);
+  // The column at which a search starts on line n of length bytes.
+  static int StartColumn(const SearchSpec& spec, int n, int length);
   // The whole-word test of the search, for such a storage: whether a match of
   // length bytes at column is bounded by white space or the line's edges.
   static bool BoundedAsWord(const char* line, int length, int column, int matchLength);

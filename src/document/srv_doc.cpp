@@ -44,9 +44,7 @@ void ForEachMark(const char* text, std::size_t length, Visit visit) {
 }
 
 std::string KeyOf(const char* text, std::size_t length) {
-  std::string key(text, std::min(length, kKeyLength));
-  for (char& c : key) c = AsciiLower(c);
-  return key;
+  return AsciiLowerCopy(std::string_view(text, std::min(length, kKeyLength)));
 }
 
 }  // namespace
@@ -104,10 +102,8 @@ void CCSrvDoc::MoveMarks(Chunk& chunk, std::size_t from) {
     const Line& line = chunk.lines[i];
     if (line.marks == 0) continue;
     ForEachMark(line.text, line.length, [&](int column) {
-      const auto range = m_marks.equal_range(KeyOf(line.text + column, line.length - column));
-      for (auto it = range.first; it != range.second; ++it) {
-        if (it->second.text == line.text && it->second.column == column) it->second.chunk = &chunk;
-      }
+      const auto it = FindMark(line, column);
+      if (it != m_marks.end()) it->second.chunk = &chunk;
     });
   }
 }
@@ -270,16 +266,19 @@ void CCSrvDoc::IndexLine(Chunk& chunk, Line& line) {
   });
 }
 
+CCSrvDoc::MarkIndex::iterator CCSrvDoc::FindMark(const Line& line, int column) {
+  const auto range = m_marks.equal_range(KeyOf(line.text + column, line.length - column));
+  for (auto it = range.first; it != range.second; ++it) {
+    if (it->second.text == line.text && it->second.column == column) return it;
+  }
+  return m_marks.end();
+}
+
 void CCSrvDoc::UnindexLine(Line& line) {
   if (line.marks == 0) return;
   ForEachMark(line.text, line.length, [&](int column) {
-    const auto range = m_marks.equal_range(KeyOf(line.text + column, line.length - column));
-    for (auto it = range.first; it != range.second; ++it) {
-      if (it->second.text == line.text && it->second.column == column) {
-        m_marks.erase(it);
-        break;
-      }
-    }
+    const auto it = FindMark(line, column);
+    if (it != m_marks.end()) m_marks.erase(it);
   });
   line.marks = 0;
 }
@@ -307,12 +306,7 @@ bool CCSrvDoc::FindIndexed(const SearchSpec& spec, TextPos& out, int& result) {
   const bool backward = spec.backward != 0;
   const int firstLength = static_cast<int>(At(first).length);
   // Where the search starts on its first line, as the line-by-line search has it.
-  int start;
-  if (first == spec.line) {
-    start = std::min(std::max(spec.column, 0), firstLength);
-  } else {
-    start = backward ? firstLength : 0;
-  }
+  int start = StartColumn(spec, first, firstLength);
   if (backward) start = std::min(start, firstLength - 1);
 
   // Every match holds the text's first "@!" at its own column plus k, so the

@@ -103,6 +103,8 @@ class CCSrvDoc : public CSourceDocMfc {
 
   void IndexLine(Chunk& chunk, Line& line);
   void UnindexLine(Line& line);
+  // The index entry of the "@!" at column of line (end() when there is none).
+  MarkIndex::iterator FindMark(const Line& line, int column);
   // Brings the index up to date with a line handed out by GetLineBuffer.
   void Settle();
   int LineNumberOf(const Mark& mark) const;

@@ -62,24 +62,19 @@ int CDocHandle::WriteNew(const std::string& path, std::string_view text) {
   if (IsReadOnly(path)) return 0;
   // A text the line document would read differently (a NUL byte, a line it
   // wraps) is written at once, so that the next load meets it as it is.
-  bool plain = text.find('\0') == std::string_view::npos;
+  bool plain = true;
   for (size_t start = 0; plain && start < text.size();) {
     const size_t lf = std::min(text.find('\n', start), text.size());
     size_t end = lf;
     if (lf < text.size() && end > start && text[end - 1] == '\r') --end;
-    plain = end - start < static_cast<size_t>(CSourceText::MaxLineLength);
+    plain = CSourceText::LoadsAsOneLine(text.substr(start, end - start));
     start = lf + 1;
   }
   if (batch == nullptr || !plain) {
     return ReplaceFileAtomically(path, text) == ReplaceResult::kOk ? 1 : 0;
   }
-  // The write comes at Flush; what would make it fail now fails now.
-  std::string folder, name;
-  SplitPath(path, folder, name);
-  const char* dir = !folder.empty() ? folder.c_str() : path.starts_with(kPathSeparator) ? "/" : ".";
-  if (IsDirectory(path) || !IsDirectory(dir) || ::access(dir, W_OK | X_OK) != 0) {
-    return 0;
-  }
+  // The write comes later; what would make it fail then fails now.
+  if (!CanReplaceFile(path)) return 0;
   CDocBatch::Entry entry;
   entry.newText.assign(text);
   entry.dirty = true;
@@ -144,6 +139,8 @@ constexpr size_t kWakeJobs = 16;
 // flushing thread writes it itself while the writer takes the others.
 constexpr int kBigFileLines = 100000;
 
+int LinesOf(const std::shared_ptr<CCSrvDoc>& doc) { return doc ? doc->GetLineCount() : 0; }
+
 }  // namespace
 
 // The batch's second thread: writes files in the order they are handed over.
@@ -164,7 +161,7 @@ class CDocBatch::CWriter {
   void Add(std::string path, std::shared_ptr<CCSrvDoc> doc, std::string newText) {
     // Waking the thread for every small file would cost more than many a
     // write: it is woken for a big file, when a few have gathered, or by Wake.
-    const bool big = doc != nullptr && doc->GetLineCount() >= kBigFileLines;
+    const bool big = LinesOf(doc) >= kBigFileLines;
     bool wake = false;
     {
       std::lock_guard<std::mutex> lock(m_mutex);
@@ -250,7 +247,11 @@ void CDocBatch::Write(const std::string& path, std::shared_ptr<CCSrvDoc> doc,
 }
 
 void CDocBatch::WaitFor(const std::string& path) {
-  if (m_pWriter == nullptr || !m_pWriter->IsPending(path)) return;
+  if (m_pWriter != nullptr && m_pWriter->IsPending(path)) DrainWriter();
+}
+
+void CDocBatch::DrainWriter() {
+  if (m_pWriter == nullptr) return;
   std::vector<std::string> failed = m_pWriter->Drain();
   m_unreported.insert(m_unreported.end(), failed.begin(), failed.end());
 }
@@ -276,12 +277,12 @@ bool CDocBatch::Flush() {
   // A big binary data file is written on this thread while the writer takes
   // the others.
   size_t big = pending.size();
+  int bigLines = kBigFileLines - 1;
   for (size_t i = 0; i < pending.size(); ++i) {
-    const Entry& entry = *pending[i].second;
-    if (entry.doc != nullptr && entry.doc->GetLineCount() >= kBigFileLines &&
-        (big == pending.size() ||
-         entry.doc->GetLineCount() > pending[big].second->doc->GetLineCount())) {
+    const int lines = LinesOf(pending[i].second->doc);
+    if (lines > bigLines) {
       big = i;
+      bigLines = lines;
     }
   }
   for (size_t i = 0; i < pending.size(); ++i) {
@@ -294,10 +295,7 @@ bool CDocBatch::Flush() {
       m_unreported.push_back(*pending[big].first);
     }
   }
-  if (m_pWriter != nullptr) {
-    std::vector<std::string> failed = m_pWriter->Drain();
-    m_unreported.insert(m_unreported.end(), failed.begin(), failed.end());
-  }
+  DrainWriter();
   std::vector<std::string> failed = std::exchange(m_unreported, {});
   std::sort(failed.begin(), failed.end());
   failed.erase(std::unique(failed.begin(), failed.end()), failed.end());

@@ -94,6 +94,8 @@ class CDocBatch {
   void Write(const std::string& path, std::shared_ptr<CCSrvDoc> doc, std::string newText);
   // Waits until a write of path that is still under way has ended.
   void WaitFor(const std::string& path);
+  // Waits for every write handed to the writer; its failures wait for Flush.
+  void DrainWriter();
 
   std::map<std::string, Entry> m_docs;
   std::vector<std::string> m_failed;      // what Flush has reported

@@ -33,7 +33,6 @@ int MarkersInOrderInFile(const std::string& path, const std::vector<const char*>
   if (!IsRegularFile(path)) return -1;
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return -1;
-  const size_t limit = static_cast<size_t>(CSourceText::MaxLineLength);
   const size_t bufferSize = size_t{1} << 20;
   const std::unique_ptr<char[]> buffer(new char[bufferSize]);  // not cleared: read fills it
   size_t filled = 0;
@@ -43,7 +42,7 @@ int MarkersInOrderInFile(const std::string& path, const std::vector<const char*>
   // One line of the document (without its line end): it must be a whole line
   // of the file, with no NUL byte; the markers still sought are looked for in it.
   auto takeLine = [&](std::string_view line) {
-    if (std::memchr(line.data(), '\0', line.size()) != nullptr || line.size() >= limit) {
+    if (!CSourceText::LoadsAsOneLine(line)) {
       judged = false;
       return;
     }

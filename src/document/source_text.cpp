@@ -218,6 +218,11 @@ int CSourceText::SaveFile(const std::string& path) {
   throw CSrcFileException();
 }
 
+bool CSourceText::LoadsAsOneLine(std::string_view line) {
+  return line.size() < static_cast<size_t>(MaxLineLength) &&
+         std::memchr(line.data(), '\0', line.size()) == nullptr;
+}
+
 int CSourceText::StartColumn(const SearchSpec& spec, int n, int length) {
   if (n == spec.line) return std::min(std::max(spec.column, 0), length);
   return spec.backward ? length : 0;

@@ -138,6 +138,10 @@ class CSourceText {
   // True when path already holds exactly what SaveFile would write to it.
   bool IsSavedIn(const std::string& path);
 
+  // True when a load keeps line (without its line end) as one line as it is:
+  // no NUL byte, and shorter than MaxLineLength.
+  static bool LoadsAsOneLine(std::string_view line);
+
   // Finds the request's text from its start line and column (see SearchSpec).
   // 1 = found, with the match's first byte in out; 0 = not found, out unchanged.
   int FindText(const SearchSpec& spec, TextPos& out);

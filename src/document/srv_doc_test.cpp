@@ -387,6 +387,36 @@ TEST(SrvDocTest, FlushWritesABigFileBesideTheOthersAndReportsFailures) {
   EXPECT_EQ(std::vector<std::string>{locked}, failed);
 }
 
+TEST(SrvDocTest, BatchAnswersSizesAndRefusesWhatItCouldNotWriteLater) {
+  TempDir dir;
+  ScriptedPrompter prompter;
+  const std::string path = dir.Write("b.c", "one\r\ntwo");
+  CDocBatch batch;
+  EXPECT_FALSE(CDocHandle::IsHeld(path));
+  EXPECT_EQ(8, CDocHandle::FileSize(path));
+  CDocHandle doc = CDocHandle::Open(prompter, path);
+  doc->InsertText(3, 1, "three");
+  ASSERT_EQ(1, doc.Save());
+  EXPECT_TRUE(CDocHandle::IsHeld(path));
+  EXPECT_EQ(13, CDocHandle::FileSize(path));  // as it will be written
+  ASSERT_EQ(1, CDocHandle::WriteNew(dir.File("n.c"), "new\r\n"));
+  EXPECT_EQ(5, CDocHandle::FileSize(dir.File("n.c")));
+  EXPECT_FALSE(PathExists(dir.File("n.c")));
+
+  EXPECT_EQ(0, CDocHandle::WriteNew(dir.File("none/n.c"), "x"));  // no such folder
+  EXPECT_EQ(0, CDocHandle::WriteNew(dir.path(), "x"));             // a folder
+  const std::string locked = dir.Write("locked.c", "old");
+  ::chmod(locked.c_str(), 0444);
+  EXPECT_EQ(0, CDocHandle::WriteNew(locked, "x"));
+  // A line a load would wrap is written at once, as it is.
+  const std::string longLine(CSourceText::MaxLineLength, 'x');
+  ASSERT_EQ(1, CDocHandle::WriteNew(dir.File("long.c"), longLine));
+  EXPECT_EQ(longLine, dir.Read("long.c"));
+  EXPECT_TRUE(batch.Flush());
+  EXPECT_EQ("one\r\ntwothree", dir.Read("b.c"));
+  EXPECT_EQ("new\r\n", dir.Read("n.c"));
+}
+
 TEST(SrvDocTest, ReleasedFilesAreWrittenAndReadAfreshWhenOpenedAgain) {
   TempDir dir;
   ScriptedPrompter prompter;

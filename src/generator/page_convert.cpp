@@ -183,14 +183,10 @@ int CCodeGenerator::ConvertPage(const CPageNode& node) {
 
 int CCodeGenerator::ConvertPageSteps(const CPageNode& node) {
   const std::string& pageFile = node.GetOutputFile();
-  std::string folder;
-  std::string name;
-  SplitPath(pageFile, folder, name);
   // The page file as this build has it so far: a batch may hold it unwritten.
   const std::int64_t size = CDocHandle::FileSize(pageFile);
   const bool exists = size >= 0 || PathExists(pageFile);
-  if (IsDirectory(pageFile) ||
-      (!exists && !IsDirectory(folder.empty() ? std::string(".") : folder))) {
+  if (IsDirectory(pageFile) || (!exists && !IsDirectory(FolderOf(pageFile)))) {
     m_prompter.ShowOk(kCannotCreateText);
     return 0;
   }

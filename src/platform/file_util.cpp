@@ -93,11 +93,12 @@ bool ReadWholeFile(const std::string& path, std::string& out) {
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return false;
   struct stat st;
-  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
-    out.reserve(static_cast<size_t>(st.st_size));
-  } else if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-    ::close(fd);
-    return false;
+  if (::fstat(fd, &st) == 0) {
+    if (S_ISDIR(st.st_mode)) {
+      ::close(fd);
+      return false;
+    }
+    if (S_ISREG(st.st_mode) && st.st_size > 0) out.reserve(static_cast<size_t>(st.st_size));
   }
   std::vector<char> buffer(1 << 16);
   for (;;) {
@@ -182,6 +183,11 @@ bool FileHoldsPieces(const std::string& path, std::uint64_t size,
   return same && compared == size;
 }
 
+bool CanReplaceFile(const std::string& path) {
+  const std::string folder = FolderOf(path);
+  return !IsDirectory(path) && IsDirectory(folder) && ::access(folder.c_str(), W_OK | X_OK) == 0;
+}
+
 bool FileHolds(const std::string& path, std::string_view data) {
   return FileHoldsPieces(path, data.size(), OnePiece(data));
 }
@@ -217,6 +223,13 @@ std::string AbsolutePath(const std::string& path) {
   std::string result;
   for (const std::string& part : parts) result += kPathSeparator + part;
   return result.empty() ? std::string(1, kPathSeparator) : result;
+}
+
+std::string FolderOf(const std::string& path) {
+  std::string folder, name;
+  SplitPath(path, folder, name);
+  if (!folder.empty()) return folder;
+  return path.starts_with(kPathSeparator) ? std::string(1, kPathSeparator) : std::string(".");
 }
 
 void SplitPath(const std::string& path, std::string& folder, std::string& name) {

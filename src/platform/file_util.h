@@ -46,6 +46,10 @@ ReplaceResult ReplaceFileAtomically(const std::string& path, std::string_view da
 ReplaceResult ReplaceFileAtomicallyInPieces(const std::string& path,
                                             const std::function<std::string_view()>& next);
 
+// True when ReplaceFileAtomically could make path now: it is no directory and
+// its folder exists and may be written.
+bool CanReplaceFile(const std::string& path);
+
 // True when path is a regular file of exactly size bytes that are the pieces
 // next gives (called until it returns an empty piece or a difference shows).
 // A build uses it to leave a file alone that would be written unchanged, so
@@ -63,6 +67,10 @@ std::string CurrentDirectory();
 // Makes path absolute against the working directory and removes "." and ".."
 // components lexically; symbolic links are not resolved.
 std::string AbsolutePath(const std::string& path);
+
+// The folder a file lies in: "/" for a file right below the root, "." for a
+// bare name.
+std::string FolderOf(const std::string& path);
 
 // Splits a path at its last separator: folder (without the separator) and name.
 void SplitPath(const std::string& path, std::string& folder, std::string& name);

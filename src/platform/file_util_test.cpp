@@ -79,6 +79,9 @@ TEST(FileUtilTest, Paths) {
   SplitPath("/site/docs/index.htm", folder, name);
   EXPECT_EQ("/site/docs", folder);
   EXPECT_EQ("index.htm", name);
+  EXPECT_EQ("/site/docs", FolderOf("/site/docs/index.htm"));
+  EXPECT_EQ("/", FolderOf("/index.htm"));
+  EXPECT_EQ(".", FolderOf("index.htm"));
   SplitPath("plain", folder, name);
   EXPECT_EQ("", folder);
   EXPECT_EQ("plain", name);

@@ -38,14 +38,6 @@ struct CByteTexts {
 };
 constexpr CByteTexts kByteTexts;
 
-std::string BeginFileMarker(const std::string& source) {
-  return markers::kBeginFilePrefix + source + " */";
-}
-
-std::string EndFileMarker(const std::string& source) {
-  return markers::kEndFilePrefix + source + " */";
-}
-
 // The array block of one source as line pieces (see CCodeGenerator::LinePieces):
 // the begin marker line, the array's head, one line per 20 bytes, the closing
 // line with the end marker. A file whose size is a multiple of 20 ends with a
@@ -131,12 +123,7 @@ int CCodeGenerator::ConvertBinary(const CPageNode& node) {
   if (!CheckNodeTexts(node)) return 0;
   const std::string& path = node.GetPath();
   try {
-    for (const std::string& file : {node.GetOutputFile(), UrlFilePath()}) {
-      if (IsReadOnly(file)) {
-        m_prompter.ShowOk(FormatText(kCannotWriteText, {file}));
-        return 0;
-      }
-    }
+    if (!CanWriteWithUrlFile(node.GetOutputFile())) return 0;
     std::string& data = m_sourceBuffer;
     if (!ReadWholeFile(path, data)) {
       m_prompter.ShowOk(FormatText(kSourceMissingText, {path}));
@@ -161,12 +148,7 @@ int CCodeGenerator::ConvertBinary(const CPageNode& node) {
 }
 
 void CCodeGenerator::RemoveFileBlocks(const std::string& binFile, const std::string& sourcePath) {
-  const std::string begin = BeginFileMarker(sourcePath);
-  const std::string end = EndFileMarker(sourcePath);
-  // The first call removes the array, the second the send function.
-  if (ClearSection(m_prompter, binFile, begin, end, 1) != -1) {
-    ClearSection(m_prompter, binFile, begin, end, 1);
-  }
+  RemoveSourceBlocks(m_prompter, binFile, sourcePath);
 }
 
 int CCodeGenerator::InsertBufferData(const std::string& marker, const std::string& path,

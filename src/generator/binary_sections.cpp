@@ -5,6 +5,7 @@
 
 #include "document/doc_handle.h"
 #include "document/markers.h"
+#include "generator/convert_util.h"
 #include "generator/field_text.h"
 
 CBinarySectionList::CBinarySectionList(Prompter& prompter, std::string path)
@@ -51,9 +52,5 @@ std::string CBinarySectionList::GetSectionName(int index) const {
 }
 
 int CBinarySectionList::RemoveBinarySection(const std::string& path, const std::string& name) {
-  const std::string begin = std::string(markers::kBeginFilePrefix) + name + " */";
-  const std::string end = std::string(markers::kEndFilePrefix) + name + " */";
-  // The byte array section comes first in the file, the send function second.
-  if (ClearSection(m_prompter, path, begin, end, 1) == -1) return 1;
-  return ClearSection(m_prompter, path, begin, end, 1) == -1 ? 1 : 0;
+  return RemoveSourceBlocks(m_prompter, path, name);
 }

@@ -1,11 +1,13 @@
 #include "generator/code_generator.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <limits>
 
 #include "document/doc_handle.h"
 #include "document/markers.h"
 #include "generator/url_table.h"
+#include "platform/ascii.h"
 #include "platform/text_format.h"
 
 namespace {
@@ -53,12 +55,8 @@ std::string WithCrLf(const std::string& text) {
 // A path ends up inside the banner comment: "*/" would close the comment early
 // and a control character would break the banner line.
 bool IsSafeInComment(const std::string& path) {
-  if (path.find("*/") != std::string::npos) return false;
-  for (char c : path) {
-    const unsigned char u = static_cast<unsigned char>(c);
-    if (u < 0x20 || u == 0x7f) return false;
-  }
-  return true;
+  return path.find("*/") == std::string::npos &&
+         std::none_of(path.begin(), path.end(), IsAsciiControl);
 }
 
 std::string UrlFileBody() {
@@ -318,12 +316,11 @@ int CCodeGenerator::HasMarkersInOrder(const std::string& path,
   try {
     CDocHandle doc = CDocHandle::Open(m_prompter, path);
     int start = 0;
-    int all = 1;
-    // Every search runs, each from the line of the last marker found.
+    // Each search runs from the line of the marker before it.
     for (const char* marker : markerList) {
-      if (!FindMarkerFrom(*doc, marker, start)) all = 0;
+      if (!FindMarkerFrom(*doc, marker, start)) return 0;
     }
-    return all;
+    return 1;
   } catch (const CSourceException&) {
     return 0;  // a file the line document cannot read is not one of ours
   }

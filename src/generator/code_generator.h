@@ -8,6 +8,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "document/source_text.h"
 #include "platform/prompter.h"
 #include "project/project_file.h"
 
@@ -256,6 +257,14 @@ class CCodeGenerator {
   // a file no batch holds yet is first only looked at (MarkersInOrderInFile).
   int HasMarkersInOrder(const std::string& path, const std::vector<const char*>& markerList,
                         bool lookFirst = false);
+  // False, after a message, when file or the URL file is read-only: a
+  // conversion that writes both refuses before it changes anything.
+  bool CanWriteWithUrlFile(const std::string& file);
+  // Finds the end marker of a stub section of a page file, making the empty
+  // section below the HTML page section when there is none (false, after a
+  // message, when that section is missing too).
+  bool FindSectionEndBelowPage(CCSrvDoc& doc, const std::string& pageFile, const char* begin,
+                               const char* end, TextPos& at);
 
   Prompter& m_prompter;
   const CProjectLocations* m_pProject;

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <span>
 
+#include "document/markers.h"
 #include "generator/code_generator.h"
 #include "platform/text_format.h"
 
@@ -62,6 +63,27 @@ bool FindLastMarkerPos(CCSrvDoc& doc, const char* marker, TextPos& found) {
   spec.line = count - 1;
   spec.column = doc.GetLineLength(count - 1);
   return doc.FindText(spec, found) != 0;
+}
+
+std::string BeginFileMarker(const std::string& source) {
+  return markers::kBeginFilePrefix + source + " */";
+}
+
+std::string EndFileMarker(const std::string& source) {
+  return markers::kEndFilePrefix + source + " */";
+}
+
+int RemoveSourceBlocks(Prompter& prompter, const std::string& binFile, const std::string& source) {
+  const std::string begin = BeginFileMarker(source);
+  const std::string end = EndFileMarker(source);
+  // The byte array comes first in the file, the send function second.
+  if (ClearSection(prompter, binFile, begin, end, 1) == -1) return 1;
+  return ClearSection(prompter, binFile, begin, end, 1) == -1 ? 1 : 0;
+}
+
+std::string HtmlEntry(const std::string& url, const std::string& function) {
+  return FormatText("{\n   \"%s\", 1, %s, (HSTypeFnHtml)HSTypeHtml, 0, Unprotected\n},\n",
+                    {url, function});
 }
 
 int SaveOrReport(Prompter& prompter, CDocHandle& doc) {

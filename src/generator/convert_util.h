@@ -33,6 +33,17 @@ TextPos InsertTextLines(CCSrvDoc& doc, TextPos pos, const std::vector<std::strin
 // so that its last occurrence is found.
 bool FindLastMarkerPos(CCSrvDoc& doc, const char* marker, TextPos& found);
 
+// The marker lines around the byte array and around the send function of a
+// binary source in the binary data file.
+std::string BeginFileMarker(const std::string& source);
+std::string EndFileMarker(const std::string& source);
+// Removes the byte array of source and then its send function from binFile:
+// 1 when no array was there or both went, 0 when no send function followed.
+int RemoveSourceBlocks(Prompter& prompter, const std::string& binFile, const std::string& source);
+
+// The URL table entry of a page or form handler: sent by function as HTML.
+std::string HtmlEntry(const std::string& url, const std::string& function);
+
 // Saves a document; a failure is shown with the generator's "cannot be
 // written" message. 1 = saved.
 int SaveOrReport(Prompter& prompter, CDocHandle& doc);

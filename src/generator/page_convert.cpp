@@ -8,6 +8,7 @@
 #include "generator/convert_util.h"
 #include "generator/field_text.h"
 #include "generator/url_table.h"
+#include "platform/ascii.h"
 #include "platform/file_util.h"
 #include "platform/text_format.h"
 
@@ -68,11 +69,6 @@ void AppendSendLines(std::string& out, std::string_view text) {
   } while (start < text.size());
 }
 
-bool IsControl(char c) {
-  const auto u = static_cast<unsigned char>(c);
-  return u < 0x20 || u == 0x7f;
-}
-
 // How the messages name a character that generated C text cannot hold.
 std::string CharacterText(char c) {
   switch (c) {
@@ -99,7 +95,7 @@ bool Contains(const std::vector<std::string>& list, const std::string& name) {
 bool CCodeGenerator::CheckNodeTexts(const CPageNode& node) {
   const std::string& url = node.GetUrl();
   for (char c : url) {
-    if (c == '"' || c == '\\' || c == ',' || IsControl(c)) {
+    if (c == '"' || c == '\\' || c == ',' || IsAsciiControl(c)) {
       m_prompter.ShowOk(FormatText(kUnsafeUrlText, {node.GetPath(), url, CharacterText(c)}));
       return false;
     }
@@ -113,7 +109,7 @@ bool CCodeGenerator::CheckNodeTexts(const CPageNode& node) {
          std::to_string(longUrl ? kMaxUrlLength : kMaxPathLength)}));
     return false;
   }
-  const auto control = std::find_if(path.begin(), path.end(), IsControl);
+  const auto control = std::find_if(path.begin(), path.end(), IsAsciiControl);
   std::string problem;
   if (control != path.end()) {
     problem = CharacterText(*control);
@@ -181,6 +177,16 @@ int CCodeGenerator::ConvertPage(const CPageNode& node) {
   }
 }
 
+bool CCodeGenerator::CanWriteWithUrlFile(const std::string& file) {
+  for (const std::string& path : {file, UrlFilePath()}) {
+    if (IsReadOnly(path)) {
+      m_prompter.ShowOk(FormatText(kCannotWriteText, {path}));
+      return false;
+    }
+  }
+  return true;
+}
+
 int CCodeGenerator::ConvertPageSteps(const CPageNode& node) {
   const std::string& pageFile = node.GetOutputFile();
   // The page file as this build has it so far: a batch may hold it unwritten.
@@ -191,12 +197,7 @@ int CCodeGenerator::ConvertPageSteps(const CPageNode& node) {
     return 0;
   }
   // Refuse before anything is changed rather than leave a half-converted page.
-  for (const std::string& file : {pageFile, UrlFilePath()}) {
-    if (IsReadOnly(file)) {
-      m_prompter.ShowOk(FormatText(kCannotWriteText, {file}));
-      return 0;
-    }
-  }
+  if (!CanWriteWithUrlFile(pageFile)) return 0;
   if (!exists || size == 0) {
     if (!WritePageFileSkeleton(pageFile)) return 0;
   } else if (!IsPageFile(pageFile)) {
@@ -219,8 +220,7 @@ int CCodeGenerator::ConvertPageSteps(const CPageNode& node) {
   std::string url = node.GetUrl();
   EncodeSpaces(url);
   const std::string function = "Send_function_" + std::to_string(node.GetFunction());
-  const std::string entry = FormatText(
-      "{\n   \"%s\", 1, %s, (HSTypeFnHtml)HSTypeHtml, 0, Unprotected\n},\n", {url, function});
+  const std::string entry = HtmlEntry(url, function);
   if (!AddUrlEntry(node.GetUrl(), entry, function)) ok = 0;
 
   for (const std::string& f : dynamicList) {

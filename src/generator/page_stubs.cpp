@@ -62,8 +62,7 @@ int CCodeGenerator::RegisterFormHandler(const CPageNode& node, const std::string
   const size_t slash = pageUrl.rfind('/');
   std::string formUrl = slash == std::string::npos ? action : pageUrl.substr(0, slash + 1) + action;
   EncodeSpaces(formUrl);
-  const std::string entry = FormatText(
-      "{\n   \"%s\", 1, %s, (HSTypeFnHtml)HSTypeHtml, 0, Unprotected\n},\n", {formUrl, handler});
+  const std::string entry = HtmlEntry(formUrl, handler);
   // The entry's middle line names URL and handler; it must fit on one line.
   if (entry.size() - 8 >= static_cast<size_t>(CSourceText::MaxLineLength)) {
     m_prompter.ShowOk(FormatText(kLongActionText, {action}));
@@ -71,26 +70,31 @@ int CCodeGenerator::RegisterFormHandler(const CPageNode& node, const std::string
   }
   m_postHandlers.push_back(handler);
   m_postHandlerSet.insert(handler);
-  if (std::find(postList.begin(), postList.end(), handler) == postList.end()) {
-    postList.push_back(handler);
-  }
+  postList.push_back(handler);  // new to the generator, so new to the page too
   return AddUrlEntry(formUrl, entry, handler);
+}
+
+bool CCodeGenerator::FindSectionEndBelowPage(CCSrvDoc& doc, const std::string& pageFile,
+                                             const char* begin, const char* end, TextPos& at) {
+  if (FindMarkerPos(doc, end, at)) return true;
+  // A page file without the section gets it, empty, below the page's code.
+  TextPos page;
+  if (!FindMarkerPos(doc, markers::kEndHtmlPage, page)) {
+    ReportMissingMarker(m_prompter, markers::kEndHtmlPage, pageFile);
+    return false;
+  }
+  const TextPos after = InsertTextLines(doc, {0, page.line + 1}, {"", begin, end, "", ""});
+  at = {0, after.line - 2};
+  return true;
 }
 
 int CCodeGenerator::AddPostFunction(const std::string& function, const std::string& pageFile) {
   CDocHandle doc = CDocHandle::Open(m_prompter, pageFile);
   TextPos at;
   if (FindMarkerPos(*doc, FunctionKey(function).c_str(), at)) return 1;
-  if (!FindMarkerPos(*doc, markers::kEndPostFunction, at)) {
-    TextPos page;
-    if (!FindMarkerPos(*doc, markers::kEndHtmlPage, page)) {
-      ReportMissingMarker(m_prompter, markers::kEndHtmlPage, pageFile);
-      return 0;
-    }
-    const TextPos end =
-        InsertTextLines(*doc, {0, page.line + 1},
-                        {"", markers::kBeginPostFunction, markers::kEndPostFunction, "", ""});
-    at = {0, end.line - 2};
+  if (!FindSectionEndBelowPage(*doc, pageFile, markers::kBeginPostFunction,
+                               markers::kEndPostFunction, at)) {
+    return 0;
   }
   InsertStub(*doc, at, function);
   return SaveOrReport(m_prompter, doc);
@@ -115,16 +119,9 @@ int CCodeGenerator::AddDynamicFunction(const std::string& function, const std::s
                   {markers::kFilePrefix + function + " */",
                    "static void " + function + " (unsigned long handle);", ""});
 
-  if (!FindMarkerPos(*doc, markers::kEndDynamicFunctions, at)) {
-    TextPos page;
-    if (!FindMarkerPos(*doc, markers::kEndHtmlPage, page)) {
-      ReportMissingMarker(m_prompter, markers::kEndHtmlPage, pageFile);
-      return 0;
-    }
-    const TextPos end = InsertTextLines(
-        *doc, {0, page.line + 1},
-        {"", markers::kBeginDynamicFunctions, markers::kEndDynamicFunctions, "", ""});
-    at = {0, end.line - 2};
+  if (!FindSectionEndBelowPage(*doc, pageFile, markers::kBeginDynamicFunctions,
+                               markers::kEndDynamicFunctions, at)) {
+    return 0;
   }
   InsertStub(*doc, at, function);
   return SaveOrReport(m_prompter, doc);

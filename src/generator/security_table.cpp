@@ -3,6 +3,7 @@
 #include "document/doc_handle.h"
 #include "document/markers.h"
 #include "generator/field_text.h"
+#include "platform/ascii.h"
 #include "platform/text_format.h"
 
 namespace {
@@ -13,8 +14,7 @@ constexpr const char* kSetRealm = "HSSetRealm";
 // the call at commas and closing parentheses.
 bool IsWritableValue(const std::string& value) {
   for (char c : value) {
-    const unsigned char u = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\' || c == ',' || c == ')' || u < 0x20 || u == 0x7f) return false;
+    if (c == '"' || c == '\\' || c == ',' || c == ')' || IsAsciiControl(c)) return false;
   }
   return true;
 }

@@ -12,6 +12,11 @@ inline char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<cha
 inline char AsciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
 inline bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 inline bool IsAsciiSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+// The control characters: below blank, and DEL.
+inline bool IsAsciiControl(char c) {
+  const auto u = static_cast<unsigned char>(c);
+  return u < 0x20 || u == 0x7f;
+}
 
 std::string AsciiLowerCopy(std::string_view text);
 std::string AsciiUpperCopy(std::string_view text);

@@ -11,38 +11,28 @@
 #include "project/archive.h"
 #include "project/file_error.h"
 
-namespace {
-
-// The last n characters of a string shorter than n are the whole string.
-bool TailIs(const std::string& text, std::string_view tail) {
-  if (text.size() < tail.size()) return text == tail;
-  return text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
-}
-
-}  // namespace
-
 int ImageFromFileName(const std::string& path) {
   const std::string lower = AsciiLowerCopy(path);
-  if (TailIs(lower, ".htm") || TailIs(lower, ".html")) return ImagePage;
-  if (TailIs(lower, ".class")) return ImageApplet;
-  if (TailIs(lower, ".txt") || TailIs(lower, ".text")) return ImageText;
+  if (lower.ends_with(".htm") || lower.ends_with(".html")) return ImagePage;
+  if (lower.ends_with(".class")) return ImageApplet;
+  if (lower.ends_with(".txt") || lower.ends_with(".text")) return ImageText;
   return ImageBinary;
 }
 
 ContentKind GetContentKind(const std::string& path) {
   const std::string lower = AsciiLowerCopy(path);
-  if (TailIs(lower, ".htm") || TailIs(lower, ".html")) return KindHtml;
-  if (TailIs(lower, ".jpg") || TailIs(lower, ".jpeg")) return KindJpeg;
-  if (TailIs(lower, ".gif")) return KindGif;
-  if (TailIs(lower, ".asf")) return KindAsf;
-  if (TailIs(lower, ".class")) return KindApplet;
-  if (TailIs(lower, ".pct") || TailIs(lower, ".pict")) return KindPict;
-  if (TailIs(lower, ".tif") || TailIs(lower, ".tiff")) return KindTiff;
-  if (TailIs(lower, ".png")) return KindPng;
-  if (TailIs(lower, ".txt") || TailIs(lower, ".text")) return KindText;
-  if (TailIs(lower, ".xbm")) return KindXbm;
-  if (TailIs(lower, ".wav")) return KindWav;
-  if (TailIs(lower, ".au")) return KindAu;
+  if (lower.ends_with(".htm") || lower.ends_with(".html")) return KindHtml;
+  if (lower.ends_with(".jpg") || lower.ends_with(".jpeg")) return KindJpeg;
+  if (lower.ends_with(".gif")) return KindGif;
+  if (lower.ends_with(".asf")) return KindAsf;
+  if (lower.ends_with(".class")) return KindApplet;
+  if (lower.ends_with(".pct") || lower.ends_with(".pict")) return KindPict;
+  if (lower.ends_with(".tif") || lower.ends_with(".tiff")) return KindTiff;
+  if (lower.ends_with(".png")) return KindPng;
+  if (lower.ends_with(".txt") || lower.ends_with(".text")) return KindText;
+  if (lower.ends_with(".xbm")) return KindXbm;
+  if (lower.ends_with(".wav")) return KindWav;
+  if (lower.ends_with(".au")) return KindAu;
   return KindOther;
 }
 

@@ -11,15 +11,6 @@
 
 namespace {
 
-bool StartsWith(const std::string& text, const std::string& prefix) {
-  return text.compare(0, prefix.size(), prefix) == 0;
-}
-
-bool EndsWith(const std::string& text, const std::string& tail) {
-  return text.size() >= tail.size() &&
-         text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
-}
-
 // Tries the map on text: for the first entry whose key begins test (text
 // itself, or the folder part of a source path), the key's characters at the
 // start of text are replaced by the value; the candidate is taken if it passes
@@ -28,7 +19,7 @@ template <typename Exists>
 std::string Relocate(const std::string& test, const std::string& text, const CRelocationMap& map,
                      Exists exists) {
   for (const auto& [key, value] : map) {
-    if (!StartsWith(test, key)) continue;
+    if (!test.starts_with(key)) continue;
     std::string candidate = value + text.substr(key.size());
     if (exists(candidate)) return candidate;
   }
@@ -52,7 +43,7 @@ std::vector<std::string> GeneratedFiles(const std::string& targetDir) {
   for (; !ec && it != end; it.increment(ec)) {
     const std::string name = it->path().filename().string();
     std::error_code typeError;
-    if (EndsWith(name, ".c") && it->is_regular_file(typeError)) names.push_back(name);
+    if (name.ends_with(".c") && it->is_regular_file(typeError)) names.push_back(name);
   }
   std::sort(names.begin(), names.end());
   return names;
@@ -72,10 +63,10 @@ bool CMappedRelocationAnswers::AskNewFileLocation(const std::string& missingFile
                                                   const std::string& name,
                                                   std::string& newLocation) {
   for (const auto& [from, to] : m_mappings) {
-    if (!StartsWith(missingFile, from)) continue;
+    if (!missingFile.starts_with(from)) continue;
     const std::string candidate = to + missingFile.substr(from.size());
     // The mapping must move the folder, not rename the file.
-    if (!EndsWith(candidate, name) || !FileExists(candidate)) continue;
+    if (!candidate.ends_with(name) || !FileExists(candidate)) continue;
     newLocation = candidate.substr(0, candidate.size() - name.size());
     return true;
   }
@@ -86,7 +77,7 @@ bool CMappedRelocationAnswers::AskNewFileLocation(const std::string& missingFile
 bool CMappedRelocationAnswers::AskNewTargetDirectory(const std::string& invalidDirectory,
                                                      std::string& newDirectory) {
   for (const auto& [from, to] : m_mappings) {
-    if (!StartsWith(invalidDirectory, from)) continue;
+    if (!invalidDirectory.starts_with(from)) continue;
     std::string candidate = to + invalidDirectory.substr(from.size());
     if (candidate.empty() || candidate.back() != kPathSeparator) candidate += kPathSeparator;
     if (!DirectoryExists(candidate)) continue;

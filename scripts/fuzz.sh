@@ -11,6 +11,7 @@ cd "$(dirname "$0")/.."
 root=$(pwd)
 seconds=${1:-${FUZZ_SECONDS:-60}}
 build=${FUZZ_BUILD_DIR:-build/fuzz}
+bash scripts/setup.sh
 
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPAGORIC_FUZZ=ON \
   -DPAGORIC_SANITIZE=ON -DPAGORIC_TESTS=OFF -DPAGORIC_BENCH=OFF \

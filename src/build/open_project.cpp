@@ -74,13 +74,24 @@ int COpenProject::PrepareFile(const std::string& path, bool urlFile) {
   return 1;
 }
 
+void COpenProject::ApplyTargetField() {
+  if (m_strTargetDirField.empty() || m_strTargetDirField.back() != kPathSeparator) {
+    m_strTargetDirField += kPathSeparator;
+  }
+  m_settings.m_strTargetDir = m_strTargetDirField;
+}
+
+void COpenProject::ApplyLocationFields() {
+  ApplyTargetField();
+  m_settings.m_strUrlFile = m_strUrlFileField;
+  m_settings.m_strBinFile = m_strBinFileField;
+}
+
 int COpenProject::PrepareTargetFiles() {
   m_bFreshUrlFile = false;
   m_bFreshBinFile = false;
-  std::string target = m_strTargetDirField;
-  if (target.empty() || target.back() != kPathSeparator) target += kPathSeparator;
-  m_settings.m_strTargetDir = target;
-  m_strTargetDirField = target;
+  ApplyTargetField();
+  const std::string target = m_settings.m_strTargetDir;
   // The working directory is left alone: nothing in a build depends on it.
   if (!IsDirectory(target)) {
     if (!m_prompter.AskYesNo(FormatText(kMissingTargetText, {target}))) return 0;

@@ -15,6 +15,13 @@ namespace {
 
 constexpr const char* kVersion = "pagoric 0.1.0";
 
+// Texts of the core end lines in CR LF; a terminal wants LF.
+std::string WithoutCr(std::string text) {
+  size_t at = 0;
+  while ((at = text.find("\r\n", at)) != std::string::npos) text.erase(at, 1);
+  return text;
+}
+
 // Message boxes become lines on stderr; a question is answered Yes (or OK) only
 // when the user said --yes.
 class CCliPrompter : public Prompter {
@@ -26,16 +33,11 @@ class CCliPrompter : public Prompter {
   bool AskOkCancel(const std::string& text) override { return Ask(text, "OK", "Cancel"); }
 
  private:
-  void Print(const std::string& text) { m_err << Lines(text) << '\n'; }
+  void Print(const std::string& text) { m_err << WithoutCr(text) << '\n'; }
   bool Ask(const std::string& text, const char* yes, const char* no) {
-    m_err << Lines(text) << " [" << (m_bYes ? yes : no)
+    m_err << WithoutCr(text) << " [" << (m_bYes ? yes : no)
           << (m_bYes ? " (--yes)]\n" : "; give --yes to answer " + std::string(yes) + "]\n");
     return m_bYes;
-  }
-  static std::string Lines(std::string text) {
-    size_t at;
-    while ((at = text.find("\r\n")) != std::string::npos) text.erase(at, 1);
-    return text;
   }
   std::ostream& m_err;
   bool m_bYes;
@@ -49,10 +51,7 @@ class CCliLog : public CBuildLogSink {
   ~CCliLog() override { ClearProgress(); }
   void LogAppended(const std::string&, const std::string& text) override {
     ClearProgress();
-    std::string line = text;
-    size_t at;
-    while ((at = line.find("\r\n")) != std::string::npos) line.erase(at, 1);
-    m_out << line << std::flush;
+    m_out << WithoutCr(text) << std::flush;
   }
   void Progress(int done, int total) override {
     if (!m_bTty || total < 20) return;
@@ -171,9 +170,7 @@ int CmdNew(const Args& args, Context& ctx, Prompter& prompter) {
   if (args.Has("target")) project.m_strTargetDirField = TargetDirArg(args.Get("target"));
   project.m_strUrlFileField = args.Get("url-file", project.m_strUrlFileField);
   project.m_strBinFileField = args.Get("bin-file", project.m_strBinFileField);
-  project.m_settings.m_strTargetDir = project.m_strTargetDirField;
-  project.m_settings.m_strUrlFile = project.m_strUrlFileField;
-  project.m_settings.m_strBinFile = project.m_strBinFileField;
+  project.ApplyLocationFields();
   // The target directory is made now (one level, as a build would), so that
   // opening the project does not take it for a moved one.
   const std::string& target = project.m_settings.m_strTargetDir;
@@ -310,9 +307,10 @@ int CmdBuild(const Args& args, Context& ctx, Prompter& prompter) {
   if (!VerifyProject(path, prompter, answers)) return kExitNotDone;
   // A missing target directory is fine when --target names another one.
   bool stop = false;
-  for (const std::string& missing : answers.Unanswered()) {
-    // The target directory is the one question whose text ends in a separator.
-    const bool target = missing.empty() || missing.back() == kPathSeparator;
+  const std::vector<std::string>& unanswered = answers.Unanswered();
+  for (size_t i = 0; i < unanswered.size(); ++i) {
+    const std::string& missing = unanswered[i];
+    const bool target = static_cast<int>(i) == answers.UnansweredTargetIndex();
     if (target && args.Has("target")) continue;
     ctx.err << "pagoric build: " << missing
             << " cannot be found; if it moved, give --relocate OLD=NEW (OLD a leading part of "

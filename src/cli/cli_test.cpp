@@ -45,8 +45,15 @@ TEST_F(CliTest, NewImportBuildTree) {
   ASSERT_EQ(kExitOk, r.status) << r.err;
   EXPECT_EQ("Imported 2 file(s) from " + dir.File("site") + "\n", r.out);
 
+  // Importing again reuses the folders and adds no file twice.
+  const std::string firstTree = Pagoric({"tree", project}).out;
+  r = Pagoric({"import", project, dir.File("site"), "--under", "/web"});
+  ASSERT_EQ(kExitOk, r.status) << r.err;
+  EXPECT_EQ("Imported 0 file(s) from " + dir.File("site") + "\n", r.out);
+
   r = Pagoric({"tree", project});
   ASSERT_EQ(kExitOk, r.status) << r.err;
+  EXPECT_EQ(firstTree, r.out);
   EXPECT_EQ(
       "/\troot\n"
       "  web/\tfolder\n"

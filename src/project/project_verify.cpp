@@ -84,6 +84,7 @@ bool CMappedRelocationAnswers::AskNewTargetDirectory(const std::string& invalidD
     newDirectory = candidate;
     return true;
   }
+  m_nUnansweredTarget = static_cast<int>(m_unanswered.size());
   m_unanswered.push_back(invalidDirectory);
   return false;
 }

@@ -54,10 +54,13 @@ class CMappedRelocationAnswers : public CRelocationAnswers {
   // The missing files and the target directory that no mapping answered, in
   // the order asked.
   const std::vector<std::string>& Unanswered() const { return m_unanswered; }
+  // Where in that list the target directory stands; -1 when it was answered.
+  int UnansweredTargetIndex() const { return m_nUnansweredTarget; }
 
  private:
   std::vector<Mapping> m_mappings;
   std::vector<std::string> m_unanswered;
+  int m_nUnansweredTarget = -1;
 };
 
 // Texts of project verification (OK boxes).

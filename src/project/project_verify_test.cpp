@@ -302,6 +302,7 @@ TEST(MappedRelocationAnswersTest, AnswersFromMappingsOrRecordsTheQuestion) {
   EXPECT_EQ(target, dir.File("new/site/"));
   EXPECT_FALSE(answers.AskNewTargetDirectory("", target));
   EXPECT_EQ(answers.Unanswered(), (std::vector<std::string>{"/old/site/b.htm", ""}));
+  EXPECT_EQ(1, answers.UnansweredTargetIndex());
 }
 
 }  // namespace

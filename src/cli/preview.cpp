@@ -1,6 +1,5 @@
 #include "cli/preview.h"
 
-#include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -26,13 +25,7 @@ constexpr const char* kAnnouncement = "Serving on http://127.0.0.1:";
 // The scratch folder of one preview, removed with everything in it at the end.
 class CScratchFolder {
  public:
-  CScratchFolder() {
-    const char* base = std::getenv("TMPDIR");
-    std::string templ = std::string(base && *base ? base : "/tmp") + "/pagoric-preview-XXXXXX";
-    std::vector<char> buffer(templ.begin(), templ.end());
-    buffer.push_back('\0');
-    if (::mkdtemp(buffer.data())) m_strPath = buffer.data();
-  }
+  CScratchFolder() : m_strPath(MakeTempDirectory("pagoric-preview-")) {}
   ~CScratchFolder() {
     std::error_code ec;
     if (!m_strPath.empty()) std::filesystem::remove_all(m_strPath, ec);
@@ -93,6 +86,39 @@ std::vector<char*> ArgvOf(const std::vector<std::string>& args) {
   return argv;
 }
 
+// Starts program (looked up in PATH unless it names a folder) with args as its
+// argv, args[0] the name it runs under, its standard output - and its error
+// output with mergeErrors - on a pipe whose reading end goes to outFd; -1
+// (errno set) when it cannot be started. A program that cannot be run exits
+// with 127 after saying so on its error output.
+pid_t StartPiped(const std::string& program, const std::vector<std::string>& args,
+                 bool mergeErrors, int& outFd) {
+  int pipeFds[2];
+  if (::pipe(pipeFds) != 0) return -1;
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::dup2(pipeFds[1], STDOUT_FILENO);
+    if (mergeErrors) ::dup2(pipeFds[1], STDERR_FILENO);
+    ::close(pipeFds[0]);
+    ::close(pipeFds[1]);
+    std::vector<char*> argv = ArgvOf(args);
+    ::execvp(program.c_str(), argv.data());
+    const std::string message = "cannot run " + program + ": " + std::strerror(errno) + "\n";
+    ssize_t written = ::write(STDERR_FILENO, message.data(), message.size());
+    (void)written;
+    ::_exit(127);
+  }
+  const int error = errno;
+  ::close(pipeFds[1]);
+  if (pid < 0) {
+    ::close(pipeFds[0]);
+    errno = error;
+    return -1;
+  }
+  outFd = pipeFds[0];
+  return pid;
+}
+
 // read() that goes on after an interrupting signal.
 ssize_t ReadRetrying(int fd, char* buffer, size_t length) {
   ssize_t n;
@@ -128,26 +154,9 @@ bool IsPortText(const std::string& text) {
 // cannot be started. argv[0] is the command's name, which the server's own
 // messages then carry.
 pid_t StartServer(const std::string& program, const std::string& port, int& outFd) {
-  int pipeFds[2];
-  if (::pipe(pipeFds) != 0) return -1;
   std::vector<std::string> args = {"pagoric preview"};
   if (!port.empty()) args.insert(args.end(), {"--port", port});
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    ::dup2(pipeFds[1], STDOUT_FILENO);
-    ::close(pipeFds[0]);
-    ::close(pipeFds[1]);
-    std::vector<char*> argv = ArgvOf(args);
-    ::execv(program.c_str(), argv.data());
-    ::_exit(127);
-  }
-  ::close(pipeFds[1]);
-  if (pid < 0) {
-    ::close(pipeFds[0]);
-    return -1;
-  }
-  outFd = pipeFds[0];
-  return pid;
+  return StartPiped(program, args, false, outFd);
 }
 
 // Serves the compiled program until it stops; see RunPreview.
@@ -254,31 +263,17 @@ std::string PreviewHomeUrl(const CUrlTable& table) {
 
 int RunProgram(const std::vector<std::string>& args, std::string& output) {
   output.clear();
-  int pipeFds[2];
-  if (args.empty() || ::pipe(pipeFds) != 0) return 127;
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    ::dup2(pipeFds[1], STDOUT_FILENO);
-    ::dup2(pipeFds[1], STDERR_FILENO);
-    ::close(pipeFds[0]);
-    ::close(pipeFds[1]);
-    std::vector<char*> argv = ArgvOf(args);
-    ::execvp(argv[0], argv.data());
-    const std::string message = "cannot run " + args[0] + ": " + std::strerror(errno) + "\n";
-    ssize_t written = ::write(STDERR_FILENO, message.data(), message.size());
-    (void)written;
-    ::_exit(127);
-  }
-  ::close(pipeFds[1]);
+  if (args.empty()) return 127;
+  int fd = -1;
+  const pid_t pid = StartPiped(args[0], args, true, fd);
   if (pid < 0) {
-    ::close(pipeFds[0]);
     output = "cannot run " + args[0] + ": " + std::strerror(errno) + "\n";
     return 127;
   }
   char buffer[4096];
-  for (ssize_t n; (n = ReadRetrying(pipeFds[0], buffer, sizeof buffer)) > 0;)
+  for (ssize_t n; (n = ReadRetrying(fd, buffer, sizeof buffer)) > 0;)
     output.append(buffer, static_cast<size_t>(n));
-  ::close(pipeFds[0]);
+  ::close(fd);
   return ExitStatusOf(pid);
 }
 

@@ -6,7 +6,7 @@
 
 #include <cerrno>
 #include <climits>
-#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <random>
 #include <utility>
@@ -190,6 +190,12 @@ bool CanReplaceFile(const std::string& path) {
 
 bool FileHolds(const std::string& path, std::string_view data) {
   return FileHoldsPieces(path, data.size(), OnePiece(data));
+}
+
+std::string MakeTempDirectory(const std::string& prefix) {
+  const char* base = std::getenv("TMPDIR");
+  std::string templ = std::string(base && *base ? base : "/tmp") + "/" + prefix + "XXXXXX";
+  return ::mkdtemp(templ.data()) != nullptr ? templ : std::string();
 }
 
 bool CreateOneDirectory(const std::string& path) {

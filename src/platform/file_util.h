@@ -58,6 +58,10 @@ bool FileHoldsPieces(const std::string& path, std::uint64_t size,
                      const std::function<std::string_view()>& next);
 bool FileHolds(const std::string& path, std::string_view data);
 
+// Makes a new private folder named prefix plus six random characters in
+// $TMPDIR (/tmp without it); its path, or "" when it cannot be made.
+std::string MakeTempDirectory(const std::string& prefix);
+
 // Creates one directory level. True when it exists afterwards.
 bool CreateOneDirectory(const std::string& path);
 

@@ -7,13 +7,8 @@
 
 #include "platform/file_util.h"
 
-TempDir::TempDir() {
-  const char* base = std::getenv("TMPDIR");
-  std::string templ = std::string(base && *base ? base : "/tmp") + "/pagoric-test-XXXXXX";
-  std::vector<char> buffer(templ.begin(), templ.end());
-  buffer.push_back('\0');
-  if (::mkdtemp(buffer.data()) == nullptr) std::abort();
-  m_path = buffer.data();
+TempDir::TempDir() : m_path(MakeTempDirectory("pagoric-test-")) {
+  if (m_path.empty()) std::abort();
 }
 
 TempDir::~TempDir() {

@@ -8,6 +8,7 @@
 #include "build/open_project.h"
 #include "cli/preview.h"
 #include "platform/file_util.h"
+#include "platform/text_format.h"
 #include "project/page_node.h"
 #include "project/project_verify.h"
 
@@ -15,12 +16,6 @@ namespace {
 
 constexpr const char* kVersion = "pagoric 0.1.0";
 
-// Texts of the core end lines in CR LF; a terminal wants LF.
-std::string WithoutCr(std::string text) {
-  size_t at = 0;
-  while ((at = text.find("\r\n", at)) != std::string::npos) text.erase(at, 1);
-  return text;
-}
 
 // Message boxes become lines on stderr; a question is answered Yes (or OK) only
 // when the user said --yes.
@@ -33,9 +28,9 @@ class CCliPrompter : public Prompter {
   bool AskOkCancel(const std::string& text) override { return Ask(text, "OK", "Cancel"); }
 
  private:
-  void Print(const std::string& text) { m_err << WithoutCr(text) << '\n'; }
+  void Print(const std::string& text) { m_err << CrLfToLf(text) << '\n'; }
   bool Ask(const std::string& text, const char* yes, const char* no) {
-    m_err << WithoutCr(text) << " [" << (m_bYes ? yes : no)
+    m_err << CrLfToLf(text) << " [" << (m_bYes ? yes : no)
           << (m_bYes ? " (--yes)]\n" : "; give --yes to answer " + std::string(yes) + "]\n");
     return m_bYes;
   }
@@ -51,7 +46,7 @@ class CCliLog : public CBuildLogSink {
   ~CCliLog() override { ClearProgress(); }
   void LogAppended(const std::string&, const std::string& text) override {
     ClearProgress();
-    m_out << WithoutCr(text) << std::flush;
+    m_out << CrLfToLf(text) << std::flush;
   }
   void Progress(int done, int total) override {
     if (!m_bTty || total < 20) return;

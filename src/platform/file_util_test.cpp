@@ -87,6 +87,11 @@ TEST(FileUtilTest, Paths) {
   EXPECT_EQ("plain", name);
 }
 
+TEST(TextFormatTest, CrLfReadsAsLf) {
+  EXPECT_EQ("a\nb\rc\r\nd\r", CrLfToLf("a\r\nb\rc\r\r\nd\r"));
+  EXPECT_EQ("", CrLfToLf(""));
+}
+
 TEST(TextFormatTest, FillsPlacesInOrder) {
   EXPECT_EQ("Can't find A in B", FormatText("Can't find %s in %s", {"A", "B"}));
   EXPECT_EQ("x %s", FormatText("%s %s", {"x"}));

@@ -1,5 +1,15 @@
 #include "platform/text_format.h"
 
+std::string CrLfToLf(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+    out += text[i];
+  }
+  return out;
+}
+
 std::string FormatText(std::string_view format, std::initializer_list<std::string_view> args) {
   std::string out;
   size_t total = format.size();

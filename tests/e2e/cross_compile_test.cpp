@@ -14,17 +14,14 @@ TEST(CrossCompileTest, UrlAndBinaryDataFilesCompileForCortexM4) {
   TestProject project(sites.File("site"));
   ASSERT_TRUE(project.ok());
   const CPreviewFiles files = project.Files();
-  const std::vector<std::string> strict = {compiler,   "-mcpu=cortex-m4", "-mthumb",
-                                           "-std=c99", "-pedantic",       "-Wall",
-                                           "-Wextra",  "-Werror",         "-I" + HostServerDir()};
-  std::vector<std::string> url = strict;
-  // SearchURL does not use its handle.
-  url.insert(url.end(), {"-Wno-unused-parameter", "-c", files.m_strUrlFile, "-o",
-                         project.dir().File("url.o")});
-  EXPECT_TRUE(RunOk(url));
-  std::vector<std::string> bin = strict;
-  bin.insert(bin.end(), {"-c", files.m_strBinFile, "-o", project.dir().File("bindata.o")});
-  EXPECT_TRUE(RunOk(bin));
+  const auto compile = [&](CFileKind kind, const std::string& source, const std::string& object) {
+    std::vector<std::string> args = {compiler, "-mcpu=cortex-m4", "-mthumb"};
+    for (const std::string& flag : StrictFlags(compiler, kind)) args.push_back(flag);
+    args.insert(args.end(), {"-c", source, "-o", project.dir().File(object)});
+    return RunOk(args);
+  };
+  EXPECT_TRUE(compile(CFileKind::kUrlFile, files.m_strUrlFile, "url.o"));
+  EXPECT_TRUE(compile(CFileKind::kBinFile, files.m_strBinFile, "bindata.o"));
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include "build/open_project.h"
 #include "generator/url_table.h"
 #include "platform/file_util.h"
+#include "platform/text_format.h"
 #include "project/page_node.h"
 #include "testing/http_client.h"
 #include "testing/scripted_prompter.h"
@@ -224,13 +225,9 @@ int TestProject::ExpectServesItsSources(int port) const {
 }
 
 std::string TextModeRead(const std::string& path) {
-  std::string bytes, text;
+  std::string bytes;
   EXPECT_TRUE(ReadWholeFile(path, bytes)) << path;
-  for (size_t i = 0; i < bytes.size(); ++i) {
-    if (bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') continue;
-    text += bytes[i];
-  }
-  return text;
+  return CrLfToLf(bytes);
 }
 
 std::string WithMarkersReplaced(std::string text, std::vector<std::string> functions,

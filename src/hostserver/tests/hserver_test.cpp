@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/text_format.h"
 #include "testing/http_client.h"
 #include "testing/server_process.h"
 
@@ -30,9 +31,7 @@ class FixtureServer : public ServerProcess {
 std::string Source(const std::string& name, bool bTextMode) {
   std::ifstream in(std::string(HSERVER_FIXTURE_DIR) + "/" + name, std::ios::binary);
   std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  for (size_t nPos; bTextMode && (nPos = text.find("\r\n")) != std::string::npos;)
-    text.erase(nPos, 1);
-  return text;
+  return bTextMode ? CrLfToLf(text) : text;
 }
 
 class HostServerTest : public testing::Test {

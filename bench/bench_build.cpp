@@ -348,7 +348,8 @@ int main(int argc, char** argv) {
     for (int r = 0; r < runs; ++r) {
       MoveMtimeForward(source, 10);
       const RunResult run = BuildInChild(l, false);
-      if (run.converted != 1) std::cerr << what << " build converted " << run.converted << " nodes\n";
+      if (run.converted != 1)
+        std::cerr << what << " build converted " << run.converted << " nodes\n";
       times.push_back(run.seconds);
     }
     rows.push_back({std::string("Build of L after touching one ") + what, Median(times), ""});

@@ -16,7 +16,6 @@ namespace {
 
 constexpr const char* kVersion = "pagoric 0.1.0";
 
-
 // Message boxes become lines on stderr; a question is answered Yes (or OK) only
 // when the user said --yes.
 class CCliPrompter : public Prompter {

@@ -91,8 +91,8 @@ std::vector<char*> ArgvOf(const std::vector<std::string>& args) {
 // output with mergeErrors - on a pipe whose reading end goes to outFd; -1
 // (errno set) when it cannot be started. A program that cannot be run exits
 // with 127 after saying so on its error output.
-pid_t StartPiped(const std::string& program, const std::vector<std::string>& args,
-                 bool mergeErrors, int& outFd) {
+pid_t StartPiped(const std::string& program, const std::vector<std::string>& args, bool mergeErrors,
+                 int& outFd) {
   int pipeFds[2];
   if (::pipe(pipeFds) != 0) return -1;
   const pid_t pid = ::fork();

@@ -230,8 +230,7 @@ CDocBatch::~CDocBatch() {
 
 CDocBatch* CDocBatch::Active() { return g_activeBatch; }
 
-void CDocBatch::Write(const std::string& path, std::shared_ptr<CCSrvDoc> doc,
-                      std::string newText) {
+void CDocBatch::Write(const std::string& path, std::shared_ptr<CCSrvDoc> doc, std::string newText) {
   if (m_pWriter == nullptr) {
     try {
       m_pWriter = std::make_unique<CWriter>();

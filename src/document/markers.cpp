@@ -3,9 +3,9 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <memory>
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <string_view>
 
 #include "document/doc_handle.h"

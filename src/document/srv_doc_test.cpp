@@ -404,7 +404,7 @@ TEST(SrvDocTest, BatchAnswersSizesAndRefusesWhatItCouldNotWriteLater) {
   EXPECT_FALSE(PathExists(dir.File("n.c")));
 
   EXPECT_EQ(0, CDocHandle::WriteNew(dir.File("none/n.c"), "x"));  // no such folder
-  EXPECT_EQ(0, CDocHandle::WriteNew(dir.path(), "x"));             // a folder
+  EXPECT_EQ(0, CDocHandle::WriteNew(dir.path(), "x"));            // a folder
   const std::string locked = dir.Write("locked.c", "old");
   ::chmod(locked.c_str(), 0444);
   EXPECT_EQ(0, CDocHandle::WriteNew(locked, "x"));

@@ -99,7 +99,8 @@ CUrlTable::CUrlTable(Prompter& prompter, std::string path)
   }
   for (int n = protoBegin + 1; n < protoEnd; ++n) {
     std::string name = PrototypeName(doc->LineText(n));
-    if (!name.empty() && m_prototypeSet.insert(name).second) m_prototypes.push_back(std::move(name));
+    if (!name.empty() && m_prototypeSet.insert(name).second)
+      m_prototypes.push_back(std::move(name));
   }
   m_nBegin = begin;
   m_nStop = stop;

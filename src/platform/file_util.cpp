@@ -121,10 +121,10 @@ ReplaceResult ReplaceFileAtomicallyInPieces(const std::string& path,
   if (IsDirectory(path)) return ReplaceResult::kCannotCreate;
   std::string folder, name;
   SplitPath(path, folder, name);
-  const std::string prefix = (folder.empty() && path.find(kPathSeparator) == std::string::npos
-                                  ? std::string()
-                                  : folder + kPathSeparator) +
-                             "." + name + ".tmp";
+  const std::string prefix =
+      (folder.empty() && path.find(kPathSeparator) == std::string::npos ? std::string()
+                                                                        : folder + kPathSeparator) +
+      "." + name + ".tmp";
   // A new file gets the mode the creation mask (or a default ACL) gives, as
   // any file made here would; a replaced file keeps its mode.
   std::string tempPath;

@@ -18,9 +18,7 @@ TempDir::~TempDir() {
   std::filesystem::remove_all(m_path, ec);
 }
 
-std::string TempDir::File(std::string_view name) const {
-  return m_path + "/" + std::string(name);
-}
+std::string TempDir::File(std::string_view name) const { return m_path + "/" + std::string(name); }
 
 std::string TempDir::Write(std::string_view name, std::string_view data) const {
   std::string path = !name.empty() && name[0] == '/' ? std::string(name) : File(name);

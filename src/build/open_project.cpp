@@ -174,6 +174,7 @@ void COpenProject::BuildNodes(int all) {
       if (!ok) ++m_nFailed;
       AppendBuildLog(node->GetPath() + " ---> " + node->GetOutputFile() +
                      (ok ? "    o.k.\r\n" : "  failed.\r\n"));
+      if (m_pLog) m_pLog->NodeResult(*node, ok != 0);
       const std::string& output = node->GetOutputFile();
       if (batch && lastUse[output] == index && output != urlFile) batch->Release(output);
       ++index;

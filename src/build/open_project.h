@@ -17,6 +17,10 @@ class CBuildLogSink {
   virtual void LogAppended(const std::string& log, const std::string& text) = 0;
   // Called before each node a build converts: done of total nodes so far.
   virtual void Progress(int /*done*/, int /*total*/) {}
+  // Called once per converted node with its result, after its log line; a
+  // node whose generated file then fails to be written is reported again
+  // with ok false.
+  virtual void NodeResult(const CPageNode& /*node*/, bool /*ok*/) {}
 };
 
 // The open project: its file, settings, URL tree and generator, the three

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <exception>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,13 +28,14 @@ struct SearchSpec {
 };
 
 // Failure of a line document. Handlers catch this base kind.
-class CSourceException {
+class CSourceException : public std::exception {
  public:
   CSourceException(int code, std::string message)
       : m_nCode(code), m_strMessage(std::move(message)) {}
   virtual ~CSourceException() = default;
   int Code() const { return m_nCode; }
   const std::string& Message() const { return m_strMessage; }
+  const char* what() const noexcept override { return m_strMessage.c_str(); }
 
  private:
   int m_nCode;

@@ -2,13 +2,14 @@
 
 #include <cstdint>
 #include <map>
+#include <exception>
 #include <string>
 #include <string_view>
 
 // Why a project file could not be read (or, for kTooManyNodes, written).
 // Every load failure reaches the user as the same message; the cause is for
 // tests and diagnostics.
-class CArchiveException {
+class CArchiveException : public std::exception {
  public:
   enum Cause {
     kEndOfFile,     // the data ends inside an item
@@ -21,6 +22,7 @@ class CArchiveException {
   };
   explicit CArchiveException(Cause cause) : m_cause(cause) {}
   Cause GetCause() const { return m_cause; }
+  const char* what() const noexcept override { return "Invalid .web file"; }
 
  private:
   Cause m_cause;

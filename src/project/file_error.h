@@ -1,22 +1,26 @@
 #pragma once
 
+#include <exception>
 #include <string>
 
 // The file error that abandons a refresh of the node list: a source file could
 // not be opened. It carries the errno of the failing call and the path, and its
 // Message() is the text shown in the stop box ("%1 was not found." for a missing
 // file).
-class CFileError {
+class CFileError : public std::exception {
  public:
-  CFileError(int cause, std::string path) : m_nCause(cause), m_strPath(std::move(path)) {}
+  CFileError(int cause, std::string path)
+      : m_nCause(cause), m_strPath(std::move(path)), m_strWhat(Message()) {}
 
   int Cause() const { return m_nCause; }
   const std::string& Path() const { return m_strPath; }
   std::string Message() const;
+  const char* what() const noexcept override { return m_strWhat.c_str(); }
 
  private:
   int m_nCause;
   std::string m_strPath;
+  std::string m_strWhat;
 };
 
 // The platform's file error text for an errno value and a path, in the wording

@@ -4,7 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <filesystem>
 #include <string>
 #include <unordered_map>
 
@@ -35,6 +37,15 @@ bool COpenProject::OpenExisting(const std::string& projectPath) {
   m_strBinFileField = m_settings.m_strBinFile;
   m_tree.OpenNodeList();
   return true;
+}
+
+bool COpenProject::VerifyAndOpen(const std::string& projectPath, bool isNew,
+                                 CRelocationAnswers& answers) {
+  if (isNew) {
+    StartNew(projectPath);
+    return true;
+  }
+  return VerifyProject(projectPath, m_prompter, answers) && OpenExisting(projectPath);
 }
 
 void COpenProject::StartNew(const std::string& projectPath) {
@@ -229,4 +240,78 @@ bool COpenProject::OnCloseButton() {
   }
   SaveProject();
   return true;
+}
+
+namespace {
+
+bool IsFolderOrRoot(const CSTreeCtrl& tree, HTREEITEM item) {
+  return item && (tree.GetItemImage(item) == ImageRoot || tree.GetItemImage(item) == ImageFolder);
+}
+
+}  // namespace
+
+int COpenProject::AddFiles(HTREEITEM selected, const std::vector<std::string>& paths) {
+  if (paths.empty()) {
+    m_prompter.ShowOk(kSelectFilesText);
+    return 0;
+  }
+  if (!IsFolderOrRoot(m_tree, selected)) {
+    m_prompter.ShowOk(kSelectRootOrFolderText);
+    return 0;
+  }
+  const size_t count = std::min(paths.size(), static_cast<size_t>(kMaxFilesPerAdd));
+  for (size_t i = 0; i < count; ++i) m_tree.InsertFileItem(selected, paths[i]);
+  m_bTreeChanged = 1;
+  return static_cast<int>(count);
+}
+
+bool COpenProject::RemoveItem(HTREEITEM selected) {
+  m_bTreeChanged = 1;
+  return m_tree.DeleteSelection(selected, m_prompter);
+}
+
+HTREEITEM COpenProject::AddFolder(HTREEITEM selected) {
+  if (!IsFolderOrRoot(m_tree, selected)) {
+    m_prompter.ShowOk(kSelectNodeText);
+    return nullptr;
+  }
+  return m_tree.InsertFolderItem(selected);
+}
+
+namespace {
+
+void ImportInto(CSTreeCtrl& tree, HTREEITEM folder, const std::filesystem::path& dir, int& added) {
+  std::vector<std::filesystem::directory_entry> entries;
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) entries.push_back(entry);
+  std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) {
+    return a.path().filename().string() < b.path().filename().string();
+  });
+  for (const auto& entry : entries) {
+    const std::string name = entry.path().filename().string();
+    if (entry.is_directory()) {
+      HTREEITEM sub = tree.FindChildItem(folder, name);
+      if (!sub || tree.GetItemImage(sub) != ImageFolder) sub = tree.InsertFolderItem(folder, name);
+      ImportInto(tree, sub, entry.path(), added);
+    } else if (entry.is_regular_file()) {
+      const std::string path = AbsolutePath(entry.path().string());
+      if (!tree.FindChildItem(folder, path)) {
+        tree.InsertFileItem(folder, path);
+        ++added;
+      }
+    }
+  }
+}
+
+}  // namespace
+
+int COpenProject::ImportDirectory(HTREEITEM folder, const std::string& dir) {
+  int added = 0;
+  ImportInto(m_tree, folder, dir, added);
+  if (added > 0) m_bTreeChanged = 1;
+  return added;
+}
+
+bool COpenProject::PrepareEditor() {
+  if (!PrepareTargetFiles()) return false;
+  return !m_bTreeChanged || m_prompter.AskYesNo(kEditorUnbuiltText);
 }

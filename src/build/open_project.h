@@ -1,10 +1,12 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "generator/code_generator.h"
 #include "platform/prompter.h"
 #include "project/project_file.h"
+#include "project/project_verify.h"
 #include "project/tree_ctrl.h"
 
 // Where the build log goes: the project window shows it in its log control,
@@ -38,6 +40,16 @@ class COpenProject : public CProjectLocations {
   static constexpr const char* kUnbuiltChangeText =
       "You have changed the tree, but the changes have not been reflected in the generated file "
       "because you didn't build it. Do you want to save the change?";
+  static constexpr const char* kSelectFilesText = "Please select file(s) from list";
+  static constexpr const char* kSelectRootOrFolderText =
+      "Please select Root or a folder on the URL tree";
+  static constexpr const char* kSelectNodeText =
+      "Please select a node on the URL tree folder or root";
+  static constexpr const char* kEditorUnbuiltText =
+      "You have just changed the content of the Tree display and have not yet built. Your "
+      "recent changes will not be shown in the next dialog\r\nDo you want to continue?";
+  // "===>" adds at most this many files at once.
+  static constexpr int kMaxFilesPerAdd = 100;
   static constexpr const char* kDefaultUrlFile = "url.c";
   static constexpr const char* kDefaultBinFile = "bindata.c";
 
@@ -50,6 +62,12 @@ class COpenProject : public CProjectLocations {
   // Starts a new project at projectPath: only the root item; the target
   // directory field is the project file's folder, the file names the defaults.
   void StartNew(const std::string& projectPath);
+
+  // What the window does when it opens a project: an existing one is verified
+  // first (moved files and target directory answered by answers, the
+  // corrected project file saved), then read; a new one starts with only the
+  // root. False (a message was shown) when it cannot be opened.
+  bool VerifyAndOpen(const std::string& projectPath, bool isNew, CRelocationAnswers& answers);
 
   // Takes the three location fields into the settings as they are, the target
   // directory with its trailing separator (PrepareTargetFiles does the same).
@@ -86,6 +104,31 @@ class COpenProject : public CProjectLocations {
   // even though its number and time are now on record. False when the refresh
   // failed or the project could not be saved.
   bool RefreshAndSaveUnbuilt();
+
+  // --- Tree edits of the project window --------------------------------
+
+  // "===>": inserts the first kMaxFilesPerAdd of the source paths as file items
+  // under selected (the root or a folder), images from their extensions, and
+  // marks the tree changed. Says kSelectFilesText without paths and
+  // kSelectRootOrFolderText without a root or folder; returns the count added.
+  int AddFiles(HTREEITEM selected, const std::vector<std::string>& paths);
+  // "<==": marks the tree changed (also when nothing is deleted) and deletes
+  // the selected item as the Delete key does. True when an item was deleted.
+  bool RemoveItem(HTREEITEM selected);
+  // The new-folder button: a "New Folder" item under selected (the root or a
+  // folder), returned for label editing; the tree is not marked changed.
+  // nullptr after kSelectNodeText.
+  HTREEITEM AddFolder(HTREEITEM selected);
+  // Mirrors a directory under a folder item: subdirectories become folder items
+  // (one of the same name is reused), files become file items (one already
+  // there is not added twice), entries in byte order of their names. Returns the
+  // number of files added; marks the tree changed when it added any. Throws
+  // std::filesystem::filesystem_error when a directory cannot be read.
+  int ImportDirectory(HTREEITEM folder, const std::string& dir);
+  // The first two steps of an editor button: PrepareTargetFiles, then, after
+  // unbuilt tree changes, the kEditorUnbuiltText question. True when the
+  // editor may open.
+  bool PrepareEditor();
 
   // CProjectLocations: the stored settings that the refresh and the
   // generator use.

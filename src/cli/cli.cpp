@@ -207,32 +207,6 @@ int CmdAdd(const Args& args, Context& ctx, Prompter& prompter) {
   return project.RefreshAndSaveUnbuilt() ? kExitOk : kExitNotDone;
 }
 
-// Mirrors a directory under a folder item: subdirectories become folder items
-// (an existing one of the same name is reused), files become file items (a
-// file already there is not added twice); entries in byte order of their names.
-void ImportDirectory(CSTreeCtrl& tree, HTREEITEM folder, const std::filesystem::path& dir,
-                     int& added) {
-  std::vector<std::filesystem::directory_entry> entries;
-  for (const auto& entry : std::filesystem::directory_iterator(dir)) entries.push_back(entry);
-  std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) {
-    return a.path().filename().string() < b.path().filename().string();
-  });
-  for (const auto& entry : entries) {
-    const std::string name = entry.path().filename().string();
-    if (entry.is_directory()) {
-      HTREEITEM sub = tree.FindChildItem(folder, name);
-      if (!sub || tree.GetItemImage(sub) != ImageFolder) sub = tree.InsertFolderItem(folder, name);
-      ImportDirectory(tree, sub, entry.path(), added);
-    } else if (entry.is_regular_file()) {
-      const std::string path = AbsolutePath(entry.path().string());
-      if (!tree.FindChildItem(folder, path)) {
-        tree.InsertFileItem(folder, path);
-        ++added;
-      }
-    }
-  }
-}
-
 int CmdImport(const Args& args, Context& ctx, Prompter& prompter) {
   COpenProject project(prompter, nullptr);
   if (!OpenProjectArg(project, args.positional[0])) return kExitNotDone;
@@ -243,7 +217,7 @@ int CmdImport(const Args& args, Context& ctx, Prompter& prompter) {
   }
   int added = 0;
   try {
-    ImportDirectory(project.m_tree, UnderArg(project, args), dir, added);
+    added = project.ImportDirectory(UnderArg(project, args), dir);
   } catch (const std::filesystem::filesystem_error& e) {
     ctx.err << "pagoric import: " << e.what() << "\n";
     return kExitNotDone;

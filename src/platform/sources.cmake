@@ -1,8 +1,11 @@
 pagoric_add_layer(platform
   SOURCES
     platform/ascii.cpp
+    platform/dir_list.cpp
     platform/file_util.cpp
+    platform/instance_lock.cpp
     platform/text_format.cpp
   TESTS
     platform/file_util_test.cpp
+    platform/dir_list_test.cpp
 )

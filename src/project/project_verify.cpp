@@ -6,6 +6,7 @@
 #include "document/markers.h"
 #include "document/srv_doc.h"
 #include "platform/file_util.h"
+#include "platform/text_format.h"
 #include "project/project_file.h"
 #include "project/tree_ctrl.h"
 
@@ -233,4 +234,31 @@ int VerifyProject(const std::string& path, Prompter& prompter, CRelocationAnswer
 
   if (modified) SaveProjectFile(path, tree.m_nodes, settings, prompter);
   return 1;
+}
+
+bool AcceptFileLocation(const std::string& location, const std::string& name,
+                        Prompter& prompter) {
+  const std::string candidate = location + name;
+  if (FileExists(candidate)) return true;
+  prompter.ShowOk(FormatText(kStillNotFoundText, {candidate}));
+  return false;
+}
+
+bool AcceptTargetDirectory(std::string& directory, Prompter& prompter) {
+  std::string bare = directory;
+  if (!bare.empty() && bare.back() == kPathSeparator) bare.pop_back();
+  if (bare.empty() ? directory.empty() : !IsDirectory(bare)) {
+    prompter.ShowOk(FormatText(kStillNotFoundText, {directory}));
+    return false;
+  }
+  if (directory.back() != kPathSeparator) directory += kPathSeparator;
+  return true;
+}
+
+void ReportChosenFolder(const std::string& folder, Prompter& prompter) {
+  if (!PathExists(folder)) {
+    prompter.ShowOk(kFolderUnreadableText);
+  } else if (IsReadOnly(folder)) {
+    prompter.ShowOk(kFolderReadOnlyText);
+  }
 }

@@ -68,6 +68,23 @@ inline constexpr const char* kDeleteMissingFileText =
     "You have to delete the file from the tree structure";
 inline constexpr const char* kReenterTargetDirText = "You have re-enter your target directory";
 
+// The answers of the relocation dialogs, checked before a dialog may close
+// with OK; both say kStillNotFoundText with what they tried and stay open.
+inline constexpr const char* kStillNotFoundText = "File: %s still couldn't be found";
+// The file-not-found dialog: the typed location followed by name (a separator
+// and the file name) must exist.
+bool AcceptFileLocation(const std::string& location, const std::string& name, Prompter& prompter);
+// The invalid-target-directory dialog: the text, less one trailing separator,
+// must name a directory; on acceptance it ends in a separator.
+bool AcceptTargetDirectory(std::string& directory, Prompter& prompter);
+
+// What a folder chooser's answer is worth telling: kFolderUnreadableText when
+// its attributes cannot be read, kFolderReadOnlyText when it may not be
+// written. The chosen folder is used in every case.
+inline constexpr const char* kFolderUnreadableText = "Target directory has been changed";
+inline constexpr const char* kFolderReadOnlyText = "Warning: directory is read only";
+void ReportChosenFolder(const std::string& folder, Prompter& prompter);
+
 // 1 if a file search for the path finds anything (a file or a directory).
 int FileExists(const std::string& path);
 // Removes the last character of the path (its trailing separator) and returns 1

@@ -1,0 +1,225 @@
+// The rules of the desktop program's windows that live below the widgets:
+// the recent-project list, the source browser, the tree edits of the project
+// window and the acceptance of relocation answers.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include "build/open_project.h"
+#include "build/recent_list.h"
+#include "build/source_browser.h"
+#include "platform/file_util.h"
+#include "project/project_verify.h"
+#include "testing/scripted_prompter.h"
+#include "testing/temp_dir.h"
+
+namespace {
+
+TEST(RecentListTest, EleventhDropsTheOldestAndAKnownPathMovesUp) {
+  CRecentList list;
+  for (int i = 1; i <= 11; ++i) list.AddToRecentList("/p/" + std::to_string(i) + ".web");
+  std::vector<std::string> entries = list.NonEmptyEntries();
+  ASSERT_EQ(10u, entries.size());
+  EXPECT_EQ("/p/11.web", entries.front());
+  EXPECT_EQ("/p/2.web", entries.back());  // 1 dropped
+  list.AddToRecentList("/p/5.web");
+  entries = list.NonEmptyEntries();
+  ASSERT_EQ(10u, entries.size());
+  EXPECT_EQ("/p/5.web", entries[0]);
+  EXPECT_EQ("/p/11.web", entries[1]);
+  EXPECT_EQ("/p/4.web", entries[7]);
+  EXPECT_EQ("/p/3.web", entries[8]);
+}
+
+TEST(RecentListTest, CaseCountsOnlyWhereTheFileSystemCountsIt) {
+  CRecentList exact(true);
+  exact.AddToRecentList("/p/Site.web");
+  exact.AddToRecentList("/p/site.web");
+  EXPECT_EQ(2u, exact.NonEmptyEntries().size());
+  CRecentList folded(false);
+  folded.AddToRecentList("/p/Site.web");
+  folded.AddToRecentList("/p/other.web");
+  folded.AddToRecentList("/p/SITE.web");
+  ASSERT_EQ(2u, folded.NonEmptyEntries().size());
+  EXPECT_EQ("/p/SITE.web", folded.GetEntry(0));
+}
+
+TEST(RecentListTest, RelativePathsBecomeAbsoluteAndRemovalClosesTheGap) {
+  CRecentList list;
+  list.AddToRecentList("a.web");
+  EXPECT_EQ(CurrentDirectory() + "/a.web", list.GetEntry(0));
+  list.Load({"/x.web", "", "/y.web", "/z.web"});  // a gap in the stored values
+  EXPECT_EQ("/y.web", list.GetEntry(1));
+  list.RemoveFromRecentList(0);
+  EXPECT_EQ((std::vector<std::string>{"/y.web", "/z.web"}), list.NonEmptyEntries());
+  EXPECT_EQ("", list.GetEntry(9));
+  EXPECT_EQ("Project1", CRecentList::ValueName(0));
+  EXPECT_EQ("Project10", CRecentList::ValueName(9));
+}
+
+TEST(SourceBrowserTest, ListsFoldersFilesAndRoots) {
+  TempDir dir;
+  dir.Write("b.HTM", "");
+  dir.Write("a.gif", "");
+  dir.Write("README", "");
+  dir.Write("zeta/x.htm", "");
+  std::filesystem::create_directory(dir.File("alpha"));
+  CSourceBrowser browser;
+  ASSERT_TRUE(browser.Fill(dir.path() + "/"));
+  EXPECT_EQ(dir.path(), browser.m_strSourceDir);
+  EXPECT_EQ((std::vector<std::string>{"[..]", "[alpha]", "[zeta]"}), browser.m_folders);
+  EXPECT_EQ((std::vector<std::string>{"README", "a.gif", "b.HTM"}), browser.m_files);
+  EXPECT_EQ((std::vector<std::string>{"[-/-]"}), browser.m_drives);
+  ASSERT_TRUE(browser.SetFilter("*.htm*"));
+  EXPECT_EQ((std::vector<std::string>{"b.HTM"}), browser.m_files);
+  EXPECT_EQ(dir.File("b.HTM"), browser.FullPath("b.HTM"));
+}
+
+TEST(SourceBrowserTest, EntersFoldersUpAndDownAndRefusesWhatIsNoFolder) {
+  TempDir dir;
+  dir.Write("sub/page.htm", "");
+  dir.Write("file.txt", "");
+  ScriptedPrompter prompter;
+  CSourceBrowser browser;
+  ASSERT_TRUE(browser.Fill(dir.path()));
+  ASSERT_TRUE(browser.EnterFolder("[sub]", prompter));
+  EXPECT_EQ(dir.File("sub"), browser.m_strSourceDir);
+  EXPECT_EQ((std::vector<std::string>{"page.htm"}), browser.m_files);
+  ASSERT_TRUE(browser.EnterFolder("[..]", prompter));
+  EXPECT_EQ(dir.path(), browser.m_strSourceDir);
+  EXPECT_FALSE(browser.EnterFolder("[file.txt]", prompter));
+  EXPECT_FALSE(browser.ChangeDrive("[-/nowhere-]", prompter));
+  EXPECT_EQ(dir.path(), browser.m_strSourceDir);  // lists kept
+  EXPECT_EQ((std::vector<std::string>{CSourceBrowser::kCannotChangeDirText,
+                                      CSourceBrowser::kCannotChangeDriveText}),
+            prompter.Texts());
+}
+
+// At a file-system root there is no parent entry, and a file's full path has
+// one separator only.
+TEST(SourceBrowserTest, RootAsTheBrowsedFolder) {
+  ScriptedPrompter prompter;
+  CSourceBrowser browser;
+  ASSERT_TRUE(browser.ChangeDrive("[-/-]", prompter));
+  EXPECT_EQ("/", browser.m_strSourceDir);
+  ASSERT_FALSE(browser.m_folders.empty());
+  EXPECT_NE("[..]", browser.m_folders.front());
+  EXPECT_EQ("/vmlinuz", browser.FullPath("vmlinuz"));
+  ASSERT_TRUE(browser.EnterFolder("[tmp]", prompter));
+  EXPECT_EQ("/tmp", browser.m_strSourceDir);
+  EXPECT_EQ("[..]", browser.m_folders.front());
+}
+
+class TreeEditTest : public ::testing::Test {
+ protected:
+  ScriptedPrompter prompter;
+  COpenProject project{prompter, nullptr};
+  void SetUp() override { project.StartNew("/tmp/never-saved.web"); }
+  HTREEITEM Root() { return project.m_tree.GetRootItem(); }
+};
+
+TEST_F(TreeEditTest, AddFilesTakesTheFirstHundredWithImagesFromAnyCase) {
+  std::vector<std::string> paths;
+  for (int i = 0; i < 150; ++i) paths.push_back("/s/f" + std::to_string(i) + ".bmp");
+  paths[0] = "/s/A.HTM";
+  paths[1] = "/s/B.CLASS";
+  paths[2] = "/s/c.TEXT";
+  paths[3] = "/s/noext";
+  EXPECT_EQ(100, project.AddFiles(Root(), paths));
+  ASSERT_EQ(100, Root()->GetChildCount());
+  EXPECT_EQ("/s/f99.bmp", Root()->GetChild(99)->GetText());
+  EXPECT_EQ(ImagePage, Root()->GetChild(0)->GetImage());
+  EXPECT_EQ(ImageApplet, Root()->GetChild(1)->GetImage());
+  EXPECT_EQ(ImageText, Root()->GetChild(2)->GetImage());
+  EXPECT_EQ(ImageBinary, Root()->GetChild(3)->GetImage());
+  EXPECT_EQ(1, project.m_bTreeChanged);
+  // The same file again is a second item.
+  project.AddFiles(Root(), {"/s/A.HTM"});
+  EXPECT_EQ("/s/A.HTM", Root()->GetChild(100)->GetText());
+}
+
+TEST_F(TreeEditTest, AddsOnlyUnderRootOrFolderAndSaysWhy) {
+  HTREEITEM file = project.m_tree.InsertFileItem(Root(), "/s/a.gif");
+  EXPECT_EQ(0, project.AddFiles(Root(), {}));
+  EXPECT_EQ(0, project.AddFiles(file, {"/s/b.gif"}));
+  EXPECT_EQ(0, project.AddFiles(nullptr, {"/s/b.gif"}));
+  EXPECT_EQ(nullptr, project.AddFolder(file));
+  EXPECT_EQ((std::vector<std::string>{COpenProject::kSelectFilesText,
+                                      COpenProject::kSelectRootOrFolderText,
+                                      COpenProject::kSelectRootOrFolderText,
+                                      COpenProject::kSelectNodeText}),
+            prompter.Texts());
+  EXPECT_EQ(0, project.m_bTreeChanged);
+  // A new folder, named at once, leaves the tree unchanged for Close.
+  HTREEITEM folder = project.AddFolder(Root());
+  ASSERT_NE(nullptr, folder);
+  EXPECT_EQ(CSTreeCtrl::kNewFolderText, folder->GetText());
+  EXPECT_TRUE(project.m_tree.EndLabelEdit(folder, "img"));
+  EXPECT_EQ(0, project.m_bTreeChanged);
+}
+
+TEST_F(TreeEditTest, RemoveMarksTheTreeChangedEvenWhenRefused) {
+  EXPECT_FALSE(project.RemoveItem(Root()));
+  EXPECT_EQ(1, project.m_bTreeChanged);
+  EXPECT_EQ((std::vector<std::string>{CSTreeCtrl::kCannotDeleteRootText}), prompter.Texts());
+}
+
+TEST(EditorButtonTest, AsksAboutUnbuiltChangesOnlyBeforeABuild) {
+  TempDir dir;
+  const std::string page = dir.Write("site/index.htm", "<p>hi</p>\n");
+  ScriptedPrompter prompter;
+  COpenProject project(prompter, nullptr);
+  project.StartNew(dir.File("p.web"));
+  project.AddFiles(project.m_tree.GetRootItem(), {page});
+  prompter.QueueAnswer(false);
+  EXPECT_FALSE(project.PrepareEditor());
+  EXPECT_EQ(COpenProject::kEditorUnbuiltText, prompter.Texts().back());
+  ASSERT_TRUE(project.OnBuild());
+  prompter.Clear();
+  EXPECT_TRUE(project.PrepareEditor());
+  EXPECT_TRUE(prompter.Texts().empty());
+}
+
+TEST(RelocationAnswerTest, FileLocationMustHoldTheFile) {
+  TempDir dir;
+  dir.Write("new/logo.gif", "x");
+  ScriptedPrompter prompter;
+  EXPECT_TRUE(AcceptFileLocation(dir.File("new"), "/logo.gif", prompter));
+  // A trailing separator is joined as it is: two in a row still name the file.
+  EXPECT_TRUE(AcceptFileLocation(dir.File("new") + "/", "/logo.gif", prompter));
+  EXPECT_FALSE(AcceptFileLocation(dir.File("old"), "/logo.gif", prompter));
+  EXPECT_EQ((std::vector<std::string>{"File: " + dir.File("old") +
+                                      "/logo.gif still couldn't be found"}),
+            prompter.Texts());
+}
+
+TEST(RelocationAnswerTest, TargetDirectoryWithOrWithoutSeparatorButNoFile) {
+  TempDir dir;
+  dir.Write("out/file.c", "");
+  ScriptedPrompter prompter;
+  std::string plain = dir.File("out"), slashed = dir.File("out") + "/";
+  EXPECT_TRUE(AcceptTargetDirectory(plain, prompter));
+  EXPECT_TRUE(AcceptTargetDirectory(slashed, prompter));
+  EXPECT_EQ(dir.File("out") + "/", plain);
+  EXPECT_EQ(plain, slashed);
+  std::string file = dir.File("out/file.c"), empty;
+  EXPECT_FALSE(AcceptTargetDirectory(file, prompter));
+  EXPECT_FALSE(AcceptTargetDirectory(empty, prompter));
+  EXPECT_EQ("File: " + dir.File("out/file.c") + " still couldn't be found", prompter.Texts()[0]);
+}
+
+TEST(RelocationAnswerTest, ChosenFolderWarnings) {
+  TempDir dir;
+  dir.Write("ro/x", "");
+  ::chmod(dir.File("ro").c_str(), 0555);
+  ScriptedPrompter prompter;
+  ReportChosenFolder(dir.path(), prompter);
+  ReportChosenFolder(dir.File("gone"), prompter);
+  ReportChosenFolder(dir.File("ro"), prompter);
+  EXPECT_EQ((std::vector<std::string>{kFolderUnreadableText, kFolderReadOnlyText}),
+            prompter.Texts());
+  ::chmod(dir.File("ro").c_str(), 0755);
+}
+
+}  // namespace

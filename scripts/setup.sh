@@ -4,6 +4,8 @@ set -euo pipefail
 packages=(cmake make g++ gcc clang libgtest-dev libgmock-dev xxd)
 # Clang's sanitizer and libFuzzer runtimes (only recommended by clang).
 packages+=(libclang-rt-14-dev)
+# The desktop program: Qt 6 Widgets (its tests run on the offscreen platform).
+packages+=(qt6-base-dev)
 # The end-to-end tests: the firmware's cross compiler with the C library its
 # <string.h> comes from, and the browser that shows `pagoric preview`.
 packages+=(gcc-arm-none-eabi libnewlib-arm-none-eabi chromium)

@@ -54,6 +54,8 @@ class COpenProject : public CProjectLocations {
   static constexpr const char* kDefaultBinFile = "bindata.c";
 
   COpenProject(Prompter& prompter, CBuildLogSink* log);
+  // Where the build log goes from now on (nullptr: nowhere).
+  void SetLogSink(CBuildLogSink* log) { m_pLog = log; }
 
   // Opens an existing project file: reads the node list and the settings,
   // fills the three fields and creates the tree items. On a file that cannot be

@@ -19,6 +19,11 @@ class ScriptedPrompter : public Prompter {
 
   ~ScriptedPrompter() override;
 
+  // How an unexpected question or an unused answer fails the running test:
+  // a GoogleTest failure unless a suite of another framework sets its own.
+  using FailureHandler = void (*)(const std::string& what);
+  static void SetFailureHandler(FailureHandler handler);
+
   // Queues the answer for the next question (Yes/No or OK/Cancel).
   void QueueAnswer(bool answer) { m_answers.push_back(answer); }
 

@@ -1,0 +1,278 @@
+// The application, the start dialog and the relocation dialogs, driven on the
+// offscreen platform.
+#include <unistd.h>
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QProcess>
+#include <QPushButton>
+#include <QSettings>
+#include <QTimer>
+#include <QtTest>
+#include <csignal>
+#include <filesystem>
+#include <functional>
+
+#include "build/open_project.h"
+#include "platform/file_util.h"
+#include "project/project_file.h"
+#include "testing/temp_dir.h"
+#include "ui/converter_app.h"
+#include "ui/project_dlg.h"
+#include "ui/relocation_dlgs.h"
+#include "ui/ui_test_support.h"
+
+namespace {
+
+// Runs act on the next modal dialog of type T once it shows (the caller then
+// opens whatever runs it modally).
+template <typename T>
+void WhenModal(std::function<void(T*)> act, int triesLeft = 200) {
+  QTimer::singleShot(20, [act, triesLeft] {
+    if (T* dialog = dynamic_cast<T*>(QApplication::activeModalWidget())) {
+      act(dialog);
+    } else if (triesLeft > 0) {
+      WhenModal<T>(act, triesLeft - 1);
+    }
+  });
+}
+
+void Click(QWidget* parent, const char* name) {
+  auto* button = parent->findChild<QPushButton*>(name);
+  QVERIFY2(button, name);
+  QTest::mouseClick(button, Qt::LeftButton);
+}
+
+}  // namespace
+
+class ConverterAppTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void initTestCase() { InstallScriptFailureHandler(); }
+  void cleanup() { QCOMPARE(TakeScriptFailures(), std::vector<std::string>()); }
+
+  // The stored values are exactly Project1 .. Projectn after a write, whatever
+  // a longer earlier list left.
+  void recentListIsWrittenBackExactly() {
+    TempDir dir;
+    QSettings settings(QString::fromStdString(dir.File("settings.ini")), QSettings::IniFormat);
+    for (int i = 1; i <= 10; ++i) {
+      settings.setValue(QString("Recent Project List/Project%1").arg(i), QString("/p/%1.web").arg(i));
+    }
+    settings.setValue("Recent Project List/Stray", "x");
+    settings.setValue("Other/Keep", "y");
+    ScriptedPrompter prompter;
+    CScriptedDialogs dialogs;
+    CConverterApp app(prompter, dialogs, settings, dir.File("lock"));
+    app.LoadRecentList();
+    QCOMPARE(app.RecentList().GetEntry(9), std::string("/p/10.web"));
+    for (int i = 0; i < 7; ++i) app.RecentList().RemoveFromRecentList(0);
+    app.SaveRecentList();
+    settings.beginGroup("Recent Project List");
+    QCOMPARE(settings.childKeys(), QStringList({"Project1", "Project2", "Project3"}));
+    QCOMPARE(settings.value("Project1").toString(), QString("/p/8.web"));
+    settings.endGroup();
+    QCOMPARE(settings.value("Other/Keep").toString(), QString("y"));
+  }
+
+  // A second instance is refused while the first runs, and starts once the
+  // first was killed outright.
+  void secondInstanceRefusedUntilTheFirstDies() {
+    const QString binary = qEnvironmentVariable("PAGORIC_GUI_BINARY");
+    if (binary.isEmpty()) QSKIP("PAGORIC_GUI_BINARY is not set");
+    TempDir dir;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_RUNTIME_DIR", QString::fromStdString(dir.path()));
+    env.insert("XDG_CONFIG_HOME", QString::fromStdString(dir.File("config")));
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    QProcess first;
+    first.setProcessEnvironment(env);
+    first.start(binary, {});
+    QVERIFY(first.waitForStarted());
+    const std::string lockPath = dir.File("pagoric-gui-" + std::to_string(::getuid()) + ".lock");
+    QTRY_VERIFY_WITH_TIMEOUT(PathExists(lockPath), 20000);
+    QTest::qWait(300);  // the lock is taken right after the file is made
+
+    QSettings settings(QString::fromStdString(dir.File("s.ini")), QSettings::IniFormat);
+    ScriptedPrompter prompter;
+    CScriptedDialogs dialogs;
+    CConverterApp second(prompter, dialogs, settings, lockPath);
+    QVERIFY(!second.Start());
+    QCOMPARE(dialogs.m_shown,
+             std::vector<std::string>{
+                 "Multiple Instance Error: Application is already running - Terminate this "
+                 "instance."});
+    ::kill(static_cast<pid_t>(first.processId()), SIGKILL);
+    QVERIFY(first.waitForFinished());
+    QVERIFY(second.Start());
+  }
+
+  void startDialogChoices() {
+    CRecentList recent;
+    recent.AddToRecentList("/p/b.web");
+    recent.AddToRecentList("/p/a.web");
+    ScriptedPrompter prompter;
+    CScriptedDialogs dialogs;
+    {
+      CRecentProjectsDlg dialog(nullptr, recent, prompter, dialogs);
+      auto* list = dialog.findChild<QListWidget*>("recentList");
+      QCOMPARE(list->count(), 2);
+      Click(&dialog, "openSelectedButton");
+      QCOMPARE(prompter.Texts(), std::vector<std::string>{"Please select a project!"});
+      QCOMPARE(dialog.GetChoice().kind, CRecentProjectsDlg::Choice::kNone);
+      dialogs.QueueAnswer("");  // Cancel in the file dialog keeps the dialog
+      Click(&dialog, "newProjectButton");
+      QCOMPARE(dialog.GetChoice().kind, CRecentProjectsDlg::Choice::kNone);
+      list->setCurrentRow(1);
+      Click(&dialog, "openSelectedButton");
+      QCOMPARE(dialog.GetChoice().kind, CRecentProjectsDlg::Choice::kSelected);
+      QCOMPARE(dialog.GetChoice().path, std::string("/p/b.web"));
+      QCOMPARE(dialog.GetChoice().index, 1);
+      QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    }
+    {
+      CRecentProjectsDlg dialog(nullptr, recent, prompter, dialogs);
+      dialogs.QueueAnswer("/p/new.web");
+      Click(&dialog, "newProjectButton");
+      QCOMPARE(dialog.GetChoice().kind, CRecentProjectsDlg::Choice::kNew);
+      QCOMPARE(dialog.GetChoice().path, std::string("/p/new.web"));
+    }
+  }
+
+  void aboutBox() {
+    ScriptedPrompter prompter;
+    CScriptedDialogs dialogs;
+    CRecentProjectsDlg dialog(nullptr, CRecentList(), prompter, dialogs);
+    bool seen = false;
+    WhenModal<CAboutDlg>([&](CAboutDlg* about) {
+      seen = about->windowTitle() == "About Pagoric" &&
+             about->findChild<QLabel*>("aboutText")->text() == "Pagoric Version 1.0";
+      about->accept();
+    });
+    Click(&dialog, "aboutButton");
+    QVERIFY(seen);
+  }
+
+  // What happens to the recent list after a choice: an opened project goes to
+  // the top; a selected entry that cannot be opened goes; a failed "Open
+  // Others" leaves the list alone.
+  void recentListAfterOpening() {
+    TempDir dir;
+    QSettings settings(QString::fromStdString(dir.File("s.ini")), QSettings::IniFormat);
+    ScriptedPrompter prompter;
+    CScriptedDialogs dialogs;
+    CConverterApp app(prompter, dialogs, settings, dir.File("lock"));
+    app.RecentList().Load({"/p/a.web", "/p/b.web", "/p/c.web"});
+    int result = 0;
+    app.SetProjectOpener([&](const std::string&, bool) { return result; });
+    using Choice = CRecentProjectsDlg::Choice;
+    app.OpenChoice({Choice::kOther, "/p/x.web", -1});
+    QCOMPARE(app.RecentList().NonEmptyEntries().size(), size_t(3));
+    app.OpenChoice({Choice::kSelected, "/p/b.web", 1});
+    QCOMPARE(app.RecentList().NonEmptyEntries(), (std::vector<std::string>{"/p/a.web", "/p/c.web"}));
+    result = 1;
+    app.OpenChoice({Choice::kSelected, "/p/c.web", 1});
+    QCOMPARE(app.RecentList().GetEntry(0), std::string("/p/c.web"));
+  }
+
+  // An unreadable project is refused before any window opens.
+  void unreadableProjectIsNotOpened() {
+    TempDir dir;
+    const std::string path = dir.Write("bad.web", "not a project");
+    QSettings settings(QString::fromStdString(dir.File("s.ini")), QSettings::IniFormat);
+    ScriptedPrompter prompter;
+    CScriptedDialogs dialogs;
+    CConverterApp app(prompter, dialogs, settings, dir.File("lock"));
+    QCOMPARE(app.OpenProject(path, false), 0);
+    QCOMPARE(prompter.Texts(),
+             std::vector<std::string>{"Invalid .web file or file no longer exists"});
+  }
+
+  void fileNotFoundDialogAcceptsOnlyAnExistingFile() {
+    TempDir dir;
+    dir.Write("new/logo.gif", "GIF");
+    ScriptedPrompter prompter;
+    CScriptedDialogs dialogs;
+    CFileNotFoundDlg dialog(nullptr, "/old", "/old/logo.gif", "/logo.gif", prompter, dialogs);
+    QCOMPARE(dialog.windowTitle(), QString("Warning: file not found"));
+    auto* field = dialog.findChild<QLineEdit*>("newLocationEdit");
+    QCOMPARE(field->text().toStdString(), CurrentDirectory());  // starts in the working directory
+    dialog.show();
+    field->setText(QString::fromStdString(dir.File("old")));
+    Click(&dialog, "okButton");
+    QVERIFY(dialog.isVisible());
+    QCOMPARE(prompter.Texts(), std::vector<std::string>{"File: " + dir.File("old") +
+                                                        "/logo.gif still couldn't be found"});
+    // "..." fills the field without a trailing separator.
+    dialogs.QueueAnswer(dir.File("new") + "/");
+    Click(&dialog, "chooseFolderButton");
+    QCOMPARE(dialog.NewLocation(), dir.File("new"));
+    Click(&dialog, "okButton");
+    QVERIFY(!dialog.isVisible());
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
+  }
+
+  void targetDirDialogAcceptsDirectoriesOnly() {
+    TempDir dir;
+    dir.Write("out/file.c", "");
+    ScriptedPrompter prompter;
+    CScriptedDialogs dialogs;
+    CTargetDirDlg dialog(nullptr, "/gone/", prompter, dialogs);
+    QCOMPARE(dialog.windowTitle(), QString("Warning: Invalid Target Directory"));
+    auto* field = dialog.findChild<QLineEdit*>("newDirectoryEdit");
+    dialog.show();
+    field->setText(QString::fromStdString(dir.File("out/file.c")));
+    Click(&dialog, "okButton");
+    QVERIFY(dialog.isVisible());
+    field->setText(QString::fromStdString(dir.File("out")));
+    Click(&dialog, "okButton");
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    QCOMPARE(dialog.NewDirectory(), dir.File("out") + "/");
+    QCOMPARE(prompter.Texts().size(), size_t(1));
+  }
+
+  // A moved project opens after the user names the new place of its first
+  // missing file; the learned prefix moves the others without a question.
+  void movedProjectOpensThroughTheDialogs() {
+    TempDir dir;
+    dir.Write("old/site/index.htm", "<p>hi</p>\n");
+    dir.Write("old/site/img/logo.gif", "GIF");
+    const std::string project = dir.File("p.web");
+    {
+      ScriptedPrompter prompter;
+      COpenProject open(prompter, nullptr);
+      open.StartNew(project);
+      QVERIFY(open.ImportDirectory(open.m_tree.GetRootItem(), dir.File("old/site")) == 2);
+      QVERIFY(open.OnBuildAll());
+    }
+    std::filesystem::rename(dir.File("old"), dir.File("new"));
+    QSettings settings(QString::fromStdString(dir.File("s.ini")), QSettings::IniFormat);
+    ScriptedPrompter prompter;
+    CScriptedDialogs dialogs;
+    CConverterApp app(prompter, dialogs, settings, dir.File("lock"));
+    int asked = 0;
+    WhenModal<CFileNotFoundDlg>([&](CFileNotFoundDlg* dialog) {
+      ++asked;
+      dialog->findChild<QLineEdit*>("newLocationEdit")
+          ->setText(QString::fromStdString(dir.File("new/site/img")));
+      Click(dialog, "okButton");
+      if (dialog->isVisible()) dialog->reject();  // refused: end the test instead of hanging
+      WhenModal<CProjectDlg>([&](CProjectDlg* window) { Click(window, "closeButton"); });
+    });
+    QCOMPARE(app.OpenProject(project, false), 1);
+    QCOMPARE(asked, 1);
+    CPageNodeList nodes;
+    CProjectSettings stored;
+    QVERIFY(LoadProjectFile(project, nodes, stored));
+    int moved = 0;
+    for (const auto& node : nodes) {
+      if (!node->GetFolder() && node->GetPath().rfind(dir.File("new/site/"), 0) == 0) ++moved;
+    }
+    QCOMPARE(moved, 2);
+  }
+};
+
+QTEST_MAIN(ConverterAppTest)
+#include "converter_app_test.moc"

@@ -1,0 +1,441 @@
+#include "ui/project_dlg.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QShortcut>
+#include <QTreeView>
+#include <QVBoxLayout>
+#include <unordered_set>
+
+#include "platform/file_util.h"
+#include "project/project_verify.h"
+#include "ui/tree_images.h"
+#include "ui/url_tree_model.h"
+
+namespace {
+
+// How often a running build lets the window paint (milliseconds).
+constexpr qint64 kPaintInterval = 40;
+
+QPushButton* Button(const char* text, const char* name, QWidget* parent) {
+  auto* button = new QPushButton(text, parent);
+  button->setObjectName(name);
+  button->setAutoDefault(false);
+  return button;
+}
+
+QLineEdit* Field(const char* name, QWidget* parent) {
+  auto* field = new QLineEdit(parent);
+  field->setObjectName(name);
+  return field;
+}
+
+}  // namespace
+
+CProjectDlg::CProjectDlg(QWidget* parent, COpenProject& project, Prompter& prompter,
+                         CUiDialogs& dialogs)
+    : QDialog(parent), m_project(project), m_prompter(prompter), m_dialogs(dialogs) {
+  setWindowTitle(ToQt(m_project.m_strProjectPath));
+  setWindowIcon(AppIcon());
+  // A caption but no close box: only "&Close" ends the window.
+  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+  m_project.SetLogSink(this);
+  BuildLayout();
+
+  // The browser starts in the folder the project remembers, else in the
+  // working directory.
+  const std::string& remembered = m_project.m_settings.m_strSourceDir;
+  if (remembered.empty() || !m_browser.Fill(remembered)) m_browser.Fill(CurrentDirectory());
+  ShowBrowser();
+  ShowFields();
+
+  if (HTREEITEM root = m_project.m_tree.GetRootItem()) {
+    m_pTree->expand(m_pModel->IndexOf(root));
+    SelectItem(root);
+  }
+}
+
+CProjectDlg::~CProjectDlg() { m_project.SetLogSink(nullptr); }
+
+void CProjectDlg::BuildLayout() {
+  auto* top = new QHBoxLayout;
+
+  // Source browser.
+  auto* source = new QGroupBox(" Source ", this);
+  auto* sourceLayout = new QGridLayout(source);
+  m_pFilter = new QComboBox(source);
+  m_pFilter->setObjectName("filterCombo");
+  for (const std::string& filter : CSourceBrowser::Filters()) m_pFilter->addItem(ToQt(filter));
+  m_pFolderLabel = new QLabel(source);
+  m_pFolderLabel->setObjectName("currentFolderLabel");
+  m_pFolderLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  m_pFolderLabel->setMinimumWidth(10);
+  m_pFolders = new QListWidget(source);
+  m_pFolders->setObjectName("folderList");
+  m_pFiles = new QListWidget(source);
+  m_pFiles->setObjectName("fileList");
+  m_pFiles->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  m_pFiles->setUniformItemSizes(true);
+  m_pFolders->setUniformItemSizes(true);
+  m_pDrives = new QComboBox(source);
+  m_pDrives->setObjectName("driveCombo");
+  m_pDrives->setPlaceholderText("(choose a drive)");
+  sourceLayout->addWidget(new QLabel("Filter :", source), 0, 0);
+  sourceLayout->addWidget(m_pFilter, 0, 1);
+  sourceLayout->addWidget(m_pFolderLabel, 1, 0, 1, 2);
+  sourceLayout->addWidget(m_pFolders, 2, 0, 1, 2);
+  sourceLayout->addWidget(m_pFiles, 3, 0, 1, 2);
+  sourceLayout->addWidget(new QLabel("Drives :", source), 4, 0);
+  sourceLayout->addWidget(m_pDrives, 4, 1);
+  sourceLayout->setColumnStretch(1, 1);
+  sourceLayout->setRowStretch(2, 2);
+  sourceLayout->setRowStretch(3, 3);
+  top->addWidget(source, 4);
+
+  // The buttons between browser and tree.
+  auto* middle = new QVBoxLayout;
+  m_pNewFolder = Button("", "newFolderButton", this);
+  m_pNewFolder->setIcon(QIcon(NewFolderPixmap()));
+  m_pNewFolder->setIconSize(QSize(48, 40));
+  m_pNewFolder->setToolTip("New folder in the URL tree");
+  m_pAdd = Button("===>", "addFilesButton", this);
+  m_pRemove = Button("<==", "removeButton", this);
+  middle->addStretch();
+  middle->addWidget(m_pNewFolder);
+  middle->addSpacing(12);
+  middle->addWidget(m_pAdd);
+  middle->addWidget(m_pRemove);
+  middle->addStretch();
+  top->addLayout(middle);
+
+  // The URL tree.
+  m_pTree = new QTreeView(this);
+  m_pTree->setObjectName("urlTreeView");
+  m_pModel = new CUrlTreeModel(m_project.m_tree, this);
+  m_pTree->setModel(m_pModel);
+  m_pTree->setHeaderHidden(true);
+  m_pTree->setRootIsDecorated(false);  // no lines at the root
+  m_pTree->setUniformRowHeights(true);
+  m_pTree->setEditTriggers(QAbstractItemView::SelectedClicked | QAbstractItemView::EditKeyPressed);
+  m_pTree->installEventFilter(this);
+  top->addWidget(m_pTree, 5);
+
+  // File locations, log, build and edit buttons.
+  auto* bottom = new QHBoxLayout;
+  auto* left = new QVBoxLayout;
+  auto* location = new QGroupBox("File Location", this);
+  auto* locationLayout = new QGridLayout(location);
+  m_pTargetDir = Field("targetDirEdit", location);
+  m_pChooseTarget = Button("...", "chooseTargetButton", location);
+  m_pUrlFile = Field("urlFileEdit", location);
+  m_pBinFile = Field("binFileEdit", location);
+  locationLayout->addWidget(new QLabel("Target Directory :", location), 0, 0);
+  locationLayout->addWidget(m_pTargetDir, 0, 1, 1, 3);
+  locationLayout->addWidget(m_pChooseTarget, 0, 4);
+  locationLayout->addWidget(new QLabel("URL file :", location), 1, 0);
+  locationLayout->addWidget(m_pUrlFile, 1, 1);
+  locationLayout->addWidget(new QLabel("Binary data file name :", location), 1, 2);
+  locationLayout->addWidget(m_pBinFile, 1, 3, 1, 2);
+  locationLayout->setColumnStretch(1, 1);
+  locationLayout->setColumnStretch(3, 1);
+  left->addWidget(location);
+  m_pLog = new QPlainTextEdit(this);
+  m_pLog->setObjectName("buildLog");
+  m_pLog->setReadOnly(true);
+  m_pLog->setLineWrapMode(QPlainTextEdit::NoWrap);
+  m_pLog->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  m_pLog->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  m_pLog->setMinimumHeight(140);
+  left->addWidget(m_pLog, 1);
+  m_pProgress = new QProgressBar(this);
+  m_pProgress->setObjectName("buildProgress");
+  m_pProgress->setFormat("node %v of %m");
+  m_pProgress->setVisible(false);
+  left->addWidget(m_pProgress);
+  bottom->addLayout(left, 1);
+
+  auto* group = new QGroupBox(" Build and Edit ", this);
+  auto* groupLayout = new QVBoxLayout(group);
+  struct ButtonSpec {
+    const char* text;
+    const char* name;
+    std::function<void()> handler;
+  };
+  const ButtonSpec specs[] = {
+      {"&Build", "buildButton", [this] { OnBuild(); }},
+      {"Build &All", "buildAllButton", [this] { OnBuildAll(); }},
+      {"Edit &URL file", "editUrlFileButton", [this] { OnEditor(Editor::kUrlFile); }},
+      {"&Remove Bin data ", "removeBinDataButton", [this] { OnEditor(Editor::kRemoveBinData); }},
+      {"&Home Page", "homePageButton", [this] { OnEditor(Editor::kHomePage); }},
+      {"&Close", "closeButton", [this] { OnClose(); }},
+  };
+  for (const ButtonSpec& spec : specs) {
+    QPushButton* button = Button(spec.text, spec.name, group);
+    connect(button, &QPushButton::clicked, this, spec.handler);
+    groupLayout->addWidget(button);
+    m_busyDisabled << button;
+  }
+  groupLayout->addStretch();
+  bottom->addWidget(group);
+
+  auto* layout = new QVBoxLayout(this);
+  layout->addLayout(top, 3);
+  layout->addLayout(bottom, 2);
+  resize(980, 720);
+
+  m_busyDisabled << source << m_pNewFolder << m_pAdd << m_pRemove << m_pTree << location;
+
+  connect(m_pFilter, &QComboBox::activated, this, &CProjectDlg::OnFilterChanged);
+  connect(m_pDrives, &QComboBox::activated, this, &CProjectDlg::OnDriveChanged);
+  connect(m_pFolders, &QListWidget::itemActivated, this,
+          [this](QListWidgetItem* item) { OnFolderActivated(item->text()); });
+  connect(m_pAdd, &QPushButton::clicked, this, &CProjectDlg::OnAddFiles);
+  connect(m_pRemove, &QPushButton::clicked, this, &CProjectDlg::OnRemove);
+  connect(m_pNewFolder, &QPushButton::clicked, this, &CProjectDlg::OnNewFolder);
+  connect(m_pChooseTarget, &QPushButton::clicked, this, &CProjectDlg::OnChooseTarget);
+  // The hidden "&Refresh" command: lists the folder again.
+  auto* refresh = new QShortcut(QKeySequence::Refresh, this);
+  connect(refresh, &QShortcut::activated, this,
+          [this] { OnFilterChanged(m_pFilter->currentIndex()); });
+}
+
+void CProjectDlg::TakeFields() {
+  m_project.m_strTargetDirField = FromQt(m_pTargetDir->text());
+  m_project.m_strUrlFileField = FromQt(m_pUrlFile->text());
+  m_project.m_strBinFileField = FromQt(m_pBinFile->text());
+}
+
+void CProjectDlg::ShowFields() {
+  m_pTargetDir->setText(ToQt(m_project.m_strTargetDirField));
+  m_pUrlFile->setText(ToQt(m_project.m_strUrlFileField));
+  m_pBinFile->setText(ToQt(m_project.m_strBinFileField));
+}
+
+void CProjectDlg::ShowBrowser() {
+  m_project.m_settings.m_strSourceDir = m_browser.m_strSourceDir;
+  m_pFolderLabel->setText(ToQt(m_browser.m_strSourceDir));
+  m_pFolderLabel->setToolTip(m_pFolderLabel->text());
+  const int filter = m_pFilter->findText(ToQt(m_browser.m_strFilter));
+  if (filter >= 0) m_pFilter->setCurrentIndex(filter);
+  auto toList = [](const std::vector<std::string>& items) {
+    QStringList list;
+    list.reserve(static_cast<qsizetype>(items.size()));
+    for (const std::string& item : items) list << ToQt(item);
+    return list;
+  };
+  m_pFolders->clear();
+  m_pFolders->addItems(toList(m_browser.m_folders));
+  m_pFiles->clear();
+  m_pFiles->addItems(toList(m_browser.m_files));
+  m_pDrives->clear();
+  m_pDrives->addItems(toList(m_browser.m_drives));
+  m_pDrives->setCurrentIndex(-1);
+}
+
+HTREEITEM CProjectDlg::SelectedItem() const {
+  const QModelIndex current = m_pTree->selectionModel()->currentIndex();
+  if (!current.isValid() || !m_pTree->selectionModel()->isSelected(current)) return nullptr;
+  return CUrlTreeModel::ItemOf(current);
+}
+
+void CProjectDlg::SelectItem(HTREEITEM item) {
+  m_pTree->selectionModel()->setCurrentIndex(m_pModel->IndexOf(item),
+                                             QItemSelectionModel::ClearAndSelect);
+}
+
+void CProjectDlg::ChangeTree(const std::function<void()>& edit, HTREEITEM select) {
+  // Items of the tree may be deleted: the view lets go of them all, and what
+  // was expanded is expanded again afterwards where it still exists.
+  std::unordered_set<HTREEITEM> expanded;
+  m_project.m_tree.WalkItems([&](HTREEITEM item, int) {
+    if (m_pTree->isExpanded(m_pModel->IndexOf(item))) expanded.insert(item);
+  });
+  HTREEITEM selected = SelectedItem();
+  m_pModel->BeginChange();
+  edit();
+  m_pModel->EndChange();
+  bool selectedAlive = false;
+  m_project.m_tree.WalkItems([&](HTREEITEM item, int) {
+    if (expanded.count(item)) m_pTree->expand(m_pModel->IndexOf(item));
+    if (item == selected) selectedAlive = true;
+  });
+  if (select) {
+    SelectItem(select);
+  } else if (selectedAlive) {
+    SelectItem(selected);
+  }
+}
+
+void CProjectDlg::OnAddFiles() {
+  std::vector<std::string> paths;
+  for (int row = 0; row < m_pFiles->count(); ++row) {
+    if (m_pFiles->item(row)->isSelected()) {
+      paths.push_back(m_browser.FullPath(FromQt(m_pFiles->item(row)->text())));
+    }
+  }
+  HTREEITEM selected = SelectedItem();
+  ChangeTree([&] { m_project.AddFiles(selected, paths); });
+  if (selected) m_pTree->expand(m_pModel->IndexOf(selected));
+}
+
+void CProjectDlg::OnRemove() {
+  HTREEITEM selected = SelectedItem();
+  ChangeTree([&] { m_project.RemoveItem(selected); });
+}
+
+void CProjectDlg::OnNewFolder() {
+  HTREEITEM selected = SelectedItem();
+  HTREEITEM folder = nullptr;
+  ChangeTree([&] { folder = m_project.AddFolder(selected); });
+  if (!folder) return;
+  m_pTree->expand(m_pModel->IndexOf(selected));
+  SelectItem(folder);
+  m_pTree->edit(m_pModel->IndexOf(folder));
+}
+
+void CProjectDlg::OnChooseTarget() {
+  const std::string folder = m_dialogs.ChooseFolder(CurrentDirectory());
+  if (folder.empty()) return;
+  m_pTargetDir->setText(
+      ToQt(folder.back() == kPathSeparator ? folder : folder + kPathSeparator));
+  ReportChosenFolder(folder, m_prompter);
+}
+
+void CProjectDlg::OnFilterChanged(int index) {
+  if (m_bBuilding || index < 0) return;
+  // Unlike a folder change, the fields are not taken back: they show their
+  // stored values again.
+  if (!m_browser.SetFilter(FromQt(m_pFilter->itemText(index)))) {
+    m_prompter.ShowOk(CSourceBrowser::kCannotChangeDirText);
+  }
+  ShowBrowser();
+  ShowFields();
+}
+
+void CProjectDlg::OnDriveChanged(int index) {
+  if (m_bBuilding || index < 0) return;
+  if (!m_browser.ChangeDrive(FromQt(m_pDrives->itemText(index)), m_prompter)) return;
+  TakeFields();
+  ShowBrowser();
+  ShowFields();
+}
+
+void CProjectDlg::OnFolderActivated(const QString& entry) {
+  if (m_bBuilding) return;
+  if (!m_browser.EnterFolder(FromQt(entry), m_prompter)) return;
+  TakeFields();
+  ShowBrowser();
+  ShowFields();
+}
+
+void CProjectDlg::OnBuild() { RunBuild(false); }
+void CProjectDlg::OnBuildAll() { RunBuild(true); }
+
+void CProjectDlg::RunBuild(bool all) {
+  if (m_bBuilding) return;
+  SetBusy(true);
+  TakeFields();
+  m_pLog->clear();
+  m_strPendingLog.clear();
+  m_paintTimer.start();
+  if (all) {
+    m_project.OnBuildAll();
+  } else {
+    m_project.OnBuild();
+  }
+  FlushLog(true);
+  ShowFields();
+  SetBusy(false);
+}
+
+void CProjectDlg::SetBusy(bool busy) {
+  m_bBuilding = busy;
+  for (QWidget* widget : m_busyDisabled) widget->setEnabled(!busy);
+  m_pProgress->setVisible(busy);
+  if (busy) {
+    m_pProgress->setRange(0, 0);
+    QApplication::setOverrideCursor(Qt::BusyCursor);
+  } else {
+    QApplication::restoreOverrideCursor();
+  }
+}
+
+void CProjectDlg::LogAppended(const std::string&, const std::string& text) {
+  m_strPendingLog += text;
+  FlushLog(false);
+}
+
+void CProjectDlg::Progress(int done, int total) {
+  if (m_pProgress->maximum() != total) m_pProgress->setRange(0, total);
+  m_pProgress->setValue(done);
+  FlushLog(false);
+}
+
+void CProjectDlg::FlushLog(bool force) {
+  if (!force && m_paintTimer.isValid() && m_paintTimer.elapsed() < kPaintInterval) return;
+  if (!m_strPendingLog.empty()) {
+    QString text = ToQt(m_strPendingLog);
+    m_strPendingLog.clear();
+    text.replace("\r\n", "\n");
+    if (text.endsWith('\n')) text.chop(1);
+    m_pLog->appendPlainText(text);
+    m_pLog->verticalScrollBar()->setValue(m_pLog->verticalScrollBar()->maximum());
+  }
+  // Let the window paint and stay responsive; its controls are disabled, so
+  // nothing can start another build meanwhile.
+  if (m_bBuilding) QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  m_paintTimer.restart();
+}
+
+void CProjectDlg::OnClose() {
+  if (m_bBuilding) return;
+  TakeFields();
+  const bool close = m_project.OnCloseButton();
+  ShowFields();
+  if (close) done(QDialog::Accepted);
+}
+
+void CProjectDlg::OnEditor(Editor editor) {
+  if (m_bBuilding) return;
+  TakeFields();
+  const bool ready = m_project.PrepareEditor();
+  ShowFields();
+  if (!ready) return;
+  const std::string& file =
+      editor == Editor::kRemoveBinData ? m_project.m_strBinFileField : m_project.m_strUrlFileField;
+  if (m_editorOpener) m_editorOpener(editor, m_project.m_settings.m_strTargetDir + file);
+}
+
+void CProjectDlg::keyPressEvent(QKeyEvent* event) {
+  // Enter and Escape must not end or trigger anything.
+  if (event->key() == Qt::Key_Escape || event->key() == Qt::Key_Return ||
+      event->key() == Qt::Key_Enter) {
+    event->accept();
+    return;
+  }
+  QDialog::keyPressEvent(event);
+}
+
+bool CProjectDlg::eventFilter(QObject* watched, QEvent* event) {
+  // The Delete key in the tree deletes as "<==" does, without marking the
+  // tree changed.
+  if (watched == m_pTree && event->type() == QEvent::KeyPress &&
+      static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete) {
+    HTREEITEM selected = SelectedItem();
+    ChangeTree([&] { m_project.m_tree.DeleteSelection(selected, m_prompter); });
+    return true;
+  }
+  return QDialog::eventFilter(watched, event);
+}

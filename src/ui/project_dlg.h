@@ -1,0 +1,118 @@
+#pragma once
+
+#include <QDialog>
+#include <QElapsedTimer>
+#include <functional>
+#include <string>
+
+#include "build/open_project.h"
+#include "build/source_browser.h"
+#include "ui/ui_dialogs.h"
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+class QTreeView;
+class CUrlTreeModel;
+
+// The working window of one open project: the source browser on the left, the
+// URL tree on the right, the buttons between them, the file-location fields,
+// the build log and the build and editor buttons. It shows an open project
+// (COpenProject) and forwards every action to it; only "&Close" ends it.
+//
+// A build runs on the window's thread: the project's log sink appends each
+// line as it comes and lets the window paint, with every control but the log
+// disabled until the build ends, so a second click cannot start another.
+class CProjectDlg : public QDialog, private CBuildLogSink {
+ public:
+  // Which editor an editor button opens on its file.
+  enum class Editor { kUrlFile, kRemoveBinData, kHomePage };
+  using EditorOpener = std::function<void(Editor editor, const std::string& path)>;
+
+  // project is open (VerifyAndOpen) and outlives the window; it gets the
+  // window as its build log.
+  CProjectDlg(QWidget* parent, COpenProject& project, Prompter& prompter, CUiDialogs& dialogs);
+  ~CProjectDlg() override;
+
+  // What the editor buttons open once their checks pass (nothing by default).
+  void SetEditorOpener(EditorOpener opener) { m_editorOpener = std::move(opener); }
+
+  // Handlers of the controls; tests call them as the buttons do.
+  void OnAddFiles();
+  void OnRemove();
+  void OnNewFolder();
+  void OnChooseTarget();
+  void OnBuild();
+  void OnBuildAll();
+  void OnClose();
+  void OnEditor(Editor editor);
+  void OnFilterChanged(int index);
+  void OnDriveChanged(int index);
+  void OnFolderActivated(const QString& entry);
+
+  COpenProject& Project() { return m_project; }
+  const CSourceBrowser& Browser() const { return m_browser; }
+  QTreeView* TreeView() const { return m_pTree; }
+  bool IsBuilding() const { return m_bBuilding; }
+  // The tree item selected in the view, or nullptr.
+  HTREEITEM SelectedItem() const;
+  void SelectItem(HTREEITEM item);
+
+  // Enter and Escape do nothing here; only "&Close" ends the window.
+  void reject() override {}
+  void accept() override {}
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  // CBuildLogSink
+  void LogAppended(const std::string& log, const std::string& text) override;
+  void Progress(int done, int total) override;
+
+  void BuildLayout();
+  // The three file-location fields: from the widgets into the project, and
+  // back into the widgets.
+  void TakeFields();
+  void ShowFields();
+  // Shows the browser's lists; remembers the folder for the project file.
+  void ShowBrowser();
+  // Changes the tree through edit, keeping what was expanded and selected.
+  void ChangeTree(const std::function<void()>& edit, HTREEITEM select = nullptr);
+  void RunBuild(bool all);
+  void SetBusy(bool busy);
+  // Shows the log text gathered since the last paint and lets the window paint.
+  void FlushLog(bool force);
+
+  COpenProject& m_project;
+  Prompter& m_prompter;
+  CUiDialogs& m_dialogs;
+  CSourceBrowser m_browser;
+  EditorOpener m_editorOpener;
+  bool m_bBuilding = false;
+  std::string m_strPendingLog;
+  QElapsedTimer m_paintTimer;
+
+  QComboBox* m_pFilter = nullptr;
+  QLabel* m_pFolderLabel = nullptr;
+  QListWidget* m_pFolders = nullptr;
+  QListWidget* m_pFiles = nullptr;
+  QComboBox* m_pDrives = nullptr;
+  QPushButton* m_pNewFolder = nullptr;
+  QPushButton* m_pAdd = nullptr;
+  QPushButton* m_pRemove = nullptr;
+  QTreeView* m_pTree = nullptr;
+  CUrlTreeModel* m_pModel = nullptr;
+  QLineEdit* m_pTargetDir = nullptr;
+  QPushButton* m_pChooseTarget = nullptr;
+  QLineEdit* m_pUrlFile = nullptr;
+  QLineEdit* m_pBinFile = nullptr;
+  QPlainTextEdit* m_pLog = nullptr;
+  QProgressBar* m_pProgress = nullptr;
+  QList<QWidget*> m_busyDisabled;
+};

@@ -1,0 +1,80 @@
+// pagoric-screenshots: renders the desktop program's windows into PNG files
+// for the README, on any Qt platform (scripts/screenshots.sh uses offscreen).
+//   pagoric-screenshots OUTDIR PROJECT.web
+// The project is opened as the window opens it and built once with Build.
+#include <QApplication>
+#include <QDir>
+#include <QTimer>
+#include <QTreeView>
+#include <cstdio>
+
+#include "build/open_project.h"
+#include "build/recent_list.h"
+#include "project/project_verify.h"
+#include "ui/converter_app.h"
+#include "ui/project_dlg.h"
+#include "ui/tree_images.h"
+
+namespace {
+
+// Answers every question Yes and prints every message, so nothing waits.
+class CPrintingPrompter : public Prompter {
+ public:
+  void ShowOk(const std::string& text) override { std::fprintf(stderr, "%s\n", text.c_str()); }
+  bool AskYesNo(const std::string& text) override {
+    ShowOk(text);
+    return true;
+  }
+  bool AskOkCancel(const std::string& text) override { return AskYesNo(text); }
+  void ShowStop(const std::string& text) override { ShowOk(text); }
+};
+
+class CNoDialogs : public CUiDialogs {
+ public:
+  std::string ChooseFolder(const std::string&) override { return ""; }
+  std::string ChooseNewProject() override { return ""; }
+  std::string ChooseExistingProject() override { return ""; }
+  void ShowInformation(const std::string&, const std::string&) override {}
+};
+
+bool Save(QWidget& widget, const QString& file) {
+  widget.show();
+  QApplication::processEvents();
+  const bool ok = widget.grab().save(file);
+  std::fprintf(stderr, "%s %s\n", ok ? "wrote" : "cannot write", qPrintable(file));
+  return ok;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  if (argc != 3) {
+    std::fprintf(stderr, "usage: pagoric-screenshots OUTDIR PROJECT.web\n");
+    return 2;
+  }
+  const QString out = argv[1];
+  const std::string project = argv[2];
+  QDir().mkpath(out);
+  QApplication::setWindowIcon(AppIcon());
+  CPrintingPrompter prompter;
+  CNoDialogs dialogs;
+
+  CRecentList recent;
+  recent.AddToRecentList("/home/dev/firmware/web/settings.web");
+  recent.AddToRecentList("/home/dev/firmware/sensor-node/status-pages.web");
+  recent.AddToRecentList(project);
+  CRecentProjectsDlg start(nullptr, recent, prompter, dialogs);
+  bool ok = Save(start, out + "/start-dialog.png");
+
+  COpenProject open(prompter, nullptr);
+  CMappedRelocationAnswers answers({});
+  if (!open.VerifyAndOpen(project, false, answers)) return 1;
+  CProjectDlg window(nullptr, open, prompter, dialogs);
+  window.show();
+  window.OnFolderActivated("[site]");
+  window.OnBuildAll();
+  window.TreeView()->expandAll();
+  ok = Save(window, out + "/project-window.png") && ok;
+  return ok ? 0 : 1;
+}

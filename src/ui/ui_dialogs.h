@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QString>
+#include <string>
+
+#include "platform/prompter.h"
+
+class QWidget;
+
+// The common dialogs the desktop program needs besides message boxes: the
+// folder chooser and the two project file dialogs, and the information box of
+// a refused start. Abstract so the windows never call QFileDialog or
+// QMessageBox themselves; CQtDialogs is the real one, tests script answers.
+class CUiDialogs {
+ public:
+  virtual ~CUiDialogs() = default;
+  // The "Change Directory" folder chooser starting in start; "" on Cancel.
+  virtual std::string ChooseFolder(const std::string& start) = 0;
+  // "New Web Project": a .web file that need not exist; "" on Cancel.
+  virtual std::string ChooseNewProject() = 0;
+  // "Open Project": an existing file; "" on Cancel.
+  virtual std::string ChooseExistingProject() = 0;
+  // A box with the information icon and its own title.
+  virtual void ShowInformation(const std::string& title, const std::string& text) = 0;
+};
+
+// Message boxes of the desktop program: every one carries the title
+// "Pagoric"; OK boxes and Yes/No questions show the warning icon, the long-line
+// OK/Cancel question the information icon, file errors the stop icon. Boxes
+// are modal to the active window.
+class CQtPrompter : public Prompter {
+ public:
+  static constexpr const char* kTitle = "Pagoric";
+  void ShowOk(const std::string& text) override;
+  bool AskYesNo(const std::string& text) override;
+  bool AskOkCancel(const std::string& text) override;
+  void ShowStop(const std::string& text) override;
+};
+
+// The real common dialogs (Qt's own widgets, the same on every desktop).
+class CQtDialogs : public CUiDialogs {
+ public:
+  std::string ChooseFolder(const std::string& start) override;
+  std::string ChooseNewProject() override;
+  std::string ChooseExistingProject() override;
+  void ShowInformation(const std::string& title, const std::string& text) override;
+};
+
+// Our 8-bit strings shown in widgets and back. Paths and texts are taken as
+// UTF-8, which is what file names on this platform are.
+inline QString ToQt(const std::string& text) { return QString::fromStdString(text); }
+inline std::string FromQt(const QString& text) { return text.toStdString(); }

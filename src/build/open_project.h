@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "document/doc_handle.h"
 #include "generator/code_generator.h"
 #include "platform/prompter.h"
 #include "project/project_file.h"
@@ -38,6 +39,8 @@ class COpenProject : public CProjectLocations {
   static constexpr const char* kUnbuiltChangeText =
       "You have changed the tree, but the changes have not been reflected in the generated file "
       "because you didn't build it. Do you want to save the change?";
+  static constexpr const char* kChangedDuringBuildText =
+      "File %s was changed on disk during the build; it was not overwritten.";
   static constexpr const char* kDefaultUrlFile = "url.c";
   static constexpr const char* kDefaultBinFile = "bindata.c";
 
@@ -128,6 +131,15 @@ class COpenProject : public CProjectLocations {
   // they are marked changed although their own output files may exist.
   void MarkNodesOfFreshFiles();
   int PrepareFile(const std::string& path, bool urlFile);
+  // Removes what a killed build left: temporary files of the generated files
+  // in the target directory and of the project file beside it.
+  void RemoveStaleTemporaryFiles();
+  // Counts a node as failed and keeps it changed for the next build.
+  void NodeFailed(CPageNode& node);
+  // A generated file the batch could not write at its end: the message, and
+  // every converted node whose code it should hold fails after all (a
+  // correction line in the log); the URL file holds every node's entry.
+  void ReportUnwrittenFiles(const CDocBatch& batch, const std::vector<CPageNode*>& converted);
 
   Prompter& m_prompter;
   CBuildLogSink* m_pLog;

@@ -2,6 +2,7 @@ pagoric_add_layer(platform
   SOURCES
     platform/ascii.cpp
     platform/file_util.cpp
+    platform/project_lock.cpp
     platform/text_format.cpp
   TESTS
     platform/file_util_test.cpp

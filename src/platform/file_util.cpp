@@ -11,6 +11,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <random>
 #include <utility>
 #include <vector>
@@ -57,6 +58,9 @@ struct LiveTemp {
 };
 constexpr int kLiveTemps = 16;
 LiveTemp g_liveTemps[kLiveTemps];
+// Set by the signal handler: the process is ending, and a temporary file that
+// another thread makes now must not outlive it.
+std::atomic<int> g_nEnding{0};
 static_assert(std::atomic<int>::is_always_lock_free);
 
 // The slot that publishes path, or -1 when every slot is taken or the path
@@ -78,6 +82,12 @@ void WithdrawLiveTemp(int slot) {
 }
 
 void RemoveTemporariesAndDie(int signal) {
+  g_nEnding.store(1);
+  RemoveLiveTemporaryFiles();
+  // A thread that was creating a file during the first pass has it published
+  // by now (or removes it itself, seeing the process end).
+  const struct timespec pause = {0, 20 * 1000 * 1000};
+  ::nanosleep(&pause, nullptr);
   RemoveLiveTemporaryFiles();
   ::signal(signal, SIG_DFL);
   ::raise(signal);
@@ -201,6 +211,13 @@ ReplaceResult ReplaceFileAtomicallyInPieces(const std::string& path,
     t_lastReplaceError = error;
   }
   if (fd < 0) return ReplaceResult::kCannotCreate;
+  if (g_nEnding.load() != 0) {
+    // A signal is ending the process: this file is not to be left behind.
+    ::close(fd);
+    ::unlink(tempPath.c_str());
+    WithdrawLiveTemp(slot);
+    for (;;) ::pause();
+  }
   struct stat st;
   if (StatPath(path, st)) (void)::fchmod(fd, st.st_mode & 07777);  // not fatal
   // The data is complete in the temporary file before the rename, so a full

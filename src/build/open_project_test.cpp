@@ -1,7 +1,7 @@
 #include "build/open_project.h"
 
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <utime.h>
 
@@ -428,10 +428,10 @@ TEST_F(OpenProjectTest, FileUnwrittenAtTheEndOfTheBatchFailsItsNodes) {
   const std::string before = dir.Read(page);
   auto project = Open();
   ASSERT_TRUE(project->OnBuild());
-  EXPECT_EQ((std::vector<std::string>{LogLine(notes, page),
-                                      notes + " ---> " + page + "  failed: " + page +
-                                          " was not written.\r\n",
-                                      "Build number:    1 Done\r\n"}),
+  EXPECT_EQ((std::vector<std::string>{
+                LogLine(notes, page),
+                notes + " ---> " + page + "  failed: " + page + " was not written.\r\n",
+                "Build number:    1 Done\r\n"}),
             log.lines);
   EXPECT_EQ((std::vector<std::string>{notes + " ok", notes + " failed"}), log.results);
   EXPECT_EQ(1, project->FailedCount());
@@ -533,16 +533,16 @@ TEST_F(OpenProjectTest, SourceThatIsNoFileFailsFast) {
   ASSERT_EQ(0, ::mkfifo(index.c_str(), 0644));
   auto project = Open();
   EXPECT_FALSE(project->OnBuild());  // returns at once: nothing waits for a writer
-  EXPECT_EQ(std::vector<std::string>{index +
-                                     " is not a regular file (a directory, a pipe or a device) "
-                                     "and cannot be read."},
-            prompter.Texts());
+  EXPECT_EQ(
+      std::vector<std::string>{index + " is not a regular file (a directory, a pipe or a device) "
+                                       "and cannot be read."},
+      prompter.Texts());
 }
 
 TEST_F(OpenProjectTest, BuildRemovesTemporaryFilesAKilledBuildLeft) {
   CreateProject();
-  const std::vector<std::string> stale = {target + ".url.c.tmpAb12Cd", target + "._index.c.tmpZZ9xy0",
-                                          dir.File(".demo.web.tmpq1w2e3")};
+  const std::vector<std::string> stale = {
+      target + ".url.c.tmpAb12Cd", target + "._index.c.tmpZZ9xy0", dir.File(".demo.web.tmpq1w2e3")};
   for (const std::string& path : stale) dir.Write(path, "half");
   const std::string foreign = dir.Write(target + ".notes.txt.tmpAb12Cd", "not ours");
   ASSERT_TRUE(Open()->OnBuild());
@@ -553,7 +553,9 @@ TEST_F(OpenProjectTest, BuildRemovesTemporaryFilesAKilledBuildLeft) {
 TEST_F(OpenProjectTest, MessagesOfANodeCarryItsSource) {
   class ContextPrompter : public ScriptedPrompter {
    public:
-    void ShowOk(const std::string& text) override { ScriptedPrompter::ShowOk(context + "|" + text); }
+    void ShowOk(const std::string& text) override {
+      ScriptedPrompter::ShowOk(context + "|" + text);
+    }
     void SetContext(const std::string& c) override { context = c; }
     std::string context;
   };

@@ -367,8 +367,7 @@ int CmdBuild(const Args& args, Context& ctx, Prompter& prompter) {
   const bool ran = args.Has("all") ? project.OnBuildAll() : project.OnBuild();
   if (!ran) {
     if (createTarget && !IsDirectory(project.m_settings.m_strTargetDir)) {
-      ctx.err << "pagoric build: " << project.m_settings.m_strTargetDir << TargetHint(true)
-              << "\n";
+      ctx.err << "pagoric build: " << project.m_settings.m_strTargetDir << TargetHint(true) << "\n";
     }
     return kExitNotDone;
   }

@@ -169,7 +169,8 @@ TEST_F(CliTest, ProjectWithoutTargetDirectoryNeedsOne) {
   ASSERT_TRUE(unbuilt.SaveProject());
   Result r = Pagoric({"build", project, "--yes"});
   EXPECT_EQ(kExitNotDone, r.status);
-  EXPECT_NE(std::string::npos, r.err.find("the project has no target directory yet; give --target"));
+  EXPECT_NE(std::string::npos,
+            r.err.find("the project has no target directory yet; give --target"));
   EXPECT_FALSE(PathExists("/url.c"));
   r = Pagoric({"build", project, "--yes", "--target", target});
   EXPECT_EQ(kExitOk, r.status) << r.err;
@@ -181,12 +182,11 @@ TEST_F(CliTest, ProjectBeingChangedElsewhereIsLeftAlone) {
   const std::string saved = dir.Read("p.web");
   CProjectLock other(project);  // another process's build
   ASSERT_TRUE(other.TryLock());
-  for (std::vector<std::string> args :
-       {std::vector<std::string>{"mkdir", project, "/docs"},
-        {"add", project, dir.File("site/index.htm")},
-        {"import", project, dir.File("site")},
-        {"build", project},
-        {"new", project, "--force"}}) {
+  for (std::vector<std::string> args : {std::vector<std::string>{"mkdir", project, "/docs"},
+                                        {"add", project, dir.File("site/index.htm")},
+                                        {"import", project, dir.File("site")},
+                                        {"build", project},
+                                        {"new", project, "--force"}}) {
     Result r = Pagoric(args);
     EXPECT_EQ(kExitNotDone, r.status) << args[0];
     EXPECT_EQ("pagoric " + args[0] + ": " + project +

@@ -4,8 +4,8 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <condition_variable>
+#include <cstring>
 #include <deque>
 #include <mutex>
 #include <set>

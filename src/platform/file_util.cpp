@@ -273,9 +273,9 @@ int RemoveStaleTemporaryFiles(const std::string& folder,
   int removed = 0;
   for (const std::string& fileName : stale) {
     const std::string path =
-        folder.empty() ? fileName
-                       : (folder.back() == kPathSeparator ? folder : folder + kPathSeparator) +
-                             fileName;
+        folder.empty()
+            ? fileName
+            : (folder.back() == kPathSeparator ? folder : folder + kPathSeparator) + fileName;
     if (IsRegularFile(path) && ::unlink(path.c_str()) == 0) ++removed;
   }
   return removed;

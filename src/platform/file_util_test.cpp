@@ -64,9 +64,8 @@ TEST(FileUtilTest, StaleTemporaryFilesOfChosenNamesAreRemoved) {
   dir.Write(".mine.txt.tmpQQQQQQ", "not ours");
   dir.Write("url.c", "whole");
   std::filesystem::create_directory(dir.File(".dir.c.tmpQQQQQQ"));
-  EXPECT_EQ(1, RemoveStaleTemporaryFiles(dir.path(), [](const std::string& n) {
-              return n.ends_with(".c");
-            }));
+  EXPECT_EQ(1, RemoveStaleTemporaryFiles(dir.path(),
+                                         [](const std::string& n) { return n.ends_with(".c"); }));
   EXPECT_FALSE(PathExists(dir.File(".url.c.tmpQQQQQQ")));
   EXPECT_TRUE(PathExists(dir.File(".mine.txt.tmpQQQQQQ")));
   EXPECT_TRUE(IsDirectory(dir.File(".dir.c.tmpQQQQQQ")));

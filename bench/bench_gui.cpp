@@ -12,7 +12,10 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
+#include <fcntl.h>
+
 #include <QApplication>
+#include <QLineEdit>
 #include <QTreeView>
 #include <algorithm>
 #include <chrono>

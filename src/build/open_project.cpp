@@ -15,6 +15,7 @@
 #include "platform/file_util.h"
 #include "platform/text_format.h"
 #include "project/file_error.h"
+#include "project/project_verify.h"
 
 COpenProject::COpenProject(Prompter& prompter, CBuildLogSink* log)
     : m_generator(prompter, this), m_prompter(prompter), m_pLog(log) {}
@@ -40,12 +41,14 @@ bool COpenProject::OpenExisting(const std::string& projectPath) {
 }
 
 bool COpenProject::VerifyAndOpen(const std::string& projectPath, bool isNew,
-                                 CRelocationAnswers& answers) {
+                                 CRelocationAnswers& answers, const std::function<bool()>& goOn) {
   if (isNew) {
     StartNew(projectPath);
     return true;
   }
-  return VerifyProject(projectPath, m_prompter, answers) && OpenExisting(projectPath);
+  if (!VerifyProject(projectPath, m_prompter, answers)) return false;
+  if (goOn && !goOn()) return false;
+  return OpenExisting(projectPath);
 }
 
 void COpenProject::StartNew(const std::string& projectPath) {
@@ -101,6 +104,11 @@ void COpenProject::ApplyLocationFields() {
 int COpenProject::PrepareTargetFiles() {
   m_bFreshUrlFile = false;
   m_bFreshBinFile = false;
+  // An empty field would make the file-system root the target directory.
+  if (m_strTargetDirField.empty()) {
+    m_prompter.ShowOk(kReenterTargetDirText);
+    return 0;
+  }
   ApplyTargetField();
   const std::string target = m_settings.m_strTargetDir;
   // The working directory is left alone: nothing in a build depends on it.
@@ -119,9 +127,24 @@ int COpenProject::PrepareTargetFiles() {
     }
   }
   m_settings.m_strUrlFile = m_strUrlFileField;
-  if (!PrepareFile(target + m_settings.m_strUrlFile, true)) return 0;
   m_settings.m_strBinFile = m_strBinFileField;
+  RemoveStaleTemporaryFiles();
+  if (!PrepareFile(target + m_settings.m_strUrlFile, true)) return 0;
   return PrepareFile(target + m_settings.m_strBinFile, false);
+}
+
+void COpenProject::RemoveStaleTemporaryFiles() {
+  // Page files are named from URLs, which begin with a slash.
+  const CProjectSettings& s = m_settings;
+  ::RemoveStaleTemporaryFiles(s.m_strTargetDir, [&s](const std::string& name) {
+    return name == s.m_strUrlFile || name == s.m_strBinFile ||
+           (name.starts_with('_') && name.ends_with(".c"));
+  });
+  std::string folder, projectName;
+  SplitPath(m_strProjectPath, folder, projectName);
+  ::RemoveStaleTemporaryFiles(FolderOf(m_strProjectPath), [&projectName](const std::string& name) {
+    return name == projectName;
+  });
 }
 
 bool COpenProject::BuildFromButton(int all) {
@@ -172,6 +195,7 @@ void COpenProject::BuildNodes(int all) {
     int done = 0;
     for (CPageNode* node : todo) {
       if (m_pLog) m_pLog->Progress(done++, static_cast<int>(todo.size()));
+      m_prompter.SetContext(node->GetPath());
       int ok = 0;
       try {
         ok = node->IsPage() ? m_generator.ConvertPage(*node) : m_generator.ConvertBinary(*node);
@@ -181,8 +205,9 @@ void COpenProject::BuildNodes(int all) {
         m_prompter.ShowOk(e.Message() + " " + node->GetOutputFile());
         ok = 0;
       }
+      m_prompter.SetContext(std::string());
       ++m_nConverted;
-      if (!ok) ++m_nFailed;
+      if (!ok) NodeFailed(*node);
       AppendBuildLog(node->GetPath() + " ---> " + node->GetOutputFile() +
                      (ok ? "    o.k.\r\n" : "  failed.\r\n"));
       if (m_pLog) m_pLog->NodeResult(*node, ok != 0);
@@ -191,18 +216,48 @@ void COpenProject::BuildNodes(int all) {
       ++index;
     }
     if (m_pLog && !todo.empty()) m_pLog->Progress(done, done);
-    if (batch && !batch->Flush()) {
-      for (const std::string& path : batch->FailedPaths()) {
-        m_prompter.ShowOk(FormatText(kCannotCreateText, {path}));
-        ++m_nFailed;
-      }
-    }
+    if (batch && !batch->Flush()) ReportUnwrittenFiles(*batch, todo);
   }
   std::string number = std::to_string(m_nBuildNumber);
   if (number.size() < 5) number.insert(0, 5 - number.size(), ' ');
   AppendBuildLog("Build number:" + number + " Done\r\n");
   SaveProject();
   m_bTreeChanged = 0;
+}
+
+void COpenProject::NodeFailed(CPageNode& node) {
+  ++m_nFailed;
+  // Saved with a zero source time, the node is converted again by the next
+  // build, as a node marked changed but not built is.
+  node.SetLastWrite(0);
+}
+
+void COpenProject::ReportUnwrittenFiles(const CDocBatch& batch,
+                                        const std::vector<CPageNode*>& converted) {
+  const std::string urlFile = m_generator.UrlFilePath();
+  std::vector<char> failed(converted.size(), 0);
+  for (const std::string& path : batch.FailedPaths()) {
+    const std::string reason = batch.FailureReason(path);
+    if (reason == CDocBatch::kChangedOnDiskReason) {
+      m_prompter.ShowOk(FormatText(kChangedDuringBuildText, {path}));
+    } else {
+      m_prompter.ShowOkWithReason(FormatText(kCannotCreateText, {path}), reason);
+    }
+    // Every converted node has its entry in the URL file.
+    int count = 0;
+    for (size_t i = 0; i < converted.size(); ++i) {
+      CPageNode& node = *converted[i];
+      if (path != urlFile && node.GetOutputFile() != path) continue;
+      ++count;
+      if (failed[i] || node.GetLastWrite() == 0) continue;  // already failed
+      failed[i] = 1;
+      NodeFailed(node);
+      AppendBuildLog(node.GetPath() + " ---> " + node.GetOutputFile() + "  failed: " + path +
+                     " was not written.\r\n");
+      if (m_pLog) m_pLog->NodeResult(node, false);
+    }
+    if (count == 0) ++m_nFailed;
+  }
 }
 
 void COpenProject::AppendBuildLog(const std::string& text) {

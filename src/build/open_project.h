@@ -1,8 +1,10 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "document/doc_handle.h"
 #include "generator/code_generator.h"
 #include "platform/prompter.h"
 #include "project/project_file.h"
@@ -50,6 +52,8 @@ class COpenProject : public CProjectLocations {
       "recent changes will not be shown in the next dialog\r\nDo you want to continue?";
   // "===>" adds at most this many files at once.
   static constexpr int kMaxFilesPerAdd = 100;
+  static constexpr const char* kChangedDuringBuildText =
+      "File %s was changed on disk during the build; it was not overwritten.";
   static constexpr const char* kDefaultUrlFile = "url.c";
   static constexpr const char* kDefaultBinFile = "bindata.c";
 
@@ -68,8 +72,11 @@ class COpenProject : public CProjectLocations {
   // What the window does when it opens a project: an existing one is verified
   // first (moved files and target directory answered by answers, the
   // corrected project file saved), then read; a new one starts with only the
-  // root. False (a message was shown) when it cannot be opened.
-  bool VerifyAndOpen(const std::string& projectPath, bool isNew, CRelocationAnswers& answers);
+  // root. goOn, when given, is asked after the verification whether to open
+  // (the command line refuses what no --relocate answered). False (a message
+  // was shown) when it is not opened.
+  bool VerifyAndOpen(const std::string& projectPath, bool isNew, CRelocationAnswers& answers,
+                     const std::function<bool()>& goOn = nullptr);
 
   // Takes the three location fields into the settings as they are, the target
   // directory with its trailing separator (PrepareTargetFiles does the same).
@@ -173,6 +180,15 @@ class COpenProject : public CProjectLocations {
   // they are marked changed although their own output files may exist.
   void MarkNodesOfFreshFiles();
   int PrepareFile(const std::string& path, bool urlFile);
+  // Removes what a killed build left: temporary files of the generated files
+  // in the target directory and of the project file beside it.
+  void RemoveStaleTemporaryFiles();
+  // Counts a node as failed and keeps it changed for the next build.
+  void NodeFailed(CPageNode& node);
+  // A generated file the batch could not write at its end: the message, and
+  // every converted node whose code it should hold fails after all (a
+  // correction line in the log); the URL file holds every node's entry.
+  void ReportUnwrittenFiles(const CDocBatch& batch, const std::vector<CPageNode*>& converted);
 
   Prompter& m_prompter;
   CBuildLogSink* m_pLog;

@@ -1,11 +1,13 @@
 #include "build/open_project.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <utime.h>
 
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <map>
 
 #include "platform/file_util.h"
@@ -17,7 +19,15 @@ namespace {
 class RecordingLog : public CBuildLogSink {
  public:
   void LogAppended(const std::string&, const std::string& text) override { lines.push_back(text); }
+  void NodeResult(const CPageNode& node, bool ok) override {
+    results.push_back(node.GetPath() + (ok ? " ok" : " failed"));
+    if (afterNode) afterNode(node);
+  }
   std::vector<std::string> lines;
+  std::vector<std::string> results;
+  // Runs after each node's result, before the build writes its file: what a
+  // user or a full disk does meanwhile.
+  std::function<void(const CPageNode&)> afterNode;
 };
 
 // Moves a file's last-write time forward, as an edit a while later would.
@@ -371,6 +381,193 @@ TEST(BuildWaysTest, BatchedBuildWritesTheSameBytesAsStepByStep) {
   // The second build converted what changed, the third everything.
   EXPECT_NE(batched[0].at("bindata.c"), batched[1].at("bindata.c"));
   EXPECT_NE(std::string::npos, batched[2].at("_docs_deep_b.c").find("Post_more"));
+}
+
+std::string FailedLine(const std::string& source, const std::string& output) {
+  return source + " ---> " + output + "  failed.\r\n";
+}
+
+TEST_F(OpenProjectTest, FailedNodeIsConvertedAgainByThePlainBuild) {
+  CreateProject();
+  ASSERT_TRUE(Open()->OnBuild());
+  log.lines.clear();
+  Touch(index, 10);
+  const std::string page = target + "_index.c";
+  ASSERT_EQ(0, ::chmod(page.c_str(), 0444));
+  auto project = Open();
+  ASSERT_TRUE(project->OnBuild());
+  EXPECT_EQ(1, project->FailedCount());
+  EXPECT_EQ(FailedLine(index, page), log.lines.at(0));
+
+  // Another window (or command) made later finds it still to be done.
+  ASSERT_EQ(0, ::chmod(page.c_str(), 0644));
+  prompter.Clear();
+  log.lines.clear();
+  auto again = Open();
+  ASSERT_TRUE(again->OnBuild());
+  EXPECT_EQ((std::vector<std::string>{LogLine(index, page), "Build number:    1 Done\r\n"}),
+            log.lines);
+  EXPECT_EQ(0, again->FailedCount());
+  log.lines.clear();
+  ASSERT_TRUE(again->OnBuild());
+  EXPECT_EQ(std::vector<std::string>{"Build number:    2 Done\r\n"}, log.lines);
+}
+
+TEST_F(OpenProjectTest, FileUnwrittenAtTheEndOfTheBatchFailsItsNodes) {
+  CreateProject();
+  ASSERT_TRUE(Open()->OnBuild());
+  log.lines.clear();
+  log.results.clear();
+  dir.Write(notes, "changed text\n");
+  Touch(notes, 10);
+  const std::string page = target + "_notes.c";
+  // The page file turns read-only after its node converted, before it is written.
+  log.afterNode = [&](const CPageNode& node) {
+    if (node.GetPath() == notes) ::chmod(page.c_str(), 0444);
+  };
+  const std::string before = dir.Read(page);
+  auto project = Open();
+  ASSERT_TRUE(project->OnBuild());
+  EXPECT_EQ((std::vector<std::string>{
+                LogLine(notes, page),
+                notes + " ---> " + page + "  failed: " + page + " was not written.\r\n",
+                "Build number:    1 Done\r\n"}),
+            log.lines);
+  EXPECT_EQ((std::vector<std::string>{notes + " ok", notes + " failed"}), log.results);
+  EXPECT_EQ(1, project->FailedCount());
+  EXPECT_EQ(std::vector<std::string>{"Cannot create file " + page}, prompter.Texts());
+  EXPECT_EQ(before, dir.Read(page));
+
+  // The next plain build converts it again.
+  log.afterNode = nullptr;
+  ASSERT_EQ(0, ::chmod(page.c_str(), 0644));
+  log.lines.clear();
+  prompter.Clear();
+  ASSERT_TRUE(Open()->OnBuild());
+  EXPECT_EQ(LogLine(notes, page), log.lines.at(0));
+  EXPECT_NE(std::string::npos, dir.Read(page).find("changed text"));
+}
+
+TEST_F(OpenProjectTest, UnwrittenUrlFileFailsEveryConvertedNode) {
+  CreateProject();
+  const std::string url = target + "url.c";
+  log.afterNode = [&](const CPageNode& node) {
+    if (node.GetPath() == notes) ::chmod(url.c_str(), 0444);  // the last node
+  };
+  auto project = Open();
+  ASSERT_TRUE(project->OnBuild());
+  EXPECT_EQ(3, project->FailedCount());
+  EXPECT_EQ(7u, log.lines.size());  // three o.k., three corrections, the build number
+  for (size_t i = 3; i < 6; ++i) {
+    EXPECT_NE(std::string::npos, log.lines[i].find("  failed: " + url + " was not written."));
+  }
+}
+
+TEST_F(OpenProjectTest, StubEditedDuringTheBuildSurvives) {
+  CreateProject();
+  ASSERT_TRUE(Open()->OnBuild());
+  Touch(index, 10);
+  const std::string page = target + "_index.c";
+  std::string edited;
+  log.afterNode = [&](const CPageNode& node) {
+    if (node.GetPath() != index) return;
+    // An editor saves the stub with the user's code while the build goes on.
+    edited = dir.Read(page);
+    const size_t body = edited.find("    /* add your implementation here: */");
+    ASSERT_NE(std::string::npos, body);
+    edited.insert(body, "    clock_show(handle);\r\n");
+    dir.Write(page, edited);
+  };
+  auto project = Open();
+  ASSERT_TRUE(project->OnBuild());
+  EXPECT_EQ(edited, dir.Read(page));
+  EXPECT_EQ(1, project->FailedCount());
+  EXPECT_EQ(std::vector<std::string>{"File " + page +
+                                     " was changed on disk during the build; it was not "
+                                     "overwritten."},
+            prompter.Texts());
+
+  // The next build converts the page again and keeps the user's code.
+  log.afterNode = nullptr;
+  prompter.Clear();
+  log.lines.clear();
+  auto again = Open();
+  ASSERT_TRUE(again->OnBuild());
+  EXPECT_EQ(LogLine(index, page), log.lines.at(0));
+  EXPECT_NE(std::string::npos, dir.Read(page).find("    clock_show(handle);\r\n"));
+}
+
+TEST_F(OpenProjectTest, EditInTheSameSecondIsConverted) {
+  auto setTime = [](const std::string& path, long nanoseconds) {
+    const struct timespec times[2] = {{1700000000, 0}, {1700000000, nanoseconds}};
+    ASSERT_EQ(0, ::utimensat(AT_FDCWD, path.c_str(), times, 0));
+  };
+  setTime(notes, 100);
+  CreateProject();
+  ASSERT_TRUE(Open()->OnBuild());
+  log.lines.clear();
+  setTime(notes, 500000);
+  ASSERT_TRUE(Open()->OnBuild());
+  EXPECT_EQ(LogLine(notes, target + "_notes.c"), log.lines.at(0));
+  // An older time is no change.
+  log.lines.clear();
+  setTime(notes, 200);
+  ASSERT_TRUE(Open()->OnBuild());
+  EXPECT_EQ(std::vector<std::string>{"Build number:    1 Done\r\n"}, log.lines);
+}
+
+TEST_F(OpenProjectTest, EmptyTargetDirectoryIsNeverTheRoot) {
+  CreateProject();
+  auto project = Open();
+  project->m_strTargetDirField.clear();
+  EXPECT_FALSE(project->OnBuild());
+  EXPECT_EQ(std::vector<std::string>{"You have re-enter your target directory"}, prompter.Texts());
+  EXPECT_FALSE(PathExists("/url.c"));
+  EXPECT_FALSE(PathExists("/bindata.c"));
+  EXPECT_TRUE(log.lines.empty());
+}
+
+TEST_F(OpenProjectTest, SourceThatIsNoFileFailsFast) {
+  CreateProject();
+  ASSERT_EQ(0, ::unlink(index.c_str()));
+  ASSERT_EQ(0, ::mkfifo(index.c_str(), 0644));
+  auto project = Open();
+  EXPECT_FALSE(project->OnBuild());  // returns at once: nothing waits for a writer
+  EXPECT_EQ(
+      std::vector<std::string>{index + " is not a regular file (a directory, a pipe or a device) "
+                                       "and cannot be read."},
+      prompter.Texts());
+}
+
+TEST_F(OpenProjectTest, BuildRemovesTemporaryFilesAKilledBuildLeft) {
+  CreateProject();
+  const std::vector<std::string> stale = {
+      target + ".url.c.tmpAb12Cd", target + "._index.c.tmpZZ9xy0", dir.File(".demo.web.tmpq1w2e3")};
+  for (const std::string& path : stale) dir.Write(path, "half");
+  const std::string foreign = dir.Write(target + ".notes.txt.tmpAb12Cd", "not ours");
+  ASSERT_TRUE(Open()->OnBuild());
+  for (const std::string& path : stale) EXPECT_FALSE(PathExists(path)) << path;
+  EXPECT_TRUE(PathExists(foreign));
+}
+
+TEST_F(OpenProjectTest, MessagesOfANodeCarryItsSource) {
+  class ContextPrompter : public ScriptedPrompter {
+   public:
+    void ShowOk(const std::string& text) override {
+      ScriptedPrompter::ShowOk(context + "|" + text);
+    }
+    void SetContext(const std::string& c) override { context = c; }
+    std::string context;
+  };
+  CreateProject();
+  dir.Write(target + "_index.c", "int user_code;\n");  // not ours: its node fails
+  ContextPrompter contextPrompter;
+  COpenProject project(contextPrompter, &log);
+  ASSERT_TRUE(project.OpenExisting(projectPath));
+  ASSERT_TRUE(project.OnBuild());
+  ASSERT_EQ(1u, contextPrompter.Texts().size());
+  EXPECT_EQ(0u, contextPrompter.Texts()[0].find(index + "|File " + target + "_index.c"));
+  EXPECT_EQ("", contextPrompter.context);
 }
 
 TEST_F(OpenProjectTest, InvalidProjectFileIsReported) {

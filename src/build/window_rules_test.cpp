@@ -145,10 +145,9 @@ TEST_F(TreeEditTest, AddsOnlyUnderRootOrFolderAndSaysWhy) {
   EXPECT_EQ(0, project.AddFiles(file, {"/s/b.gif"}));
   EXPECT_EQ(0, project.AddFiles(nullptr, {"/s/b.gif"}));
   EXPECT_EQ(nullptr, project.AddFolder(file));
-  EXPECT_EQ((std::vector<std::string>{COpenProject::kSelectFilesText,
-                                      COpenProject::kSelectRootOrFolderText,
-                                      COpenProject::kSelectRootOrFolderText,
-                                      COpenProject::kSelectNodeText}),
+  EXPECT_EQ((std::vector<std::string>{
+                COpenProject::kSelectFilesText, COpenProject::kSelectRootOrFolderText,
+                COpenProject::kSelectRootOrFolderText, COpenProject::kSelectNodeText}),
             prompter.Texts());
   EXPECT_EQ(0, project.m_bTreeChanged);
   // A new folder, named at once, leaves the tree unchanged for Close.
@@ -189,9 +188,9 @@ TEST(RelocationAnswerTest, FileLocationMustHoldTheFile) {
   // A trailing separator is joined as it is: two in a row still name the file.
   EXPECT_TRUE(AcceptFileLocation(dir.File("new") + "/", "/logo.gif", prompter));
   EXPECT_FALSE(AcceptFileLocation(dir.File("old"), "/logo.gif", prompter));
-  EXPECT_EQ((std::vector<std::string>{"File: " + dir.File("old") +
-                                      "/logo.gif still couldn't be found"}),
-            prompter.Texts());
+  EXPECT_EQ(
+      (std::vector<std::string>{"File: " + dir.File("old") + "/logo.gif still couldn't be found"}),
+      prompter.Texts());
 }
 
 TEST(RelocationAnswerTest, TargetDirectoryWithOrWithoutSeparatorButNoFile) {

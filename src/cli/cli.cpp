@@ -8,6 +8,7 @@
 #include "build/open_project.h"
 #include "cli/preview.h"
 #include "platform/file_util.h"
+#include "platform/project_lock.h"
 #include "platform/text_format.h"
 #include "project/page_node.h"
 #include "project/project_verify.h"
@@ -16,25 +17,32 @@ namespace {
 
 constexpr const char* kVersion = "pagoric 0.1.0";
 
-// Message boxes become lines on stderr; a question is answered Yes (or OK) only
-// when the user said --yes.
+// Message boxes become lines on stderr, with the source path of the node they
+// are about in front; a question is answered Yes (or OK) only when the user
+// said --yes.
 class CCliPrompter : public Prompter {
  public:
   CCliPrompter(std::ostream& err, bool yes) : m_err(err), m_bYes(yes) {}
   void ShowOk(const std::string& text) override { Print(text); }
+  void ShowOkWithReason(const std::string& text, const std::string& reason) override {
+    Print(reason.empty() ? text : text + ": " + reason);
+  }
   void ShowStop(const std::string& text) override { Print(text); }
   bool AskYesNo(const std::string& text) override { return Ask(text, "Yes", "No"); }
   bool AskOkCancel(const std::string& text) override { return Ask(text, "OK", "Cancel"); }
+  void SetContext(const std::string& context) override { m_strContext = context; }
 
  private:
-  void Print(const std::string& text) { m_err << CrLfToLf(text) << '\n'; }
+  std::string Prefix() const { return m_strContext.empty() ? "" : m_strContext + ": "; }
+  void Print(const std::string& text) { m_err << Prefix() << CrLfToLf(text) << '\n'; }
   bool Ask(const std::string& text, const char* yes, const char* no) {
-    m_err << CrLfToLf(text) << " [" << (m_bYes ? yes : no)
+    m_err << Prefix() << CrLfToLf(text) << " [" << (m_bYes ? yes : no)
           << (m_bYes ? " (--yes)]\n" : "; give --yes to answer " + std::string(yes) + "]\n");
     return m_bYes;
   }
   std::ostream& m_err;
   bool m_bYes;
+  std::string m_strContext;
 };
 
 // Build log lines go to stdout as the log shows them, with CR LF written as
@@ -147,10 +155,20 @@ std::string TargetDirArg(const std::string& dir) {
   return abs;
 }
 
-// Opens an existing project for a subcommand; false (message shown) when the
-// file is missing or invalid.
-bool OpenProjectArg(COpenProject& project, const std::string& arg) {
-  return project.OpenExisting(AbsolutePath(arg));
+// Takes the one-writer lock of a project a subcommand changes; false (message
+// shown) when another process holds it.
+bool LockProject(CProjectLock& lock, const std::string& command, Context& ctx) {
+  if (lock.TryLock()) return true;
+  ctx.err << "pagoric " << command << ": " << lock.BusyMessage() << "\n";
+  return false;
+}
+
+// Opens an existing project for a subcommand that changes it, holding its
+// lock; false (message shown) when the file is missing or invalid, or another
+// process is changing it.
+bool OpenProjectArg(COpenProject& project, CProjectLock& lock, const std::string& command,
+                    const std::string& arg, Context& ctx) {
+  return LockProject(lock, command, ctx) && project.OpenExisting(AbsolutePath(arg));
 }
 
 int CmdNew(const Args& args, Context& ctx, Prompter& prompter) {
@@ -159,6 +177,13 @@ int CmdNew(const Args& args, Context& ctx, Prompter& prompter) {
     ctx.err << "pagoric new: " << path << " already exists; give --force to replace it\n";
     return kExitNotDone;
   }
+  // Checked before anything is made, so a new that fails leaves nothing behind.
+  if (!CanReplaceFile(path) || IsReadOnly(path)) {
+    ctx.err << "pagoric new: " << path << " cannot be written here\n";
+    return kExitNotDone;
+  }
+  CProjectLock lock(path);
+  if (!LockProject(lock, "new", ctx)) return kExitNotDone;
   COpenProject project(prompter, nullptr);
   project.StartNew(path);
   if (args.Has("target")) project.m_strTargetDirField = TargetDirArg(args.Get("target"));
@@ -178,9 +203,10 @@ int CmdNew(const Args& args, Context& ctx, Prompter& prompter) {
   return kExitOk;
 }
 
-int CmdMkdir(const Args& args, Context&, Prompter& prompter) {
+int CmdMkdir(const Args& args, Context& ctx, Prompter& prompter) {
   COpenProject project(prompter, nullptr);
-  if (!OpenProjectArg(project, args.positional[0])) return kExitNotDone;
+  CProjectLock lock(AbsolutePath(args.positional[0]));
+  if (!OpenProjectArg(project, lock, "mkdir", args.positional[0], ctx)) return kExitNotDone;
   if (!project.m_tree.FindFolderItem(args.positional[1], true)) return kExitNotDone;
   return project.RefreshAndSaveUnbuilt() ? kExitOk : kExitNotDone;
 }
@@ -192,7 +218,8 @@ HTREEITEM UnderArg(COpenProject& project, const Args& args) {
 
 int CmdAdd(const Args& args, Context& ctx, Prompter& prompter) {
   COpenProject project(prompter, nullptr);
-  if (!OpenProjectArg(project, args.positional[0])) return kExitNotDone;
+  CProjectLock lock(AbsolutePath(args.positional[0]));
+  if (!OpenProjectArg(project, lock, "add", args.positional[0], ctx)) return kExitNotDone;
   std::vector<std::string> files;
   for (size_t i = 1; i < args.positional.size(); ++i) {
     const std::string file = AbsolutePath(args.positional[i]);
@@ -209,7 +236,8 @@ int CmdAdd(const Args& args, Context& ctx, Prompter& prompter) {
 
 int CmdImport(const Args& args, Context& ctx, Prompter& prompter) {
   COpenProject project(prompter, nullptr);
-  if (!OpenProjectArg(project, args.positional[0])) return kExitNotDone;
+  CProjectLock lock(AbsolutePath(args.positional[0]));
+  if (!OpenProjectArg(project, lock, "import", args.positional[0], ctx)) return kExitNotDone;
   const std::string dir = AbsolutePath(args.positional[1]);
   if (!IsDirectory(dir)) {
     ctx.err << "pagoric import: " << dir << " is not a directory\n";
@@ -229,7 +257,7 @@ int CmdImport(const Args& args, Context& ctx, Prompter& prompter) {
 
 int CmdTree(const Args& args, Context& ctx, Prompter& prompter) {
   COpenProject project(prompter, nullptr);
-  if (!OpenProjectArg(project, args.positional[0])) return kExitNotDone;
+  if (!project.OpenExisting(AbsolutePath(args.positional[0]))) return kExitNotDone;
   const CPageNodeList& nodes = project.m_tree.m_nodes;
   // Depths from the child and sibling links (a loaded list's links are valid).
   std::vector<int> depth(nodes.size(), 0);
@@ -253,10 +281,20 @@ int CmdTree(const Args& args, Context& ctx, Prompter& prompter) {
   return kExitOk;
 }
 
+// The hint for a path verification could not find.
+std::string TargetHint(bool target) {
+  return std::string(
+             " cannot be found; if it moved, give --relocate OLD=NEW (OLD a leading part of "
+             "its path, NEW where that part is now)") +
+         (target ? ", or --target DIR" : "");
+}
+
 int CmdBuild(const Args& args, Context& ctx, Prompter& prompter) {
   CCliLog log(ctx.out, ctx.err, ctx.tty);
   COpenProject project(prompter, &log);
   const std::string path = AbsolutePath(args.positional[0]);
+  CProjectLock lock(path);
+  if (!LockProject(lock, "build", ctx)) return kExitNotDone;
   // Verification first: moved source files and a moved target directory are
   // answered from the --relocate mappings; a question none answers is an error.
   std::vector<CMappedRelocationAnswers::Mapping> mappings;
@@ -272,27 +310,42 @@ int CmdBuild(const Args& args, Context& ctx, Prompter& prompter) {
     }
   }
   CMappedRelocationAnswers answers(mappings);
-  if (!VerifyProject(path, prompter, answers)) return kExitNotDone;
-  // A missing target directory is fine when --target names another one.
-  bool stop = false;
-  const std::vector<std::string>& unanswered = answers.Unanswered();
-  for (size_t i = 0; i < unanswered.size(); ++i) {
-    const std::string& missing = unanswered[i];
-    const bool target = static_cast<int>(i) == answers.UnansweredTargetIndex();
-    if (target && args.Has("target")) continue;
-    ctx.err << "pagoric build: " << missing
-            << " cannot be found; if it moved, give --relocate OLD=NEW (OLD a leading part of "
-               "its path, NEW where that part is now)"
-            << (target ? ", or --target DIR" : "") << "\n";
-    stop = true;
-  }
-  if (stop) return kExitNotDone;
-  if (!project.OpenExisting(path)) return kExitNotDone;
+  // A missing target directory is fine when --target names another one, and
+  // when every source file is where it was it did not move: the build offers
+  // to create it (a clean rebuild after the directory was removed).
+  bool createTarget = false;
+  auto answered = [&] {
+    bool stop = false;
+    const std::vector<std::string>& unanswered = answers.Unanswered();
+    const bool onlyTarget = unanswered.size() == 1 && answers.UnansweredTargetIndex() == 0;
+    for (size_t i = 0; i < unanswered.size(); ++i) {
+      const std::string& missing = unanswered[i];
+      const bool target = static_cast<int>(i) == answers.UnansweredTargetIndex();
+      if (target && args.Has("target")) continue;
+      if (target && onlyTarget && !missing.empty()) {
+        createTarget = true;
+        continue;
+      }
+      ctx.err << "pagoric build: "
+              << (missing.empty() ? std::string("the project has no target directory yet; give "
+                                                "--target DIR")
+                                  : missing + TargetHint(target))
+              << "\n";
+      stop = true;
+    }
+    return !stop;
+  };
+  if (!project.VerifyAndOpen(path, false, answers, answered)) return kExitNotDone;
   if (args.Has("target")) project.m_strTargetDirField = TargetDirArg(args.Get("target"));
   if (args.Has("url-file")) project.m_strUrlFileField = args.Get("url-file");
   if (args.Has("bin-file")) project.m_strBinFileField = args.Get("bin-file");
   const bool ran = args.Has("all") ? project.OnBuildAll() : project.OnBuild();
-  if (!ran) return kExitNotDone;
+  if (!ran) {
+    if (createTarget && !IsDirectory(project.m_settings.m_strTargetDir)) {
+      ctx.err << "pagoric build: " << project.m_settings.m_strTargetDir << TargetHint(true) << "\n";
+    }
+    return kExitNotDone;
+  }
   if (project.FailedCount() > 0 || project.LastSaveFailed()) return kExitFailed;
   return kExitOk;
 }

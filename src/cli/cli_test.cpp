@@ -4,9 +4,14 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
+#include <map>
 #include <sstream>
 
+#include "build/open_project.h"
 #include "platform/file_util.h"
+#include "platform/project_lock.h"
+#include "testing/scripted_prompter.h"
 #include "testing/temp_dir.h"
 
 namespace {
@@ -116,6 +121,8 @@ TEST_F(CliTest, FailedNodeGivesExitStatusOne) {
   EXPECT_EQ(kExitFailed, r.status);
   EXPECT_NE(std::string::npos, r.out.find("_index.c  failed.\n"));
   EXPECT_EQ("int user_code;\n", dir.Read("gen/_index.c"));
+  // The message names the node it is about.
+  EXPECT_EQ(0u, r.err.find(dir.File("site/index.htm") + ": File " + target + "/_index.c already"));
 }
 
 TEST_F(CliTest, MovedProjectNeedsRelocation) {
@@ -132,14 +139,73 @@ TEST_F(CliTest, MovedProjectNeedsRelocation) {
   EXPECT_EQ(kExitOk, r.status) << r.err;
   EXPECT_NE(std::string::npos, r.out.find(dir.File("moved/index.htm") + " ---> "));
 
-  // A target directory that is gone is not quietly made again at its old place.
+  // A target directory that is gone while the sources are all found did not
+  // move: it is made again on --yes (a clean rebuild), with the same files.
+  std::map<std::string, std::string> files;
+  for (const auto& entry : std::filesystem::directory_iterator(target)) {
+    files[entry.path().filename().string()] = dir.Read(entry.path().string());
+  }
   ASSERT_EQ(0, std::system(("rm -rf '" + target + "'").c_str()));
-  r = Pagoric({"build", project, "--yes"});
+  r = Pagoric({"build", project});
   EXPECT_EQ(kExitNotDone, r.status);
+  EXPECT_NE(std::string::npos, r.err.find("Do you want to create it? [No"));
   EXPECT_NE(std::string::npos, r.err.find(", or --target DIR\n"));
   EXPECT_FALSE(PathExists(target));
+  r = Pagoric({"build", project, "--yes"});
+  EXPECT_EQ(kExitOk, r.status) << r.err;
+  std::map<std::string, std::string> rebuilt;
+  for (const auto& entry : std::filesystem::directory_iterator(target)) {
+    rebuilt[entry.path().filename().string()] = dir.Read(entry.path().string());
+  }
+  EXPECT_EQ(files, rebuilt);
+}
+
+TEST_F(CliTest, ProjectWithoutTargetDirectoryNeedsOne) {
+  ScriptedPrompter prompter;
+  COpenProject unbuilt(prompter, nullptr);
+  unbuilt.StartNew(project);  // saved before its first build: no target yet
+  unbuilt.m_settings.m_strUrlFile = COpenProject::kDefaultUrlFile;
+  unbuilt.m_settings.m_strBinFile = COpenProject::kDefaultBinFile;
+  ASSERT_TRUE(unbuilt.SaveProject());
+  Result r = Pagoric({"build", project, "--yes"});
+  EXPECT_EQ(kExitNotDone, r.status);
+  EXPECT_NE(std::string::npos,
+            r.err.find("the project has no target directory yet; give --target"));
+  EXPECT_FALSE(PathExists("/url.c"));
   r = Pagoric({"build", project, "--yes", "--target", target});
   EXPECT_EQ(kExitOk, r.status) << r.err;
+  EXPECT_TRUE(IsRegularFile(target + "/url.c"));
+}
+
+TEST_F(CliTest, ProjectBeingChangedElsewhereIsLeftAlone) {
+  ASSERT_EQ(kExitOk, Pagoric({"new", project, "--target", target}).status);
+  const std::string saved = dir.Read("p.web");
+  CProjectLock other(project);  // another process's build
+  ASSERT_TRUE(other.TryLock());
+  for (std::vector<std::string> args : {std::vector<std::string>{"mkdir", project, "/docs"},
+                                        {"add", project, dir.File("site/index.htm")},
+                                        {"import", project, dir.File("site")},
+                                        {"build", project},
+                                        {"new", project, "--force"}}) {
+    Result r = Pagoric(args);
+    EXPECT_EQ(kExitNotDone, r.status) << args[0];
+    EXPECT_EQ("pagoric " + args[0] + ": " + project +
+                  " is being changed by another process (a build or an edit of its tree); try "
+                  "again when it has finished.\n",
+              r.err);
+  }
+  EXPECT_EQ(saved, dir.Read("p.web"));
+  EXPECT_EQ(kExitOk, Pagoric({"tree", project}).status);  // reading is not changing
+  other.Unlock();
+  ASSERT_EQ(kExitOk, Pagoric({"mkdir", project, "/docs"}).status);
+  EXPECT_NE(std::string::npos, Pagoric({"tree", project}).out.find("docs/\tfolder"));
+}
+
+TEST_F(CliTest, NewChecksTheProjectPathFirst) {
+  Result r = Pagoric({"new", dir.File("nowhere/p.web"), "--target", target});
+  EXPECT_EQ(kExitNotDone, r.status);
+  EXPECT_EQ("pagoric new: " + dir.File("nowhere/p.web") + " cannot be written here\n", r.err);
+  EXPECT_FALSE(PathExists(target));
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "cli/preview.h"
 
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -95,8 +96,13 @@ pid_t StartPiped(const std::string& program, const std::vector<std::string>& arg
                  int& outFd) {
   int pipeFds[2];
   if (::pipe(pipeFds) != 0) return -1;
+  const pid_t parent = ::getpid();
   const pid_t pid = ::fork();
   if (pid == 0) {
+    // The child goes with the preview, however the preview ends (kill -9
+    // included); a preview gone before this line leaves the child orphaned.
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (::getppid() != parent) ::_exit(127);
     ::dup2(pipeFds[1], STDOUT_FILENO);
     if (mergeErrors) ::dup2(pipeFds[1], STDERR_FILENO);
     ::close(pipeFds[0]);

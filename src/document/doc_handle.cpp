@@ -3,7 +3,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <condition_variable>
+#include <cstring>
 #include <deque>
 #include <mutex>
 #include <set>
@@ -37,6 +39,7 @@ CDocHandle CDocHandle::Open(Prompter& prompter, const std::string& path) {
   auto it = batch->m_docs.find(path);
   if (it == batch->m_docs.end()) {
     CDocBatch::Entry entry;
+    entry.stamp = StampOf(path);
     entry.doc = LoadDoc(prompter, path, entry.loadResult);
     it = batch->m_docs.emplace(path, std::move(entry)).first;
   } else if (it->second.doc == nullptr) {
@@ -78,6 +81,7 @@ int CDocHandle::WriteNew(const std::string& path, std::string_view text) {
   CDocBatch::Entry entry;
   entry.newText.assign(text);
   entry.dirty = true;
+  entry.stamp = StampOf(path);
   batch->m_docs.emplace(path, std::move(entry));
   return 1;
 }
@@ -117,18 +121,37 @@ int CDocHandle::Save() {
 
 namespace {
 
-// Writes one pending file; true when it holds its text afterwards. A file that
-// already holds the text is left as it is (and keeps its time).
+// Writes one pending file; true when it holds its text afterwards, else
+// reason says why not. A file that already holds the text is left as it is
+// (and keeps its time); one that changed since it was read is never written.
 bool WriteEntry(const std::string& path, const std::shared_ptr<CCSrvDoc>& doc,
-                const std::string& newText) {
+                const std::string& newText, const FileStamp& stamp, std::string& reason) {
+  if (StampOf(path) != stamp) {
+    reason = CDocBatch::kChangedOnDiskReason;
+    return false;
+  }
+  bool ok = false;
   try {
-    if (doc != nullptr) return doc->IsSavedIn(path) || doc->SaveFile(path) == 1;
-    return FileHolds(path, newText) || ReplaceFileAtomically(path, newText) == ReplaceResult::kOk;
+    if (doc != nullptr) {
+      ok = doc->IsSavedIn(path) || doc->SaveFile(path) == 1;
+    } else {
+      ok = FileHolds(path, newText) || ReplaceFileAtomically(path, newText) == ReplaceResult::kOk;
+    }
   } catch (...) {
     // A write error, or no memory for the pieces: the file is reported as not
     // written (an exception must not leave the writer thread).
-    return false;
+    ok = false;
   }
+  if (!ok) {
+    if (IsReadOnly(path)) {
+      reason = std::strerror(EACCES);
+    } else if (LastReplaceError() != 0) {
+      reason = std::strerror(LastReplaceError());
+    } else {
+      reason = "the file could not be written";
+    }
+  }
+  return ok;
 }
 
 // Files handed over that wake the writer thread.
@@ -158,7 +181,8 @@ class CDocBatch::CWriter {
     m_thread.join();
   }
 
-  void Add(std::string path, std::shared_ptr<CCSrvDoc> doc, std::string newText) {
+  void Add(std::string path, std::shared_ptr<CCSrvDoc> doc, std::string newText,
+           const FileStamp& stamp) {
     // Waking the thread for every small file would cost more than many a
     // write: it is woken for a big file, when a few have gathered, or by Wake.
     const bool big = LinesOf(doc) >= kBigFileLines;
@@ -166,7 +190,7 @@ class CDocBatch::CWriter {
     {
       std::lock_guard<std::mutex> lock(m_mutex);
       m_pending.insert(path);
-      m_jobs.push_back({std::move(path), std::move(doc), std::move(newText)});
+      m_jobs.push_back({std::move(path), std::move(doc), std::move(newText), stamp});
       wake = big || m_jobs.size() >= kWakeJobs;
     }
     if (wake) m_work.notify_one();
@@ -179,7 +203,7 @@ class CDocBatch::CWriter {
   }
   // Waits until every file handed over is written; returns the paths that
   // could not be, since the last call.
-  std::vector<std::string> Drain() {
+  std::vector<Failure> Drain() {
     Wake();
     std::unique_lock<std::mutex> lock(m_mutex);
     m_idle.wait(lock, [this] { return m_pending.empty(); });
@@ -191,6 +215,7 @@ class CDocBatch::CWriter {
     std::string path;
     std::shared_ptr<CCSrvDoc> doc;
     std::string newText;
+    FileStamp stamp;
   };
 
   void Run() {
@@ -201,10 +226,11 @@ class CDocBatch::CWriter {
       Job job = std::move(m_jobs.front());
       m_jobs.pop_front();
       lock.unlock();
-      const bool ok = WriteEntry(job.path, job.doc, job.newText);
+      std::string reason;
+      const bool ok = WriteEntry(job.path, job.doc, job.newText, job.stamp, reason);
       job.doc.reset();  // a released document goes here, not on the build's thread
       lock.lock();
-      if (!ok) m_failed.push_back(job.path);
+      if (!ok) m_failed.push_back({job.path, reason});
       m_pending.erase(m_pending.find(job.path));
       if (m_pending.empty()) m_idle.notify_all();
     }
@@ -215,7 +241,7 @@ class CDocBatch::CWriter {
   std::condition_variable m_idle;
   std::deque<Job> m_jobs;
   std::multiset<std::string> m_pending;  // paths handed over and not yet written
-  std::vector<std::string> m_failed;
+  std::vector<Failure> m_failed;
   bool m_bStop = false;
   std::thread m_thread;  // last: starts when everything it uses is made
 };
@@ -230,7 +256,8 @@ CDocBatch::~CDocBatch() {
 
 CDocBatch* CDocBatch::Active() { return g_activeBatch; }
 
-void CDocBatch::Write(const std::string& path, std::shared_ptr<CCSrvDoc> doc, std::string newText) {
+void CDocBatch::Write(const std::string& path, std::shared_ptr<CCSrvDoc> doc, std::string newText,
+                      const FileStamp& stamp) {
   if (m_pWriter == nullptr) {
     try {
       m_pWriter = std::make_unique<CWriter>();
@@ -239,9 +266,9 @@ void CDocBatch::Write(const std::string& path, std::shared_ptr<CCSrvDoc> doc, st
     }
   }
   if (m_pWriter != nullptr) {
-    m_pWriter->Add(path, std::move(doc), std::move(newText));
-  } else if (!WriteEntry(path, doc, newText)) {
-    m_unreported.push_back(path);
+    m_pWriter->Add(path, std::move(doc), std::move(newText), stamp);
+  } else if (std::string reason; !WriteEntry(path, doc, newText, stamp, reason)) {
+    m_unreported.push_back({path, reason});
   }
 }
 
@@ -251,7 +278,7 @@ void CDocBatch::WaitFor(const std::string& path) {
 
 void CDocBatch::DrainWriter() {
   if (m_pWriter == nullptr) return;
-  std::vector<std::string> failed = m_pWriter->Drain();
+  std::vector<Failure> failed = m_pWriter->Drain();
   m_unreported.insert(m_unreported.end(), failed.begin(), failed.end());
 }
 
@@ -263,7 +290,7 @@ void CDocBatch::Release(const std::string& path) {
   if (it->second.doc.use_count() > 1) return;
   Entry entry = std::move(it->second);
   m_docs.erase(it);
-  if (entry.dirty) Write(path, std::move(entry.doc), std::move(entry.newText));
+  if (entry.dirty) Write(path, std::move(entry.doc), std::move(entry.newText), entry.stamp);
 }
 
 bool CDocBatch::Flush() {
@@ -285,19 +312,34 @@ bool CDocBatch::Flush() {
     }
   }
   for (size_t i = 0; i < pending.size(); ++i) {
-    if (i != big) Write(*pending[i].first, pending[i].second->doc, pending[i].second->newText);
+    const Entry& entry = *pending[i].second;
+    if (i != big) Write(*pending[i].first, entry.doc, entry.newText, entry.stamp);
   }
   if (m_pWriter != nullptr) m_pWriter->Wake();
   if (big < pending.size()) {
     const Entry& entry = *pending[big].second;
-    if (!WriteEntry(*pending[big].first, entry.doc, entry.newText)) {
-      m_unreported.push_back(*pending[big].first);
+    std::string reason;
+    if (!WriteEntry(*pending[big].first, entry.doc, entry.newText, entry.stamp, reason)) {
+      m_unreported.push_back({*pending[big].first, reason});
     }
   }
   DrainWriter();
-  std::vector<std::string> failed = std::exchange(m_unreported, {});
+  std::vector<std::string> failed;
+  for (Failure& failure : std::exchange(m_unreported, {})) {
+    failed.push_back(failure.path);
+    m_reasons[failure.path] = std::move(failure.reason);
+  }
   std::sort(failed.begin(), failed.end());
   failed.erase(std::unique(failed.begin(), failed.end()), failed.end());
+  // A document kept for later steps is compared with the file as written now.
+  for (auto& [path, entry] : pending) {
+    if (!std::binary_search(failed.begin(), failed.end(), *path)) entry->stamp = StampOf(*path);
+  }
   m_failed.insert(m_failed.end(), failed.begin(), failed.end());
   return failed.empty();
+}
+
+std::string CDocBatch::FailureReason(const std::string& path) const {
+  const auto it = m_reasons.find(path);
+  return it == m_reasons.end() ? std::string() : it->second;
 }

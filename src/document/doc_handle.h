@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "document/srv_doc.h"
+#include "platform/file_util.h"
 
 class CDocBatch;
 
@@ -68,9 +69,16 @@ class CDocBatch {
 
   // Writes every saved document and waits for every write, released ones
   // included. Returns false (and keeps going with the others) when a file
-  // could not be written; failed paths are listed.
+  // could not be written; failed paths are listed. A file that changed on disk
+  // since the batch read it (a user saved it in an editor meanwhile) is not
+  // written: its write fails, and the user's file stays.
   bool Flush();
   const std::vector<std::string>& FailedPaths() const { return m_failed; }
+  // Why a listed path was not written: the system's reason ("No space left on
+  // device") or kChangedOnDiskReason.
+  std::string FailureReason(const std::string& path) const;
+  static constexpr const char* kChangedOnDiskReason =
+      "the file was changed on disk during the build; it was left as it is";
 
   // No later step opens path: a saved document of it is written now, in the
   // background, and let go. Should a step open it after all, the open waits
@@ -87,19 +95,26 @@ class CDocBatch {
     std::string newText;            // text of WriteNew, until a step opens the file
     int loadResult = 0;
     bool dirty = false;
+    FileStamp stamp;  // the file as it was when the batch read it
+  };
+  struct Failure {
+    std::string path;
+    std::string reason;
   };
   class CWriter;
 
   // Writes path's text on the writer thread, or at once when there is none.
-  void Write(const std::string& path, std::shared_ptr<CCSrvDoc> doc, std::string newText);
+  void Write(const std::string& path, std::shared_ptr<CCSrvDoc> doc, std::string newText,
+             const FileStamp& stamp);
   // Waits until a write of path that is still under way has ended.
   void WaitFor(const std::string& path);
   // Waits for every write handed to the writer; its failures wait for Flush.
   void DrainWriter();
 
   std::map<std::string, Entry> m_docs;
-  std::vector<std::string> m_failed;      // what Flush has reported
-  std::vector<std::string> m_unreported;  // failed writes the next Flush reports
+  std::vector<std::string> m_failed;  // what Flush has reported
+  std::map<std::string, std::string> m_reasons;
+  std::vector<Failure> m_unreported;  // failed writes the next Flush reports
   std::unique_ptr<CWriter> m_pWriter;
   CDocBatch* m_pPrevious = nullptr;
 };

@@ -221,10 +221,18 @@ class CCodeGenerator {
                                std::vector<std::string>& dynamicList,
                                std::vector<std::string>& postList, int& ok);
   // Escapes one read piece, runs the form step on it and appends its HSSend
-  // lines and dynamic function calls to out.
+  // lines and dynamic function calls to out. A piece of a line read in several
+  // pieces is not given the form step: its escaped text is appended to
+  // longLine instead, for FormStepOnLine after the line's last piece.
   void ConvertPiece(const CPageNode& node, std::string& piece, std::string& out,
                     std::vector<std::string>& dynamicList, std::vector<std::string>& postList,
-                    int& ok);
+                    int& ok, std::string* longLine);
+  // The form step of a line read in several pieces, on its whole escaped text:
+  // once per "<FORM " (any case), on the text from it to the next one or the
+  // end of the line, in their order. A form tag cut by a piece boundary is
+  // found this way.
+  void FormStepOnLine(const CPageNode& node, const std::string& line,
+                      std::vector<std::string>& postList, int& ok);
   // Registers the handler of a form's ACTION: its URL table entry and its place
   // in postList. 0 when the entry could not be added.
   int RegisterFormHandler(const CPageNode& node, const std::string& action,

@@ -264,6 +264,8 @@ std::string CCodeGenerator::PageFunctionText(const CPageNode& node, const std::s
 
   // The source is a text stream: CR LF reads as one LF.
   std::string piece;
+  std::string longLine;        // escaped text of a line read in several pieces
+  bool continuesLine = false;  // the piece goes on with a line begun before it
   size_t pos = 0;
   while (pos < source.size()) {
     piece.clear();
@@ -283,7 +285,14 @@ std::string CCodeGenerator::PageFunctionText(const CPageNode& node, const std::s
       piece += c;
       if (c == '\n') break;
     }
-    ConvertPiece(node, piece, out, dynamicList, postList, ok);
+    const bool endsLine = piece.back() == '\n' || pos >= source.size();
+    const bool wholeLine = !continuesLine && endsLine;
+    ConvertPiece(node, piece, out, dynamicList, postList, ok, wholeLine ? nullptr : &longLine);
+    if (!wholeLine && endsLine) {
+      FormStepOnLine(node, longLine, postList, ok);
+      longLine.clear();
+    }
+    continuesLine = !endsLine;
   }
 
   out += "}    ";
@@ -295,11 +304,16 @@ std::string CCodeGenerator::PageFunctionText(const CPageNode& node, const std::s
 
 void CCodeGenerator::ConvertPiece(const CPageNode& node, std::string& piece, std::string& out,
                                   std::vector<std::string>& dynamicList,
-                                  std::vector<std::string>& postList, int& ok) {
+                                  std::vector<std::string>& postList, int& ok,
+                                  std::string* longLine) {
   EscapeLine(piece);
   if (piece.empty()) return;
   std::string action;
-  if (ParseFormAction(piece, action) && !RegisterFormHandler(node, action, postList)) ok = 0;
+  if (longLine) {
+    longLine->append(piece);
+  } else if (ParseFormAction(piece, action) && !RegisterFormHandler(node, action, postList)) {
+    ok = 0;
+  }
 
   std::string_view t = piece;
   for (;;) {
@@ -324,6 +338,23 @@ void CCodeGenerator::ConvertPiece(const CPageNode& node, std::string& piece, std
     t.remove_prefix(end);
   }
   if (!t.empty()) AppendSendLines(out, t);
+}
+
+void CCodeGenerator::FormStepOnLine(const CPageNode& node, const std::string& line,
+                                    std::vector<std::string>& postList, int& ok) {
+  static constexpr std::string_view kFormTag = "<FORM ";
+  const std::string upper = AsciiUpperCopy(line);
+  size_t start = upper.find(kFormTag);
+  while (start != std::string::npos) {
+    const size_t next = upper.find(kFormTag, start + 1);
+    const size_t end = next == std::string::npos ? line.size() : next;
+    std::string action;
+    if (ParseFormAction(line.substr(start, end - start), action) &&
+        !RegisterFormHandler(node, action, postList)) {
+      ok = 0;
+    }
+    start = next;
+  }
 }
 
 void CCodeGenerator::EscapeLine(std::string& piece) {

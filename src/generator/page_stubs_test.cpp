@@ -57,6 +57,33 @@ TEST_F(PageStubsTest, FormsGetHandlersWhenTheirActionCanNameOne) {
   EXPECT_EQ(Count(Text(other.GetOutputFile()), "Post_buy"), 0);
 }
 
+TEST_F(PageStubsTest, FormsOnLinesOfSeveralPiecesAreFoundOnTheWholeLine) {
+  // The first tag is cut by the 799-character piece boundary; the line also
+  // holds a second form, and a refused one between them; a form tag whose
+  // METHOD stands only in the next form's text does not borrow it.
+  const std::string longLine =
+      std::string(760, 'x') + "<form method=\"POST\" action=\"setup\"></form>" +
+      std::string(900, 'y') + "<FORM ACTION=nomethod>" + "<form method=get action=\"a.b\">" +
+      std::string(300, 'z') + "<form method=get action=more>\n";
+  const CPageNode node = Page("/cfg/long.htm", longLine + "<form method=post action=short>\n", 1);
+  ASSERT_EQ(m_generator.ConvertPage(node), 1);
+  EXPECT_EQ(m_prompter.Texts(), (std::vector<std::string>{
+                                    " Form contains ACTION field: \"a.b\" which cannot be used in "
+                                    "a valid C identifier.\r\n No handler for the form will be "
+                                    "generated."}));
+  EXPECT_EQ(
+      Text(m_urlFile),
+      UrlFileWith(Entry("/cfg/setup", "Post_setup") + Entry("/cfg/more", "Post_more") +
+                      Entry("/cfg/short", "Post_short") + Entry("/cfg/long.htm", "Send_function_1"),
+                  Prototypes({"Post_setup", "Post_more", "Post_short", "Send_function_1"})));
+  const std::string page = Text(node.GetOutputFile());
+  EXPECT_LT(page.find(Stub("Post_setup")), page.find(Stub("Post_more")));
+  EXPECT_LT(page.find(Stub("Post_more")), page.find(Stub("Post_short")));
+  EXPECT_EQ(Count(page, "Post_nomethod"), 0);
+  EXPECT_EQ(SentText(SendBody(node.GetOutputFile())),
+            longLine + "<form method=post action=short>\n");
+}
+
 TEST_F(PageStubsTest, NewSectionsAndStubsAreWrittenInPlace) {
   const CPageNode node = Page("/s.htm", "<form method=post action=x>_NZZA_d\n", 4);
   ASSERT_EQ(m_generator.ConvertPage(node), 1);

@@ -11,7 +11,8 @@ bool MatchesWildcard(std::string_view name, std::string_view pattern) {
   size_t n = 0, p = 0, starP = std::string_view::npos, starN = 0;
   while (n < name.size()) {
     if (p < pattern.size() &&
-        (pattern[p] == '?' || (pattern[p] != '*' && AsciiLower(pattern[p]) == AsciiLower(name[n])))) {
+        (pattern[p] == '?' ||
+         (pattern[p] != '*' && AsciiLower(pattern[p]) == AsciiLower(name[n])))) {
       ++n;
       ++p;
     } else if (p < pattern.size() && pattern[p] == '*') {

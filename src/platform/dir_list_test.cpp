@@ -1,13 +1,10 @@
 #include "platform/dir_list.h"
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
 
-#include "platform/instance_lock.h"
 #include "testing/temp_dir.h"
 
 namespace {
@@ -41,35 +38,6 @@ TEST(DirListTest, TellsFoldersAndLinkedFoldersFromFiles) {
   EXPECT_TRUE(entries[1].m_bFolder);  // link
   EXPECT_TRUE(entries[2].m_bFolder);  // sub
   EXPECT_FALSE(ListDirectory(dir.File("missing"), entries));
-}
-
-// The lock is per process and the kernel lets it go when its holder dies,
-// even by SIGKILL.
-TEST(FileLockTest, OneHolderAtATimeAndFreedByDeath) {
-  TempDir dir;
-  const std::string path = dir.File("instance.lock");
-  int ready[2];
-  ASSERT_EQ(0, ::pipe(ready));
-  const pid_t child = ::fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    CFileLock lock;
-    char c = lock.TryLock(path) ? '1' : '0';
-    (void)!::write(ready[1], &c, 1);
-    ::pause();
-    ::_exit(0);
-  }
-  char c = 0;
-  ASSERT_EQ(1, ::read(ready[0], &c, 1));
-  ASSERT_EQ('1', c);
-  CFileLock lock;
-  EXPECT_FALSE(lock.TryLock(path));
-  ::kill(child, SIGKILL);
-  ::waitpid(child, nullptr, 0);
-  EXPECT_TRUE(lock.TryLock(path));
-  EXPECT_TRUE(lock.IsLocked());
-  ::close(ready[0]);
-  ::close(ready[1]);
 }
 
 }  // namespace

@@ -1,13 +1,17 @@
 #include "platform/file_util.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <random>
 #include <utility>
 #include <vector>
@@ -41,6 +45,52 @@ std::string TempSuffix() {
   std::string suffix(6, ' ');
   for (char& c : suffix) c = kChars[random() % (sizeof kChars - 1)];
   return suffix;
+}
+
+thread_local int t_lastReplaceError = 0;
+
+// The temporary files being written, for a signal handler to remove: a slot
+// is claimed (1), filled, then published (2); the handler reads published
+// slots only, so it never sees a half-written path.
+struct LiveTemp {
+  std::atomic<int> state{0};
+  char path[4096];
+};
+constexpr int kLiveTemps = 16;
+LiveTemp g_liveTemps[kLiveTemps];
+// Set by the signal handler: the process is ending, and a temporary file that
+// another thread makes now must not outlive it.
+std::atomic<int> g_nEnding{0};
+static_assert(std::atomic<int>::is_always_lock_free);
+
+// The slot that publishes path, or -1 when every slot is taken or the path
+// does not fit (the file is then only not removed on a signal).
+int PublishLiveTemp(const std::string& path) {
+  if (path.size() >= sizeof g_liveTemps[0].path) return -1;
+  for (int i = 0; i < kLiveTemps; ++i) {
+    int expected = 0;
+    if (!g_liveTemps[i].state.compare_exchange_strong(expected, 1)) continue;
+    std::memcpy(g_liveTemps[i].path, path.c_str(), path.size() + 1);
+    g_liveTemps[i].state.store(2);
+    return i;
+  }
+  return -1;
+}
+
+void WithdrawLiveTemp(int slot) {
+  if (slot >= 0) g_liveTemps[slot].state.store(0);
+}
+
+void RemoveTemporariesAndDie(int signal) {
+  g_nEnding.store(1);
+  RemoveLiveTemporaryFiles();
+  // A thread that was creating a file during the first pass has it published
+  // by now (or removes it itself, seeing the process end).
+  const struct timespec pause = {0, 20 * 1000 * 1000};
+  ::nanosleep(&pause, nullptr);
+  RemoveLiveTemporaryFiles();
+  ::signal(signal, SIG_DFL);
+  ::raise(signal);
 }
 
 // Gives data as the only piece, then the empty piece that ends the pieces.
@@ -88,6 +138,18 @@ std::uint64_t LastWriteFileTime(const std::string& path) {
          static_cast<std::uint64_t>(st.st_mtim.tv_nsec) / 100ULL + kFileTimeUnixEpoch;
 }
 
+FileStamp StampOf(const std::string& path) {
+  struct stat st;
+  FileStamp stamp;
+  if (!StatPath(path, st)) return stamp;
+  stamp.exists = true;
+  stamp.device = static_cast<std::uint64_t>(st.st_dev);
+  stamp.inode = static_cast<std::uint64_t>(st.st_ino);
+  stamp.size = static_cast<std::int64_t>(st.st_size);
+  stamp.mtimeNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
+  return stamp;
+}
+
 bool ReadWholeFile(const std::string& path, std::string& out) {
   out.clear();
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -118,7 +180,10 @@ bool ReadWholeFile(const std::string& path, std::string& out) {
 
 ReplaceResult ReplaceFileAtomicallyInPieces(const std::string& path,
                                             const std::function<std::string_view()>& next) {
-  if (IsDirectory(path)) return ReplaceResult::kCannotCreate;
+  if (IsDirectory(path)) {
+    t_lastReplaceError = EISDIR;
+    return ReplaceResult::kCannotCreate;
+  }
   std::string folder, name;
   SplitPath(path, folder, name);
   const std::string prefix =
@@ -129,24 +194,109 @@ ReplaceResult ReplaceFileAtomicallyInPieces(const std::string& path,
   // any file made here would; a replaced file keeps its mode.
   std::string tempPath;
   int fd = -1;
+  int slot = -1;
   for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
     tempPath = prefix + TempSuffix();
+    // Published before it exists, so a signal can never leave it behind.
+    slot = PublishLiveTemp(tempPath);
     fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0 && errno != EEXIST) break;
+    if (fd >= 0) break;
+    const int error = errno;
+    WithdrawLiveTemp(slot);
+    slot = -1;
+    if (error != EEXIST) {
+      t_lastReplaceError = error;
+      break;
+    }
+    t_lastReplaceError = error;
   }
   if (fd < 0) return ReplaceResult::kCannotCreate;
+  if (g_nEnding.load() != 0) {
+    // A signal is ending the process: this file is not to be left behind.
+    ::close(fd);
+    ::unlink(tempPath.c_str());
+    WithdrawLiveTemp(slot);
+    for (;;) ::pause();
+  }
   struct stat st;
   if (StatPath(path, st)) (void)::fchmod(fd, st.st_mode & 07777);  // not fatal
   // The data is complete in the temporary file before the rename, so a full
   // disk or a crash of this process leaves the old file whole.
   bool ok = true;
+  int error = 0;
   for (std::string_view piece = next(); ok && !piece.empty(); piece = next()) {
     ok = WriteAll(fd, piece);
+    if (!ok) error = errno;
   }
-  if (::close(fd) != 0) ok = false;
-  if (ok && ::rename(tempPath.c_str(), path.c_str()) == 0) return ReplaceResult::kOk;
+  if (::close(fd) != 0 && ok) {
+    ok = false;
+    error = errno;
+  }
+  if (ok && ::rename(tempPath.c_str(), path.c_str()) == 0) {
+    WithdrawLiveTemp(slot);
+    return ReplaceResult::kOk;
+  }
+  if (ok) error = errno;
   ::unlink(tempPath.c_str());
+  WithdrawLiveTemp(slot);
+  t_lastReplaceError = error;
   return ReplaceResult::kWriteFailed;
+}
+
+int LastReplaceError() { return t_lastReplaceError; }
+
+bool IsTemporaryFileName(const std::string& fileName, std::string& name) {
+  constexpr size_t kSuffix = 4 + 6;  // ".tmp" and six letters or digits
+  if (fileName.size() < 1 + 1 + kSuffix || fileName[0] != '.') return false;
+  const size_t tmp = fileName.size() - kSuffix;
+  if (fileName.compare(tmp, 4, ".tmp") != 0) return false;
+  for (size_t i = tmp + 4; i < fileName.size(); ++i) {
+    const char c = fileName[i];
+    if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))) {
+      return false;
+    }
+  }
+  name = fileName.substr(1, tmp - 1);
+  return true;
+}
+
+int RemoveStaleTemporaryFiles(const std::string& folder,
+                              const std::function<bool(const std::string& name)>& ours) {
+  DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
+  if (dir == nullptr) return 0;
+  std::vector<std::string> stale;
+  while (const dirent* entry = ::readdir(dir)) {
+    std::string name;
+    if (IsTemporaryFileName(entry->d_name, name) && ours(name)) stale.push_back(entry->d_name);
+  }
+  ::closedir(dir);
+  int removed = 0;
+  for (const std::string& fileName : stale) {
+    const std::string path =
+        folder.empty()
+            ? fileName
+            : (folder.back() == kPathSeparator ? folder : folder + kPathSeparator) + fileName;
+    if (IsRegularFile(path) && ::unlink(path.c_str()) == 0) ++removed;
+  }
+  return removed;
+}
+
+void RemoveLiveTemporaryFiles() {
+  for (LiveTemp& temp : g_liveTemps) {
+    if (temp.state.load() == 2) ::unlink(temp.path);
+  }
+}
+
+void RemoveTemporaryFilesOnSignals() {
+  struct sigaction action {};
+  action.sa_handler = RemoveTemporariesAndDie;
+  sigemptyset(&action.sa_mask);
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    struct sigaction old {};
+    // A signal the caller chose to ignore stays ignored.
+    if (::sigaction(signal, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
+    ::sigaction(signal, &action, nullptr);
+  }
 }
 
 ReplaceResult ReplaceFileAtomically(const std::string& path, std::string_view data) {

@@ -27,6 +27,19 @@ std::int64_t FileSize(const std::string& path);
 std::uint64_t LastWriteFileTime(const std::string& path);
 inline constexpr std::uint64_t kFileTimeUnixEpoch = 116444736000000000ULL;
 
+// What identifies one version of a file: a file replaced, rewritten or
+// touched since its stamp was taken has another stamp. exists is false for a
+// path that holds nothing.
+struct FileStamp {
+  bool exists = false;
+  std::uint64_t device = 0;
+  std::uint64_t inode = 0;
+  std::int64_t size = 0;
+  std::int64_t mtimeNs = 0;
+  bool operator==(const FileStamp&) const = default;
+};
+FileStamp StampOf(const std::string& path);
+
 // Reads the whole file into out. False when it cannot be opened or read.
 bool ReadWholeFile(const std::string& path, std::string& out);
 
@@ -45,6 +58,26 @@ ReplaceResult ReplaceFileAtomically(const std::string& path, std::string_view da
 // from one reused buffer instead of being assembled in memory first.
 ReplaceResult ReplaceFileAtomicallyInPieces(const std::string& path,
                                             const std::function<std::string_view()>& next);
+
+// The errno of the last failed ReplaceFileAtomically* on this thread (0 when
+// none failed yet), so a caller can tell the user why ("No space left on device").
+int LastReplaceError();
+
+// The temporary files of ReplaceFileAtomically* are named "." + name + ".tmp"
+// + six letters or digits, beside the file they replace. True for such a
+// temporary name; name is then the replaced file's name.
+bool IsTemporaryFileName(const std::string& fileName, std::string& name);
+// Removes the temporary files in folder that a process killed while replacing
+// a file left behind, for the replaced names that ours accepts. Returns how
+// many were removed.
+int RemoveStaleTemporaryFiles(const std::string& folder,
+                              const std::function<bool(const std::string& name)>& ours);
+// Removes the temporary files being written right now. Async-signal-safe: it
+// is what the handler of RemoveTemporaryFilesOnSignals calls.
+void RemoveLiveTemporaryFiles();
+// Installs handlers of SIGINT, SIGTERM and SIGHUP that remove the temporary
+// files being written and then end the process as the signal would have.
+void RemoveTemporaryFilesOnSignals();
 
 // True when ReplaceFileAtomically could make path now: it is no directory and
 // its folder exists and may be written.

@@ -1,12 +1,17 @@
 #include "platform/file_util.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <string_view>
 #include <vector>
 
+#include "platform/project_lock.h"
 #include "platform/text_format.h"
 #include "testing/temp_dir.h"
 
@@ -34,6 +39,108 @@ TEST(FileUtilTest, AtomicReplaceKeepsModeAndLeavesNoTemporaryFile) {
     entries += entry.path().filename().string()[0] == '.' ? 100 : 1;
   }
   EXPECT_EQ(2, entries);  // f.c and g.c, no temporary file left
+}
+
+// The names in dir that are temporary files of an atomic replace.
+std::vector<std::string> TemporaryFiles(const TempDir& dir) {
+  std::vector<std::string> found;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+    std::string name;
+    if (IsTemporaryFileName(entry.path().filename().string(), name)) found.push_back(name);
+  }
+  return found;
+}
+
+TEST(FileUtilTest, StaleTemporaryFilesOfChosenNamesAreRemoved) {
+  std::string name;
+  EXPECT_TRUE(IsTemporaryFileName(".bindata.c.tmpAb3dE9", name));
+  EXPECT_EQ("bindata.c", name);
+  for (const char* other : {"bindata.c.tmpAb3dE9", ".bindata.c.tmpAb3dE", ".x.tmpAb3d-9",
+                            ".tmpAb3dE9", ".c.tmpAb3dE9x"}) {
+    EXPECT_FALSE(IsTemporaryFileName(other, name)) << other;
+  }
+  TempDir dir;
+  dir.Write(".url.c.tmpQQQQQQ", "half");
+  dir.Write(".mine.txt.tmpQQQQQQ", "not ours");
+  dir.Write("url.c", "whole");
+  std::filesystem::create_directory(dir.File(".dir.c.tmpQQQQQQ"));
+  EXPECT_EQ(1, RemoveStaleTemporaryFiles(dir.path(),
+                                         [](const std::string& n) { return n.ends_with(".c"); }));
+  EXPECT_FALSE(PathExists(dir.File(".url.c.tmpQQQQQQ")));
+  EXPECT_TRUE(PathExists(dir.File(".mine.txt.tmpQQQQQQ")));
+  EXPECT_TRUE(IsDirectory(dir.File(".dir.c.tmpQQQQQQ")));
+  EXPECT_EQ("whole", dir.Read("url.c"));
+}
+
+TEST(FileUtilTest, TerminatedWriteLeavesNoTemporaryFile) {
+  TempDir dir;
+  const std::string path = dir.Write("big.c", "old");
+  int ready[2];
+  ASSERT_EQ(0, ::pipe(ready));
+  const pid_t pid = ::fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    RemoveTemporaryFilesOnSignals();
+    int calls = 0;
+    ReplaceFileAtomicallyInPieces(path, [&]() -> std::string_view {
+      if (calls++ == 0) return "first piece";
+      // Half written: tell the test, then wait for its signal.
+      if (::write(ready[1], "x", 1) != 1) ::_exit(3);
+      for (;;) ::pause();
+    });
+    ::_exit(4);
+  }
+  ::close(ready[1]);
+  char byte;
+  ASSERT_EQ(1, ::read(ready[0], &byte, 1));
+  ::close(ready[0]);
+  EXPECT_EQ(std::vector<std::string>{"big.c"}, TemporaryFiles(dir));
+  ASSERT_EQ(0, ::kill(pid, SIGTERM));
+  int status = 0;
+  ASSERT_EQ(pid, ::waitpid(pid, &status, 0));
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
+  EXPECT_TRUE(TemporaryFiles(dir).empty());
+  EXPECT_EQ("old", dir.Read("big.c"));
+}
+
+TEST(FileUtilTest, FailedReplaceTellsWhy) {
+  TempDir dir;
+  EXPECT_EQ(ReplaceResult::kCannotCreate, ReplaceFileAtomically(dir.File("none/f.c"), "x"));
+  EXPECT_EQ(ENOENT, LastReplaceError());
+}
+
+TEST(ProjectLockTest, OneHolderAtATimeAndADeadOneHoldsNothing) {
+  TempDir dir;
+  const std::string project = dir.File("site.web");
+  CProjectLock first(project);
+  CProjectLock second(project);
+  ASSERT_TRUE(first.TryLock());
+  EXPECT_EQ(dir.File(".site.web.lock"), CProjectLock::LockFilePath(project));
+  EXPECT_FALSE(second.TryLock());
+  EXPECT_FALSE(second.Lock(100));
+  EXPECT_EQ(0u, second.BusyMessage().find(project + " is being changed by another process"));
+  first.Unlock();
+  EXPECT_TRUE(second.TryLock());
+  second.Unlock();
+
+  // A holder killed outright leaves the lock free.
+  int ready[2];
+  ASSERT_EQ(0, ::pipe(ready));
+  const pid_t pid = ::fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    CProjectLock held(project);
+    if (!held.TryLock() || ::write(ready[1], "x", 1) != 1) ::_exit(3);
+    for (;;) ::pause();
+  }
+  ::close(ready[1]);
+  char byte;
+  ASSERT_EQ(1, ::read(ready[0], &byte, 1));
+  ::close(ready[0]);
+  EXPECT_FALSE(first.TryLock());
+  ASSERT_EQ(0, ::kill(pid, SIGKILL));
+  ASSERT_EQ(pid, ::waitpid(pid, nullptr, 0));
+  EXPECT_TRUE(first.TryLock());
 }
 
 TEST(FileUtilTest, FileFacts) {

@@ -19,4 +19,14 @@ class Prompter {
   virtual bool AskOkCancel(const std::string& text) = 0;
   // The stop box of file errors.
   virtual void ShowStop(const std::string& text) = 0;
+
+  // The OK box of a failed write, with the system's reason ("No space left on
+  // device"). A window shows the text as it is; the command line adds the reason.
+  virtual void ShowOkWithReason(const std::string& text, const std::string& /*reason*/) {
+    ShowOk(text);
+  }
+  // What the following messages are about (the source path of the node a build
+  // converts), until it is set again; empty for nothing in particular. The
+  // window's texts stay as they are; the command line prints the context in front.
+  virtual void SetContext(const std::string& /*context*/) {}
 };

@@ -3,7 +3,7 @@ pagoric_add_layer(platform
     platform/ascii.cpp
     platform/dir_list.cpp
     platform/file_util.cpp
-    platform/instance_lock.cpp
+    platform/project_lock.cpp
     platform/text_format.cpp
   TESTS
     platform/file_util_test.cpp

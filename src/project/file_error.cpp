@@ -1,5 +1,9 @@
 #include "project/file_error.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 
 namespace {
@@ -15,6 +19,9 @@ std::string Fill(const char* pattern, const std::string& path) {
 
 std::string FileErrorText(int cause, const std::string& path) {
   switch (cause) {
+    case kNotRegularFileCause:
+      return Fill("%1 is not a regular file (a directory, a pipe or a device) and cannot be read.",
+                  path);
     case ENOENT:
       return Fill("%1 was not found.", path);
     case ENOTDIR:
@@ -40,3 +47,14 @@ std::string FileErrorText(int cause, const std::string& path) {
 }
 
 std::string CFileError::Message() const { return FileErrorText(m_nCause, m_strPath); }
+
+std::uint64_t CheckSourceFile(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) throw CFileError(errno, path);
+  struct stat st;
+  const bool ok = ::fstat(fd, &st) == 0;
+  const int cause = ok ? kNotRegularFileCause : errno;
+  ::close(fd);
+  if (!ok || !S_ISREG(st.st_mode)) throw CFileError(cause, path);
+  return static_cast<std::uint64_t>(st.st_size);
+}

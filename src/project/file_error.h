@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <exception>
 #include <string>
 
@@ -22,6 +23,15 @@ class CFileError : public std::exception {
   std::string m_strPath;
   std::string m_strWhat;
 };
+
+// The cause of a source that is no regular file (a directory, a FIFO, a
+// device): nothing to read from it.
+inline constexpr int kNotRegularFileCause = -1;
+
+// Opens a source file for reading without waiting (a FIFO must not block a
+// refresh) and returns its size; throws the file error when it cannot be
+// opened or is no regular file.
+std::uint64_t CheckSourceFile(const std::string& path);
 
 // The platform's file error text for an errno value and a path, in the wording
 // users know from the desktop program ("%1 was not found.", "Access to %1 was

@@ -50,16 +50,7 @@ CPageNode::CPageNode(std::string path, int image, HTREEITEM item, int index, int
       m_nIndex(index),
       m_nImage(image) {
   if (!IsBinary()) return;
-  const int fd = ::open(m_strPath.c_str(),
-                        O_RDONLY | O_CLOEXEC | O_NONBLOCK);  // a FIFO never blocks a refresh
-  if (fd < 0) throw CFileError(errno, m_strPath);
-  struct stat st;
-  const bool ok = ::fstat(fd, &st) == 0;
-  const int cause = ok ? EISDIR : errno;
-  ::close(fd);
-  // A directory opens for reading here but is no file to send.
-  if (!ok || S_ISDIR(st.st_mode)) throw CFileError(cause, m_strPath);
-  m_nSize = static_cast<std::uint32_t>(st.st_size);
+  m_nSize = static_cast<std::uint32_t>(CheckSourceFile(m_strPath));
 }
 
 void CPageNode::Serialize(CArchive& ar) {

@@ -236,8 +236,7 @@ int VerifyProject(const std::string& path, Prompter& prompter, CRelocationAnswer
   return 1;
 }
 
-bool AcceptFileLocation(const std::string& location, const std::string& name,
-                        Prompter& prompter) {
+bool AcceptFileLocation(const std::string& location, const std::string& name, Prompter& prompter) {
   const std::string candidate = location + name;
   if (FileExists(candidate)) return true;
   prompter.ShowOk(FormatText(kStillNotFoundText, {candidate}));

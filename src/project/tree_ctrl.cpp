@@ -16,18 +16,10 @@
 
 namespace {
 
-constexpr std::uint64_t kFileTimeTicksPerSecond = 10000000ULL;
-
-// Opens a node's source for reading and takes its last-write time; a source
-// that cannot be opened (or is a directory) throws the file error.
+// Checks a node's source (it opens, it is a regular file) and takes its
+// last-write time; throws the file error otherwise.
 std::uint64_t ReadSourceTime(const std::string& path) {
-  const int fd =
-      ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);  // a FIFO never blocks a refresh
-  if (fd < 0) throw CFileError(errno, path);
-  struct stat st;
-  const bool isDirectory = ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode);
-  ::close(fd);
-  if (isDirectory) throw CFileError(EISDIR, path);
+  CheckSourceFile(path);
   return LastWriteFileTime(path);
 }
 
@@ -336,9 +328,10 @@ void CSTreeCtrl::PrepareNode(CPageNode& f, CProjectSettings& settings, const CMa
   if (!FileExists(f.GetOutputFile())) f.SetChanged(1);
 
   f.SetLastWrite(ReadSourceTime(f.GetPath()));
-  // Compared in whole seconds: a source that became older is not flagged.
-  if (match && match->GetLastWrite() / kFileTimeTicksPerSecond <
-                   f.GetLastWrite() / kFileTimeTicksPerSecond) {
+  // Compared at the full resolution the project file keeps, so an edit within
+  // the second of the last build counts; a source that became older is not
+  // flagged.
+  if (match && match->GetLastWrite() < f.GetLastWrite()) {
     f.SetChanged(1);
   }
 }

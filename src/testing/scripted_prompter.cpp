@@ -22,9 +22,7 @@ ScriptedPrompter::~ScriptedPrompter() {
 
 void ScriptedPrompter::ShowOk(const std::string& text) { m_shown.push_back({Kind::kOk, text}); }
 
-void ScriptedPrompter::ShowStop(const std::string& text) {
-  m_shown.push_back({Kind::kStop, text});
-}
+void ScriptedPrompter::ShowStop(const std::string& text) { m_shown.push_back({Kind::kStop, text}); }
 
 bool ScriptedPrompter::AskYesNo(const std::string& text) { return Answer(Kind::kYesNo, text); }
 

@@ -116,7 +116,7 @@ CConverterApp::CConverterApp(Prompter& prompter, CUiDialogs& dialogs, QSettings&
 }
 
 bool CConverterApp::Start() {
-  if (m_lock.TryLock(m_strLockPath)) return true;
+  if (m_lock.TryLock(m_strLockPath) == CFileLock::kTaken) return true;
   m_dialogs.ShowInformation(kRunningTitle, kRunningText);
   return false;
 }
@@ -146,14 +146,20 @@ void CConverterApp::OpenChoice(const CRecentProjectsDlg::Choice& choice) {
   using Choice = CRecentProjectsDlg::Choice;
   if (choice.kind == Choice::kNone) return;
   const int opened = m_opener(choice.path, choice.kind == Choice::kNew);
-  if (opened) {
+  if (opened > 0) {
     m_recent.AddToRecentList(choice.path);
-  } else if (choice.kind == Choice::kSelected) {
+  } else if (opened == 0 && choice.kind == Choice::kSelected) {
     m_recent.RemoveFromRecentList(choice.index);
   }
 }
 
 int CConverterApp::OpenProject(const std::string& path, bool isNew) {
+  // One writer per project: a build or tree edit of another process waits.
+  CProjectLock lock(path);
+  if (!lock.TryLock()) {
+    m_prompter.ShowOk(lock.BusyMessage());
+    return -1;
+  }
   COpenProject project(m_prompter, nullptr);
   CDialogRelocationAnswers answers(nullptr, m_prompter, m_dialogs);
   if (!project.VerifyAndOpen(path, isNew, answers)) return 0;

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "build/recent_list.h"
-#include "platform/instance_lock.h"
+#include "platform/project_lock.h"
 #include "ui/ui_dialogs.h"
 
 class QListWidget;
@@ -59,11 +59,11 @@ class CConverterApp {
   static constexpr const char* kRecentGroup = "Recent Project List";
 
   // Opens a project in the project window and runs it: 1 when it ended with
-  // "&Close", 0 when it could not be opened.
+  // "&Close", 0 when it could not be opened, -1 when another process is
+  // changing it (the recent list keeps it).
   using ProjectOpener = std::function<int(const std::string& path, bool isNew)>;
 
-  CConverterApp(Prompter& prompter, CUiDialogs& dialogs, QSettings& settings,
-                std::string lockPath);
+  CConverterApp(Prompter& prompter, CUiDialogs& dialogs, QSettings& settings, std::string lockPath);
 
   // Start-up, the start dialog, the chosen project and the exit steps; the
   // process's exit status.
@@ -80,7 +80,8 @@ class CConverterApp {
   // that opened goes to the top; a selected entry that could not be opened is
   // removed.
   void OpenChoice(const CRecentProjectsDlg::Choice& choice);
-  // The project window modally, after verifying an existing project.
+  // The project window modally, after verifying an existing project, while
+  // holding the project's lock.
   int OpenProject(const std::string& path, bool isNew);
 
   void SetProjectOpener(ProjectOpener opener) { m_opener = std::move(opener); }

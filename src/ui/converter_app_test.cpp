@@ -1,5 +1,7 @@
 // The application, the start dialog and the relocation dialogs, driven on the
 // offscreen platform.
+#include "ui/converter_app.h"
+
 #include <unistd.h>
 
 #include <QLabel>
@@ -18,7 +20,6 @@
 #include "platform/file_util.h"
 #include "project/project_file.h"
 #include "testing/temp_dir.h"
-#include "ui/converter_app.h"
 #include "ui/project_dlg.h"
 #include "ui/relocation_dlgs.h"
 #include "ui/ui_test_support.h"
@@ -59,7 +60,8 @@ class ConverterAppTest : public QObject {
     TempDir dir;
     QSettings settings(QString::fromStdString(dir.File("settings.ini")), QSettings::IniFormat);
     for (int i = 1; i <= 10; ++i) {
-      settings.setValue(QString("Recent Project List/Project%1").arg(i), QString("/p/%1.web").arg(i));
+      settings.setValue(QString("Recent Project List/Project%1").arg(i),
+                        QString("/p/%1.web").arg(i));
     }
     settings.setValue("Recent Project List/Stray", "x");
     settings.setValue("Other/Keep", "y");
@@ -171,7 +173,8 @@ class ConverterAppTest : public QObject {
     app.OpenChoice({Choice::kOther, "/p/x.web", -1});
     QCOMPARE(app.RecentList().NonEmptyEntries().size(), size_t(3));
     app.OpenChoice({Choice::kSelected, "/p/b.web", 1});
-    QCOMPARE(app.RecentList().NonEmptyEntries(), (std::vector<std::string>{"/p/a.web", "/p/c.web"}));
+    QCOMPARE(app.RecentList().NonEmptyEntries(),
+             (std::vector<std::string>{"/p/a.web", "/p/c.web"}));
     result = 1;
     app.OpenChoice({Choice::kSelected, "/p/c.web", 1});
     QCOMPARE(app.RecentList().GetEntry(0), std::string("/p/c.web"));

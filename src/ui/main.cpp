@@ -2,7 +2,7 @@
 #include <QApplication>
 #include <QSettings>
 
-#include "platform/instance_lock.h"
+#include "platform/project_lock.h"
 #include "ui/converter_app.h"
 #include "ui/tree_images.h"
 

@@ -308,8 +308,7 @@ void CProjectDlg::OnNewFolder() {
 void CProjectDlg::OnChooseTarget() {
   const std::string folder = m_dialogs.ChooseFolder(CurrentDirectory());
   if (folder.empty()) return;
-  m_pTargetDir->setText(
-      ToQt(folder.back() == kPathSeparator ? folder : folder + kPathSeparator));
+  m_pTargetDir->setText(ToQt(folder.back() == kPathSeparator ? folder : folder + kPathSeparator));
   ReportChosenFolder(folder, m_prompter);
 }
 

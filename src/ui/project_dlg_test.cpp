@@ -1,4 +1,6 @@
 // The project window, driven on the offscreen platform through its controls.
+#include "ui/project_dlg.h"
+
 #include <sys/stat.h>
 
 #include <QComboBox>
@@ -13,7 +15,6 @@
 #include "build/open_project.h"
 #include "platform/file_util.h"
 #include "testing/temp_dir.h"
-#include "ui/project_dlg.h"
 #include "ui/ui_test_support.h"
 #include "ui/url_tree_model.h"
 
@@ -109,7 +110,8 @@ class ProjectDlgTest : public QObject {
   }
 
   void addsAtMostAHundredFilesOfASelection() {
-    for (int i = 0; i < 150; ++i) m_dir->Write("site/many/f" + std::to_string(1000 + i) + ".png", "");
+    for (int i = 0; i < 150; ++i)
+      m_dir->Write("site/many/f" + std::to_string(1000 + i) + ".png", "");
     OpenNew();
     m_window->OnFolderActivated("[many]");
     QCOMPARE(Files()->count(), 150);
@@ -157,9 +159,8 @@ class ProjectDlgTest : public QObject {
   void editorButtonsAfterAddAndAfterBuild() {
     OpenNew();
     std::vector<std::string> opened;
-    m_window->SetEditorOpener([&](CProjectDlg::Editor, const std::string& path) {
-      opened.push_back(path);
-    });
+    m_window->SetEditorOpener(
+        [&](CProjectDlg::Editor, const std::string& path) { opened.push_back(path); });
     SelectFiles(2);
     Click(m_window.get(), "addFilesButton");
     m_prompter->QueueAnswer(false);

@@ -64,11 +64,11 @@ CFileNotFoundDlg::CFileNotFoundDlg(QWidget* parent, const std::string& oldLocati
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(Label("It appears that file:", this));
   layout->addWidget(Label(missingFile, this, "missingFileLabel"));
-  layout->addWidget(Label(
-      "no longer exists. One possible reason is that the project has been moved\r\nto a new "
-      "location which is different from the time it was created. \r\nUnfortunately the .web "
-      "file still registers the old file name. \r\n",
-      this));
+  layout->addWidget(
+      Label("no longer exists. One possible reason is that the project has been moved\r\nto a new "
+            "location which is different from the time it was created. \r\nUnfortunately the .web "
+            "file still registers the old file name. \r\n",
+            this));
   layout->addWidget(Label("Please tell me the new location of the above file :", this));
   layout->addWidget(Label("Original Location:", this));
   layout->addWidget(Label(oldLocation, this, "oldLocationLabel"));

@@ -12,9 +12,8 @@ class QLineEdit;
 // only when the typed location followed by the file's name exists.
 class CFileNotFoundDlg : public QDialog {
  public:
-  CFileNotFoundDlg(QWidget* parent, const std::string& oldLocation,
-                   const std::string& missingFile, const std::string& name, Prompter& prompter,
-                   CUiDialogs& dialogs);
+  CFileNotFoundDlg(QWidget* parent, const std::string& oldLocation, const std::string& missingFile,
+                   const std::string& name, Prompter& prompter, CUiDialogs& dialogs);
   std::string NewLocation() const;
   void accept() override;
 

@@ -36,9 +36,8 @@ void CQtPrompter::ShowStop(const std::string& text) {
 }
 
 std::string CQtDialogs::ChooseFolder(const std::string& start) {
-  return FromQt(QFileDialog::getExistingDirectory(QApplication::activeWindow(),
-                                                  "Change Directory", ToQt(start),
-                                                  QFileDialog::DontUseNativeDialog));
+  return FromQt(QFileDialog::getExistingDirectory(QApplication::activeWindow(), "Change Directory",
+                                                  ToQt(start), QFileDialog::DontUseNativeDialog));
 }
 
 std::string CQtDialogs::ChooseNewProject() {

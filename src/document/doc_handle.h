@@ -72,6 +72,11 @@ class CDocBatch {
   bool Flush();
   const std::vector<std::string>& FailedPaths() const { return m_failed; }
 
+  // Forgets every change not yet written, so that neither Flush nor the end
+  // of the batch writes it: for a series of edits that failed half way and
+  // must leave its files as they were.
+  void Discard();
+
   // No later step opens path: a saved document of it is written now, in the
   // background, and let go. Should a step open it after all, the open waits
   // for that write and reads the file afresh. A document that a handle still

@@ -278,10 +278,9 @@ double TimeRemoval(const Project& project, int count, const std::string& copy) {
   ::sync();
   const auto start = Clock::now();
   int removed = 0;
-  const int written = RemoveBinarySections(prompter, copy, names,
-                                           [&](int, const std::string&, int result) {
-                                             removed += result == 0 ? 1 : 0;
-                                           });
+  const int written = RemoveBinarySections(
+      prompter, copy, names,
+      [&](int, const std::string&, int result) { removed += result == 0 ? 1 : 0; });
   const double seconds = Since(start);
   if (written != 1 || removed != static_cast<int>(names.size()) || prompter.shown != 0) {
     std::cerr << "the removal of " << names.size() << " names failed (" << removed << " removed)\n";
@@ -493,8 +492,8 @@ int main(int argc, char** argv) {
               verdict(pageTime <= 0.1 + statTime));
   std::printf("  binary touched / read+write     %6.3f  (<= 3)      %s\n", binaryTime / rwTime,
               verdict(binaryTime <= 3 * rwTime));
-  std::printf("  removal of 100 / read+write      %6.3f  (<= 2)      %s\n",
-              removeTime / removalRw, verdict(removeTime <= 2 * removalRw));
+  std::printf("  removal of 100 / read+write      %6.3f  (<= 2)      %s\n", removeTime / removalRw,
+              verdict(removeTime <= 2 * removalRw));
   std::printf("  peak memory / (2.5 x largest + 100 MB) %6.3f (<= 1) %s\n",
               peakMb / (2.5 * largestMb + 100), verdict(peakMb <= 2.5 * largestMb + 100));
   if (!keep) fs::remove_all(dir);

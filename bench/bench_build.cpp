@@ -1,7 +1,7 @@
 // Times whole builds of synthetic projects through the real build driver and
 // compares them with `xxd -i` over the same binary files, run side by side.
 //
-//   bench_build [--scale F] [--runs N] [--dir PATH] [--keep]
+//   bench_build [--scale F] [--runs N] [--dir PATH] [--keep] [--removal-only]
 //
 // The projects come from a fixed seed: S = 50 pages of about 4 KiB and 50
 // pictures of about 20 KiB; L = 2,000 pages of about 4 KiB and 2,000 binary
@@ -9,7 +9,9 @@
 // Some pages carry forms and dynamic markers. --scale multiplies the counts of
 // L and L/2 (for a quick look or a profile). Every timed build runs in a child
 // process of its own, as a command-line build would, and its peak resident
-// memory comes from wait4.
+// memory comes from wait4. The removal of 100 sources' data from L's binary
+// data file (one load and one save for all of them) is timed against one read
+// and write of that file; --removal-only makes and builds L once for just that.
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -29,6 +31,7 @@
 #include <vector>
 
 #include "build/open_project.h"
+#include "generator/binary_sections.h"
 #include "platform/file_util.h"
 
 namespace {
@@ -250,6 +253,42 @@ double RunShell(const std::string& command) {
   return Since(start);
 }
 
+// One read and one write of a file's bytes, to a copy beside it.
+double ReadAndWrite(const std::string& path, const std::string& copy) {
+  const auto start = Clock::now();
+  std::string data;
+  ReadWholeFile(path, data);
+  ReplaceFileAtomically(copy, data);
+  return Since(start);
+}
+
+// Removes the data of count sources of the project, spread over the list,
+// from a copy of its binary data file in one batch; the time of the removal.
+double TimeRemoval(const Project& project, int count, const std::string& copy) {
+  std::string data;
+  ReadWholeFile(project.target + "bindata.c", data);
+  ReplaceFileAtomically(copy, data);
+  std::vector<std::string> names;
+  const size_t step = std::max<size_t>(1, project.binaries.size() / static_cast<size_t>(count));
+  for (size_t i = 0; i < project.binaries.size() && names.size() < static_cast<size_t>(count);
+       i += step) {
+    names.push_back(project.binaries[i]);
+  }
+  YesPrompter prompter;
+  ::sync();
+  const auto start = Clock::now();
+  int removed = 0;
+  const int written = RemoveBinarySections(
+      prompter, copy, names,
+      [&](int, const std::string&, int result) { removed += result == 0 ? 1 : 0; });
+  const double seconds = Since(start);
+  if (written != 1 || removed != static_cast<int>(names.size()) || prompter.shown != 0) {
+    std::cerr << "the removal of " << names.size() << " names failed (" << removed << " removed)\n";
+    std::exit(1);
+  }
+  return seconds;
+}
+
 std::string Mb(std::uint64_t bytes) {
   char text[32];
   std::snprintf(text, sizeof text, "%.1f MB", static_cast<double>(bytes) / 1e6);
@@ -263,6 +302,7 @@ int main(int argc, char** argv) {
   int runs = 3;
   std::string dir = "/tmp/pagoric-bench-build";
   bool keep = false;
+  bool removalOnly = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--scale" && i + 1 < argc) {
@@ -273,8 +313,11 @@ int main(int argc, char** argv) {
       dir = argv[++i];
     } else if (arg == "--keep") {
       keep = true;
+    } else if (arg == "--removal-only") {
+      removalOnly = true;
     } else {
-      std::cerr << "usage: bench_build [--scale F] [--runs N] [--dir PATH] [--keep]\n";
+      std::cerr << "usage: bench_build [--scale F] [--runs N] [--dir PATH] [--keep] "
+                   "[--removal-only]\n";
       return 2;
     }
   }
@@ -283,6 +326,34 @@ int main(int argc, char** argv) {
   const ProjectSpec small{"S", 50, 50, 20 * 1024};
   const ProjectSpec half{"L/2", large / 2, large / 2, 25 * 1024};
   const ProjectSpec full{"L", large, large, 25 * 1024};
+
+  // The batched removal of 100 sources' data against one read and write of
+  // L's binary data file.
+  auto removal = [&](const Project& project, double& rw) {
+    std::vector<double> rws, removals;
+    const std::string copy = dir + "/bindata.removal.c";
+    for (int r = 0; r < runs; ++r) {
+      ::sync();
+      rws.push_back(ReadAndWrite(project.target + "bindata.c", dir + "/bindata.copy"));
+      removals.push_back(TimeRemoval(project, 100, copy));
+    }
+    rw = Median(rws);
+    return Median(removals);
+  };
+  if (removalOnly) {
+    std::cout << "generating L in " << dir << " ..." << std::endl;
+    const Project l = MakeProject(dir + "/L", full, 37);
+    BuildInChild(l, true);
+    double rw = 0;
+    const double removeTime = removal(l, rw);
+    std::printf("%-48s %10.3f  %s\n", "read + write bindata.c once", rw,
+                Mb(FileSize(l.target + "bindata.c")).c_str());
+    std::printf("%-48s %10.3f\n", "remove 100 sources from bindata.c", removeTime);
+    std::printf("  removal / read+write             %6.3f  (<= 2)      %s\n", removeTime / rw,
+                removeTime <= 2 * rw ? "met" : "NOT met");
+    if (!keep) fs::remove_all(dir);
+    return 0;
+  }
 
   std::cout << "generating projects in " << dir << " ..." << std::endl;
   const Project s = MakeProject(dir + "/S", small, 11);
@@ -391,6 +462,9 @@ int main(int argc, char** argv) {
   rows.push_back({"xxd -i over L's binary files", xxdTime, Mb(binaryBytes) + " in"});
   rows.push_back({"stat of L's source files", statTime, ""});
   rows.push_back({"read + write bindata.c once", rwTime, Mb(FileSize(bindata)) + ""});
+  double removalRw = 0;
+  const double removeTime = removal(l, removalRw);
+  rows.push_back({"remove 100 sources from bindata.c", removeTime, ""});
 
   std::uint64_t largest = 0;
   for (const auto& entry : fs::recursive_directory_iterator(l.target)) {
@@ -418,6 +492,8 @@ int main(int argc, char** argv) {
               verdict(pageTime <= 0.1 + statTime));
   std::printf("  binary touched / read+write     %6.3f  (<= 3)      %s\n", binaryTime / rwTime,
               verdict(binaryTime <= 3 * rwTime));
+  std::printf("  removal of 100 / read+write      %6.3f  (<= 2)      %s\n", removeTime / removalRw,
+              verdict(removeTime <= 2 * removalRw));
   std::printf("  peak memory / (2.5 x largest + 100 MB) %6.3f (<= 1) %s\n",
               peakMb / (2.5 * largestMb + 100), verdict(peakMb <= 2.5 * largestMb + 100));
   if (!keep) fs::remove_all(dir);

@@ -6,6 +6,8 @@
 #include <ostream>
 
 #include "build/open_project.h"
+#include "cli/cli_args.h"
+#include "cli/cli_edit.h"
 #include "cli/preview.h"
 #include "platform/file_util.h"
 #include "platform/project_lock.h"
@@ -70,24 +72,6 @@ class CCliLog : public CBuildLogSink {
   std::ostream& m_err;
   bool m_bTty;
   bool m_bShown = false;
-};
-
-// The arguments of one subcommand: positionals, flags, and options with values
-// (repeatable options keep every value).
-struct Args {
-  std::vector<std::string> positional;
-  std::map<std::string, std::vector<std::string>> options;
-  bool Has(const std::string& name) const { return options.count(name) != 0; }
-  std::string Get(const std::string& name, const std::string& fallback = "") const {
-    auto it = options.find(name);
-    return it == options.end() || it->second.empty() ? fallback : it->second.back();
-  }
-};
-
-struct Context {
-  std::ostream& out;
-  std::ostream& err;
-  bool tty;
 };
 
 struct Command {
@@ -409,6 +393,39 @@ const std::vector<Command>& Commands() {
        1,
        1,
        CmdPreview},
+      {"urls",
+       "list the URL table, or add, edit or remove entries",
+       "pagoric urls PROJECT.web [--add URL FUNCTION | --edit URL | --remove URL...] [--url URL] "
+       "[--function NAME] [--type HSTYPE] [--size N] [--realm EXPR] [--yes]",
+       {"add", "edit", "remove", "yes"},
+       {"url", "function", "type", "size", "realm"},
+       1,
+       SIZE_MAX,
+       CmdUrls},
+      {"home",
+       "list the pages with the home page marked, set it to a URL's page, or remove it",
+       "pagoric home PROJECT.web [URL | --none] [--yes]",
+       {"none", "yes"},
+       {},
+       1,
+       2,
+       CmdHome},
+      {"realms",
+       "list the eight security realms, set one, or clear them all",
+       "pagoric realms PROJECT.web [--set N NAME USER [PASSWORD] | --clear] [--yes]",
+       {"set", "clear", "yes"},
+       {},
+       1,
+       5,
+       CmdRealms},
+      {"bindata",
+       "list the sources whose data the binary data file holds, or remove it",
+       "pagoric bindata PROJECT.web [--remove SOURCE...] [--yes]",
+       {"remove", "yes"},
+       {},
+       1,
+       SIZE_MAX,
+       CmdBindata},
   };
   return commands;
 }

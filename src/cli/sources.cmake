@@ -21,8 +21,9 @@ pagoric_add_layer(cli
   SOURCES
     cli/cli.cpp
     cli/preview.cpp
+    cli/cli_edit.cpp
     ${pagoric_hserver_embedded}
-  DEPENDS pagoric_build
+  DEPENDS pagoric_build pagoric_edit
   TESTS
     cli/cli_test.cpp
     cli/preview_test.cpp

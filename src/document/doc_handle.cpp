@@ -293,6 +293,11 @@ void CDocBatch::Release(const std::string& path) {
   if (entry.dirty) Write(path, std::move(entry.doc), std::move(entry.newText), entry.stamp);
 }
 
+void CDocBatch::Discard() {
+  DrainWriter();
+  m_docs.clear();
+}
+
 bool CDocBatch::Flush() {
   std::vector<std::pair<const std::string*, Entry*>> pending;
   for (auto& [path, entry] : m_docs) {

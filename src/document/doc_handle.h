@@ -80,6 +80,11 @@ class CDocBatch {
   static constexpr const char* kChangedOnDiskReason =
       "the file was changed on disk during the build; it was left as it is";
 
+  // Forgets every change not yet written, so that neither Flush nor the end
+  // of the batch writes it: for a series of edits that failed half way and
+  // must leave its files as they were.
+  void Discard();
+
   // No later step opens path: a saved document of it is written now, in the
   // background, and let go. Should a step open it after all, the open waits
   // for that write and reads the file afresh. A document that a handle still

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -21,10 +22,11 @@ class CBinarySectionList {
   // The name of section index in file order (empty when there is none).
   std::string GetSectionName(int index) const;
 
-  // Removes both sections of name from the binary data file at path, marker
-  // lines included, saving after each. 0 = both begin lines were found (a
-  // section without its end line stays in place); 1 = a begin line was
-  // missing, and when the first was, nothing changed. Names are matched
+  // Removes every section of name from the binary data file at path (its
+  // byte array and its send function, and a stale send function left by an
+  // earlier conversion), marker lines included, with one load and one save.
+  // 0 = at least two sections were found (one without its end line stays in
+  // place); 1 = fewer, and with none nothing changed. Names are matched
   // ignoring letter case. May raise CSrcFileException.
   int RemoveBinarySection(const std::string& path, const std::string& name);
 
@@ -33,3 +35,17 @@ class CBinarySectionList {
   std::string m_strPath;
   std::vector<std::string> m_names;  // distinct, case-sensitive, in file order
 };
+
+// Called after each name of a batched removal: its place in the list, the name,
+// and what RemoveBinarySection would have returned for it (0 or 1).
+using BinaryRemovalProgress = std::function<void(int index, const std::string& name, int result)>;
+
+// Removes the sections of every name, in order, from the binary data file at
+// path with one load and one save of the file: the bytes written are those that
+// RemoveBinarySection called name by name would leave. progress (may be empty)
+// hears each name as soon as it is handled. 1 = written, or nothing to change;
+// 0 = the file cannot be written (shown as "File %s cannot be written.", the
+// file unchanged). May raise CSrcFileException when the file cannot be read.
+int RemoveBinarySections(Prompter& prompter, const std::string& path,
+                         const std::vector<std::string>& names,
+                         const BinaryRemovalProgress& progress);

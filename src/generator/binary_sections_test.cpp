@@ -1,6 +1,7 @@
 #include "generator/binary_sections.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "generator/test_support.h"
 #include "testing/scripted_prompter.h"
@@ -73,6 +74,16 @@ TEST_F(BinarySectionsTest, RemovingANameDeletesBothSectionsAndNothingElse) {
   EXPECT_TRUE(m_prompter.shown().empty());
 }
 
+TEST_F(BinarySectionsTest, RemovalTakesTheStaleSendFunctionOfASecondConversionToo) {
+  // Left in place, the second send function would send a byte array that is gone.
+  const std::string path =
+      m_dir.Write("bindata.c", Text(ArraySection(kA, 1) + ArraySection(kB, 2),
+                                    SendSection(kA, 1) + SendSection(kB, 2) + SendSection(kA, 1)));
+  EXPECT_EQ(CBinarySectionList(m_prompter, path).RemoveBinarySection(path, kA), 0);
+  EXPECT_EQ(m_dir.Read(path), Text(ArraySection(kB, 2), SendSection(kB, 2)));
+  EXPECT_EQ(Names(path), std::vector<std::string>{kB});
+}
+
 TEST_F(BinarySectionsTest, LongAndIndentedNames) {
   const std::string longName = "/src/" + std::string(300, 'n') + ".gif";
   const std::string indented = "  " + SendSection(kC, 3);
@@ -82,6 +93,55 @@ TEST_F(BinarySectionsTest, LongAndIndentedNames) {
   CBinarySectionList list(m_prompter, path);
   EXPECT_EQ(list.RemoveBinarySection(path, longName), 0);
   EXPECT_EQ(m_dir.Read(path), Text("", indented));
+}
+
+TEST_F(BinarySectionsTest, BatchedRemovalWritesWhatOneByOneRemovalWrites) {
+  // Names converted twice, differing only in letter case, with one section
+  // left, without an end line, or not in the file at all.
+  const std::string d = "/src/d.au";
+  std::string noEnd = SendSection(d, 4);
+  noEnd.erase(noEnd.find("}  /* @! End File: "));
+  const std::string text =
+      Text(ArraySection(kA, 1) + ArraySection(kB, 2) + ArraySection("/SRC/A.GIF", 5) +
+               ArraySection(kC, 3),
+           SendSection(kA, 1) + SendSection(kB, 2) + noEnd + SendSection(kA, 1) +
+               SendSection("/SRC/A.GIF", 5) + SendSection(kC, 3));
+  const std::vector<std::string> names = {kB, kA, "/src/none.gif", d, kC, kA, kB};
+  for (size_t count = 0; count <= names.size(); ++count) {
+    const std::vector<std::string> some(names.begin(), names.begin() + count);
+    const std::string single = m_dir.Write("single.c", text);
+    CBinarySectionList list(m_prompter, single);
+    std::vector<int> expected;
+    for (const std::string& name : some) expected.push_back(list.RemoveBinarySection(single, name));
+
+    const std::string batched = m_dir.Write("batched.c", text);
+    std::vector<int> heard;
+    std::string order;
+    EXPECT_EQ(1, RemoveBinarySections(m_prompter, batched, some,
+                                      [&](int index, const std::string& name, int result) {
+                                        EXPECT_EQ(static_cast<int>(heard.size()), index);
+                                        order += name + ";";
+                                        heard.push_back(result);
+                                      }));
+    EXPECT_EQ(m_dir.Read(single), m_dir.Read(batched)) << count << " names";
+    EXPECT_EQ(expected, heard) << count << " names";
+    std::string given;
+    for (const std::string& name : some) given += name + ";";
+    EXPECT_EQ(given, order);
+  }
+  EXPECT_TRUE(m_prompter.shown().empty());
+}
+
+TEST_F(BinarySectionsTest, BatchedRemovalLeavesAFileItCannotWrite) {
+  const std::string text = Text(ArraySection(kA, 1), SendSection(kA, 1));
+  const std::string path = m_dir.Write("bindata.c", text);
+  ASSERT_EQ(0, ::chmod(path.c_str(), 0444));
+  int heard = 0;
+  EXPECT_EQ(0, RemoveBinarySections(m_prompter, path, {kA},
+                                    [&](int, const std::string&, int) { ++heard; }));
+  EXPECT_EQ(0, heard);
+  EXPECT_EQ(text, m_dir.Read(path));
+  EXPECT_EQ(m_prompter.Texts(), std::vector<std::string>{"File " + path + " cannot be written."});
 }
 
 TEST_F(BinarySectionsTest, MissingBinaryMarkerIsReported) {

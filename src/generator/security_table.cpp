@@ -10,16 +10,14 @@ namespace {
 
 constexpr const char* kSetRealm = "HSSetRealm";
 
-// A value goes into a C string literal as it is and is read back by splitting
-// the call at commas and closing parentheses.
-bool IsWritableValue(const std::string& value) {
+}  // namespace
+
+bool IsWritableRealmValue(const std::string& value) {
   for (char c : value) {
     if (c == '"' || c == '\\' || c == ',' || c == ')' || IsAsciiControl(c)) return false;
   }
   return true;
 }
-
-}  // namespace
 
 std::string MakeRealmExpression(unsigned mask) {
   std::string text;
@@ -101,7 +99,7 @@ int CSecurityTable::AddRealm(int realm, const std::string& name, const std::stri
     const char* fieldName;
   } values[] = {{name, "realm name"}, {user, "user name"}, {password, "password"}};
   for (const auto& v : values) {
-    if (!IsWritableValue(v.value)) {
+    if (!IsWritableRealmValue(v.value)) {
       m_prompter.ShowOk(FormatText(kBadValueText, {v.fieldName}));
       return 0;
     }

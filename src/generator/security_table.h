@@ -27,6 +27,12 @@ struct RealmSelection {
 // "Realm0" the unprotected box. Digits 9 and other characters select nothing.
 RealmSelection ReadRealmExpression(const std::string& text);
 
+// True when value can be a realm name, user name or password: it goes into a C
+// string literal as it is and is read back by splitting the call at commas and
+// closing parentheses, so it must hold no double quote, backslash, comma,
+// closing parenthesis or control character.
+bool IsWritableRealmValue(const std::string& value);
+
 // Reader and editor of the realm set-up calls in a URL file: the lines
 //     HSSetRealm (REALM%d, "name", "user", "password");
 // between the HSSetRealm markers inside `HSInitSecurityTable`. Construction

@@ -8,6 +8,16 @@ std::string AsciiLowerCopy(std::string_view text) {
   return out;
 }
 
+int CompareAsciiFolded(std::string_view a, std::string_view b) {
+  const size_t n = a.size() < b.size() ? a.size() : b.size();
+  for (size_t i = 0; i < n; ++i) {
+    const auto x = static_cast<unsigned char>(AsciiLower(a[i]));
+    const auto y = static_cast<unsigned char>(AsciiLower(b[i]));
+    if (x != y) return x < y ? -1 : 1;
+  }
+  return a.size() < b.size() ? -1 : (a.size() > b.size() ? 1 : 0);
+}
+
 std::string AsciiUpperCopy(std::string_view text) {
   std::string out(text);
   for (char& c : out) c = AsciiUpper(c);

@@ -1,0 +1,63 @@
+#include "edit/home_page.h"
+
+#include "document/source_text.h"
+#include "generator/code_generator.h"
+#include "generator/convert_util.h"
+#include "generator/url_table.h"
+#include "platform/file_util.h"
+#include "platform/text_format.h"
+
+CHomePageEditor::CHomePageEditor(Prompter& prompter, std::string urlFilePath)
+    : m_prompter(prompter), m_strPath(std::move(urlFilePath)) {
+  const CUrlTable table(m_prompter, m_strPath);
+  for (int i = 0; i < table.GetEntryCount(); ++i) {
+    CHomePageItem item{table.GetEntryField(i, 0), table.GetEntryField(i, 2)};
+    if (item.m_strUrl == "/") {
+      m_strHome = std::move(item.m_strFunction);
+    } else {
+      m_items.push_back(std::move(item));
+    }
+  }
+}
+
+bool CHomePageEditor::Writable() {
+  if (!IsReadOnly(m_strPath) && CanReplaceFile(m_strPath)) return true;
+  m_prompter.ShowOk(FormatText(CCodeGenerator::kCannotWriteText, {m_strPath}));
+  return false;
+}
+
+HomePageResult CHomePageEditor::SetHome(const std::string& highlighted) {
+  if (highlighted == m_strHome) return HomePageResult::kUnchanged;
+  if (!Writable()) return HomePageResult::kFailed;
+  try {
+    CUrlTable table(m_prompter, m_strPath);
+    const int line = m_strHome.empty() ? -1 : table.RemoveEntry("/");
+    if (table.AddEntry(line, HtmlEntry("/", highlighted), highlighted) != 1) {
+      return HomePageResult::kFailed;
+    }
+  } catch (const CSrcFileException&) {
+    m_prompter.ShowOk(FormatText(CCodeGenerator::kCannotWriteText, {m_strPath}));
+    return HomePageResult::kFailed;
+  }
+  const bool added = m_strHome.empty();
+  m_prompter.ShowOk(added ? kAddedText : kChangedText);
+  m_strHome = highlighted;
+  return added ? HomePageResult::kAdded : HomePageResult::kChanged;
+}
+
+HomePageResult CHomePageEditor::RemoveHome() {
+  if (m_strHome.empty()) {
+    m_prompter.ShowOk(kNoHomeText);
+    return HomePageResult::kNoHome;
+  }
+  if (!Writable()) return HomePageResult::kFailed;
+  try {
+    CUrlTable(m_prompter, m_strPath).RemoveEntry("/");
+  } catch (const CSrcFileException&) {
+    m_prompter.ShowOk(FormatText(CCodeGenerator::kCannotWriteText, {m_strPath}));
+    return HomePageResult::kFailed;
+  }
+  m_prompter.ShowOk(kRemovedText);
+  m_strHome.clear();
+  return HomePageResult::kRemoved;
+}

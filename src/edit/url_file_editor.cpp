@@ -1,0 +1,154 @@
+#include "edit/url_file_editor.h"
+
+#include <algorithm>
+
+#include "document/source_text.h"
+#include "generator/code_generator.h"
+#include "generator/field_text.h"
+#include "generator/url_table.h"
+#include "platform/ascii.h"
+#include "platform/file_util.h"
+#include "platform/text_format.h"
+
+int CompareUrlCells(int column, std::string_view a, std::string_view b) {
+  if (column == kUrlSizeColumn) {
+    const long x = LeadingNumber(a);
+    const long y = LeadingNumber(b);
+    return x < y ? -1 : (x > y ? 1 : 0);
+  }
+  return CompareAsciiFolded(a, b);
+}
+
+void CUrlSortOrder::Click(int column) {
+  m_bAscending = column == m_nColumn ? !m_bAscending : true;
+  m_nColumn = column;
+}
+
+void CUrlSortOrder::Sort(std::vector<CUrlRow>& rows) const {
+  if (m_nColumn < 0 || m_nColumn >= kUrlColumnCount) return;
+  const size_t c = static_cast<size_t>(m_nColumn);
+  std::stable_sort(rows.begin(), rows.end(), [&](const CUrlRow& x, const CUrlRow& y) {
+    const int order = CompareUrlCells(m_nColumn, x[c], y[c]);
+    return m_bAscending ? order < 0 : order > 0;
+  });
+}
+
+std::string FitCellText(const std::string& text, int columnWidth,
+                        const std::function<int(std::string_view)>& width) {
+  const int room = columnWidth - 4;
+  if (width(text) < room) return text;
+  std::string rest = text;
+  while (!rest.empty() && width(rest + "...") >= room) rest.pop_back();
+  return rest + "...";
+}
+
+CUrlFileEditor::CUrlFileEditor(Prompter& prompter, std::string urlFilePath)
+    : m_prompter(prompter), m_strPath(std::move(urlFilePath)) {}
+
+bool CUrlFileEditor::Open() {
+  if (!PathExists(m_strPath)) {
+    m_prompter.ShowOk(FormatText(kOpenErrorText, {m_strPath}));
+    return false;
+  }
+  m_bReadOnly = ::IsReadOnly(m_strPath);
+  return !m_bReadOnly || m_prompter.AskYesNo(FormatText(kReadOnlyText, {m_strPath}));
+}
+
+std::vector<CUrlRow> CUrlFileEditor::ReadRows() const {
+  std::vector<CUrlRow> rows;
+  try {
+    const CUrlTable table(m_prompter, m_strPath);
+    rows.resize(static_cast<size_t>(table.GetEntryCount()));
+    for (int i = 0; i < table.GetEntryCount(); ++i) {
+      for (int f = 0; f < kUrlColumnCount; ++f) {
+        rows[static_cast<size_t>(i)][static_cast<size_t>(f)] = table.GetEntryField(i, f);
+      }
+    }
+  } catch (const CSrcFileException&) {
+    m_prompter.ShowOk(FormatText(kOpenErrorText, {m_strPath}));
+    rows.clear();
+  }
+  return rows;
+}
+
+bool CUrlFileEditor::Change(const std::function<bool()>& change) {
+  bool done = false;
+  if (!m_bReadOnly && !::IsReadOnly(m_strPath) && CanReplaceFile(m_strPath)) {
+    try {
+      done = change();
+    } catch (const CSrcFileException&) {
+      done = false;
+    }
+  }
+  if (!done) m_prompter.ShowOk(FormatText(CCodeGenerator::kCannotWriteText, {m_strPath}));
+  return done;
+}
+
+int CUrlFileEditor::RemoveRows(std::vector<CUrlRow>& rows, std::vector<int> selected) {
+  std::sort(selected.begin(), selected.end());
+  selected.erase(std::unique(selected.begin(), selected.end()), selected.end());
+  std::erase_if(selected, [&](int i) { return i < 0 || i >= static_cast<int>(rows.size()); });
+  if (selected.empty() || m_bReadOnly) return -1;
+  // The lowest selected row goes first; each removal writes the file.
+  int last = -1;
+  for (size_t k = 0; k < selected.size(); ++k) {
+    const int index = selected[k] - static_cast<int>(k);
+    const std::string url = rows[static_cast<size_t>(index)][0];
+    rows.erase(rows.begin() + index);
+    last = index;
+    // An entry the file no longer holds is simply gone.
+    const auto remove = [&] {
+      CUrlTable(m_prompter, m_strPath).RemoveEntry(url);
+      return true;
+    };
+    if (!Change(remove)) break;
+  }
+  return RowAfterRemoval(last, static_cast<int>(rows.size()));
+}
+
+int CUrlFileEditor::RowAfterRemoval(int index, int count) {
+  if (count <= 0) return -1;
+  return std::min(index, count - 1);
+}
+
+CUrlRow CUrlFileEditor::RowOfValues(const CUrlEntryValues& values) {
+  std::string url = values.m_strUrl;
+  EncodeSpaces(url);
+  return {url,
+          UrlEntryHtmlFlag(values) ? "yes" : "no",
+          values.m_strFunction,
+          values.m_strHsType,
+          values.m_strSize,
+          values.m_strRealm};
+}
+
+bool CUrlFileEditor::AddEntry(const CUrlEntryValues& values, CUrlRow& row) {
+  const bool done = Change([&] {
+    return CUrlTable(m_prompter, m_strPath)
+               .AddEntry(-1, MakeUrlEntryText(values), values.m_strFunction) == 1;
+  });
+  if (done) row = RowOfValues(values);
+  return done;
+}
+
+bool CUrlFileEditor::EditEntry(const std::string& oldUrl, const CUrlEntryValues& values,
+                               CUrlRow& row) {
+  const bool done = Change([&] {
+    CUrlTable table(m_prompter, m_strPath);
+    const int line = table.RemoveEntry(oldUrl);
+    return table.AddEntry(line, MakeUrlEntryText(values), values.m_strFunction) == 1;
+  });
+  if (done) row = RowOfValues(values);
+  return done;
+}
+
+CUrlEntryValues CUrlFileEditor::ValuesOfRow(const CUrlRow& row) {
+  auto cell = [&](int column) { return row[static_cast<size_t>(column)].substr(0, 127); };
+  CUrlEntryValues values;
+  values.m_strUrl = cell(0);
+  values.m_strFunction = cell(2);
+  values.m_strHsType = cell(3);
+  values.m_strSize = cell(4);
+  values.m_strRealm = cell(5);
+  return values;
+}

@@ -21,6 +21,7 @@
 
 #include "platform/file_util.h"
 #include "project/project_verify.h"
+#include "ui/editor_dlgs.h"
 #include "ui/tree_images.h"
 #include "ui/url_tree_model.h"
 
@@ -53,6 +54,19 @@ CProjectDlg::CProjectDlg(QWidget* parent, COpenProject& project, Prompter& promp
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
   m_project.SetLogSink(this);
   BuildLayout();
+  m_editorOpener = [this](Editor editor, const std::string& path) {
+    switch (editor) {
+      case Editor::kUrlFile:
+        CUrlFileDlg(this, path, m_prompter).exec();
+        break;
+      case Editor::kRemoveBinData:
+        CRemoveBinDlg(this, path, m_prompter).exec();
+        break;
+      case Editor::kHomePage:
+        CHomePageDlg(this, path, m_prompter).exec();
+        break;
+    }
+  };
 
   // The browser starts in the folder the project remembers, else in the
   // working directory.
@@ -348,6 +362,7 @@ void CProjectDlg::RunBuild(bool all) {
   TakeFields();
   m_pLog->clear();
   m_strPendingLog.clear();
+  m_nProgressDone = m_nProgressTotal = 0;
   m_paintTimer.start();
   if (all) {
     m_project.OnBuildAll();
@@ -377,13 +392,19 @@ void CProjectDlg::LogAppended(const std::string&, const std::string& text) {
 }
 
 void CProjectDlg::Progress(int done, int total) {
-  if (m_pProgress->maximum() != total) m_pProgress->setRange(0, total);
-  m_pProgress->setValue(done);
+  m_nProgressDone = done;
+  m_nProgressTotal = total;
   FlushLog(false);
 }
 
 void CProjectDlg::FlushLog(bool force) {
   if (!force && m_paintTimer.isValid() && m_paintTimer.elapsed() < kPaintInterval) return;
+  // The bar repaints itself whenever its text changes: it follows the build
+  // at the pace of the log, not node by node.
+  if (m_nProgressTotal > 0) {
+    if (m_pProgress->maximum() != m_nProgressTotal) m_pProgress->setRange(0, m_nProgressTotal);
+    m_pProgress->setValue(m_nProgressDone);
+  }
   if (!m_strPendingLog.empty()) {
     QString text = ToQt(m_strPendingLog);
     m_strPendingLog.clear();

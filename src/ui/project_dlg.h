@@ -38,7 +38,8 @@ class CProjectDlg : public QDialog, private CBuildLogSink {
   CProjectDlg(QWidget* parent, COpenProject& project, Prompter& prompter, CUiDialogs& dialogs);
   ~CProjectDlg() override;
 
-  // What the editor buttons open once their checks pass (nothing by default).
+  // What the editor buttons open once their checks pass (the editor dialogs;
+  // tests replace it).
   void SetEditorOpener(EditorOpener opener) { m_editorOpener = std::move(opener); }
 
   // Handlers of the controls; tests call them as the buttons do.
@@ -96,6 +97,8 @@ class CProjectDlg : public QDialog, private CBuildLogSink {
   EditorOpener m_editorOpener;
   bool m_bBuilding = false;
   std::string m_strPendingLog;
+  int m_nProgressDone = 0;
+  int m_nProgressTotal = 0;
   QElapsedTimer m_paintTimer;
 
   QComboBox* m_pFilter = nullptr;

@@ -12,6 +12,7 @@ endif()
 
 add_library(pagoric_ui STATIC
   ui/converter_app.cpp
+  ui/editor_dlgs.cpp
   ui/project_dlg.cpp
   ui/relocation_dlgs.cpp
   ui/tree_images.cpp

@@ -9,10 +9,9 @@
 // is painted; Build All from the window against `pagoric build --all` (each
 // into a fresh target directory); the source browser entering a folder of
 // 10,000 files. Medians of --runs (3).
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
-
-#include <fcntl.h>
 
 #include <QApplication>
 #include <QLineEdit>
@@ -161,8 +160,8 @@ int main(int argc, char** argv) {
     if (run % 2 == 1) runCli();
 
     if (project.ConvertedCount() != 4000 || project.FailedCount() != 0) {
-      std::fprintf(stderr, "the window's build converted %d, %d failed\n",
-                   project.ConvertedCount(), project.FailedCount());
+      std::fprintf(stderr, "the window's build converted %d, %d failed\n", project.ConvertedCount(),
+                   project.FailedCount());
     }
     start = Clock::now();
     dlg.OnFolderActivated("[many]");

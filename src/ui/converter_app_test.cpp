@@ -24,28 +24,7 @@
 #include "ui/relocation_dlgs.h"
 #include "ui/ui_test_support.h"
 
-namespace {
-
-// Runs act on the next modal dialog of type T once it shows (the caller then
-// opens whatever runs it modally).
-template <typename T>
-void WhenModal(std::function<void(T*)> act, int triesLeft = 200) {
-  QTimer::singleShot(20, [act, triesLeft] {
-    if (T* dialog = dynamic_cast<T*>(QApplication::activeModalWidget())) {
-      act(dialog);
-    } else if (triesLeft > 0) {
-      WhenModal<T>(act, triesLeft - 1);
-    }
-  });
-}
-
-void Click(QWidget* parent, const char* name) {
-  auto* button = parent->findChild<QPushButton*>(name);
-  QVERIFY2(button, name);
-  QTest::mouseClick(button, Qt::LeftButton);
-}
-
-}  // namespace
+namespace {}  // namespace
 
 class ConverterAppTest : public QObject {
   Q_OBJECT
@@ -121,14 +100,14 @@ class ConverterAppTest : public QObject {
       CRecentProjectsDlg dialog(nullptr, recent, prompter, dialogs);
       auto* list = dialog.findChild<QListWidget*>("recentList");
       QCOMPARE(list->count(), 2);
-      Click(&dialog, "openSelectedButton");
+      ClickButton(&dialog, "openSelectedButton");
       QCOMPARE(prompter.Texts(), std::vector<std::string>{"Please select a project!"});
       QCOMPARE(dialog.GetChoice().kind, CRecentProjectsDlg::Choice::kNone);
       dialogs.QueueAnswer("");  // Cancel in the file dialog keeps the dialog
-      Click(&dialog, "newProjectButton");
+      ClickButton(&dialog, "newProjectButton");
       QCOMPARE(dialog.GetChoice().kind, CRecentProjectsDlg::Choice::kNone);
       list->setCurrentRow(1);
-      Click(&dialog, "openSelectedButton");
+      ClickButton(&dialog, "openSelectedButton");
       QCOMPARE(dialog.GetChoice().kind, CRecentProjectsDlg::Choice::kSelected);
       QCOMPARE(dialog.GetChoice().path, std::string("/p/b.web"));
       QCOMPARE(dialog.GetChoice().index, 1);
@@ -137,7 +116,7 @@ class ConverterAppTest : public QObject {
     {
       CRecentProjectsDlg dialog(nullptr, recent, prompter, dialogs);
       dialogs.QueueAnswer("/p/new.web");
-      Click(&dialog, "newProjectButton");
+      ClickButton(&dialog, "newProjectButton");
       QCOMPARE(dialog.GetChoice().kind, CRecentProjectsDlg::Choice::kNew);
       QCOMPARE(dialog.GetChoice().path, std::string("/p/new.web"));
     }
@@ -153,7 +132,7 @@ class ConverterAppTest : public QObject {
              about->findChild<QLabel*>("aboutText")->text() == "Pagoric Version 1.0";
       about->accept();
     });
-    Click(&dialog, "aboutButton");
+    ClickButton(&dialog, "aboutButton");
     QVERIFY(seen);
   }
 
@@ -204,15 +183,15 @@ class ConverterAppTest : public QObject {
     QCOMPARE(field->text().toStdString(), CurrentDirectory());  // starts in the working directory
     dialog.show();
     field->setText(QString::fromStdString(dir.File("old")));
-    Click(&dialog, "okButton");
+    ClickButton(&dialog, "okButton");
     QVERIFY(dialog.isVisible());
     QCOMPARE(prompter.Texts(), std::vector<std::string>{"File: " + dir.File("old") +
                                                         "/logo.gif still couldn't be found"});
     // "..." fills the field without a trailing separator.
     dialogs.QueueAnswer(dir.File("new") + "/");
-    Click(&dialog, "chooseFolderButton");
+    ClickButton(&dialog, "chooseFolderButton");
     QCOMPARE(dialog.NewLocation(), dir.File("new"));
-    Click(&dialog, "okButton");
+    ClickButton(&dialog, "okButton");
     QVERIFY(!dialog.isVisible());
     QCOMPARE(dialog.result(), int(QDialog::Accepted));
   }
@@ -227,10 +206,10 @@ class ConverterAppTest : public QObject {
     auto* field = dialog.findChild<QLineEdit*>("newDirectoryEdit");
     dialog.show();
     field->setText(QString::fromStdString(dir.File("out/file.c")));
-    Click(&dialog, "okButton");
+    ClickButton(&dialog, "okButton");
     QVERIFY(dialog.isVisible());
     field->setText(QString::fromStdString(dir.File("out")));
-    Click(&dialog, "okButton");
+    ClickButton(&dialog, "okButton");
     QCOMPARE(dialog.result(), int(QDialog::Accepted));
     QCOMPARE(dialog.NewDirectory(), dir.File("out") + "/");
     QCOMPARE(prompter.Texts().size(), size_t(1));
@@ -260,9 +239,9 @@ class ConverterAppTest : public QObject {
       ++asked;
       dialog->findChild<QLineEdit*>("newLocationEdit")
           ->setText(QString::fromStdString(dir.File("new/site/img")));
-      Click(dialog, "okButton");
+      ClickButton(dialog, "okButton");
       if (dialog->isVisible()) dialog->reject();  // refused: end the test instead of hanging
-      WhenModal<CProjectDlg>([&](CProjectDlg* window) { Click(window, "closeButton"); });
+      WhenModal<CProjectDlg>([&](CProjectDlg* window) { ClickButton(window, "closeButton"); });
     });
     QCOMPARE(app.OpenProject(project, false), 1);
     QCOMPARE(asked, 1);

@@ -52,8 +52,8 @@ class CFitTextDelegate : public QStyledItemDelegate {
 QMouseEvent AsLeftButton(const QMouseEvent& event) {
   auto buttons = event.buttons();
   if (buttons & Qt::RightButton) buttons = (buttons & ~Qt::RightButton) | Qt::LeftButton;
-  return QMouseEvent(event.type(), event.position(), event.scenePosition(),
-                     event.globalPosition(), Qt::LeftButton, buttons, event.modifiers());
+  return QMouseEvent(event.type(), event.position(), event.scenePosition(), event.globalPosition(),
+                     Qt::LeftButton, buttons, event.modifiers());
 }
 
 // The security button's picture: a padlock.
@@ -476,8 +476,8 @@ void CHomePageDlg::OnNoHomePage() {
 // --- CRemoveBinDlg ------------------------------------------------------
 
 CRemoveBinDlg::CRemoveBinDlg(QWidget* parent, const std::string& binFilePath, Prompter& prompter)
-    : QDialog(parent), m_remover((QApplication::setOverrideCursor(Qt::WaitCursor), prompter),
-                                 binFilePath) {
+    : QDialog(parent),
+      m_remover((QApplication::setOverrideCursor(Qt::WaitCursor), prompter), binFilePath) {
   QApplication::restoreOverrideCursor();
   setWindowTitle(CBinaryDataRemover::kTitle);
   auto* layout = new QVBoxLayout(this);
@@ -531,12 +531,11 @@ void CRemoveBinDlg::OnRemove() {
     m_pProgress->setValue(0);
     QApplication::setOverrideCursor(Qt::WaitCursor);
   }
-  const BinaryRemoval result =
-      m_remover.Remove(names, [this](int index, const std::string& name) {
-        m_pStatus->setText(ToQt(CBinaryDataRemover::kRemovingText + name));
-        m_pProgress->setValue(index + 1);
-        QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-      });
+  const BinaryRemoval result = m_remover.Remove(names, [this](int index, const std::string& name) {
+    m_pStatus->setText(ToQt(CBinaryDataRemover::kRemovingText + name));
+    m_pProgress->setValue(index + 1);
+    QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  });
   if (!names.empty()) QApplication::restoreOverrideCursor();
   if (result == BinaryRemoval::kDone) QDialog::accept();
 }

@@ -30,12 +30,6 @@ void SetText(QWidget* parent, const char* name, const QString& text) {
   parent->findChild<QLineEdit*>(name)->setText(text);
 }
 
-void Click(QWidget* parent, const char* name) {
-  auto* button = parent->findChild<QPushButton*>(name);
-  QVERIFY2(button, name);
-  QTest::mouseClick(button, Qt::LeftButton);
-}
-
 // Asks the window's state when a question comes during a build.
 class CProbingPrompter : public ScriptedPrompter {
  public:
@@ -116,7 +110,7 @@ class ProjectDlgTest : public QObject {
     m_window->OnFolderActivated("[many]");
     QCOMPARE(Files()->count(), 150);
     SelectFiles(150);
-    Click(m_window.get(), "addFilesButton");
+    ClickButton(m_window.get(), "addFilesButton");
     QCOMPARE(Root()->GetChildCount(), 100);
     QCOMPARE(Root()->GetChild(99)->GetText(), m_dir->File("site/many/f1099.png"));
     QCOMPARE(Root()->GetChild(0)->GetImage(), int(ImageBinary));
@@ -124,8 +118,8 @@ class ProjectDlgTest : public QObject {
     QVERIFY(m_window->TreeView()->isExpanded(m_window->TreeView()->currentIndex()));
     // A file item selected: refused.
     m_window->SelectItem(Root()->GetChild(0));
-    Click(m_window.get(), "addFilesButton");
-    Click(m_window.get(), "newFolderButton");
+    ClickButton(m_window.get(), "addFilesButton");
+    ClickButton(m_window.get(), "newFolderButton");
     QCOMPARE(m_prompter->Texts(),
              (std::vector<std::string>{"Please select Root or a folder on the URL tree",
                                        "Please select a node on the URL tree folder or root"}));
@@ -162,15 +156,15 @@ class ProjectDlgTest : public QObject {
     m_window->SetEditorOpener(
         [&](CProjectDlg::Editor, const std::string& path) { opened.push_back(path); });
     SelectFiles(2);
-    Click(m_window.get(), "addFilesButton");
+    ClickButton(m_window.get(), "addFilesButton");
     m_prompter->QueueAnswer(false);
-    Click(m_window.get(), "editUrlFileButton");
+    ClickButton(m_window.get(), "editUrlFileButton");
     QCOMPARE(m_prompter->Texts().back(), std::string(COpenProject::kEditorUnbuiltText));
     QVERIFY(opened.empty());
-    Click(m_window.get(), "buildButton");
+    ClickButton(m_window.get(), "buildButton");
     m_prompter->Clear();
-    Click(m_window.get(), "removeBinDataButton");
-    Click(m_window.get(), "homePageButton");
+    ClickButton(m_window.get(), "removeBinDataButton");
+    ClickButton(m_window.get(), "homePageButton");
     QVERIFY(m_prompter->Texts().empty());
     QCOMPARE(opened, (std::vector<std::string>{m_dir->File("bindata.c"), m_dir->File("url.c")}));
   }
@@ -181,7 +175,7 @@ class ProjectDlgTest : public QObject {
     OpenNew();
     SetText(m_window.get(), "targetDirEdit", QString::fromStdString(m_dir->File("gen")));
     SelectFiles(2);
-    Click(m_window.get(), "addFilesButton");
+    ClickButton(m_window.get(), "addFilesButton");
     bool probed = false;
     m_prompter->m_probe = [&] {
       probed = true;
@@ -191,7 +185,7 @@ class ProjectDlgTest : public QObject {
       m_window->OnBuild();  // ignored: a build runs
     };
     m_prompter->QueueAnswer(true);  // create the target directory
-    Click(m_window.get(), "buildAllButton");
+    ClickButton(m_window.get(), "buildAllButton");
     QVERIFY(probed);
     QVERIFY(!m_window->IsBuilding());
     QVERIFY(m_window->findChild<QPushButton*>("buildAllButton")->isEnabled());
@@ -206,9 +200,9 @@ class ProjectDlgTest : public QObject {
   void closeWithUnbuiltChangeYesSavesNoDoesNot() {
     OpenNew();
     SelectFiles(1);
-    Click(m_window.get(), "addFilesButton");
+    ClickButton(m_window.get(), "addFilesButton");
     m_prompter->QueueAnswer(false);
-    Click(m_window.get(), "closeButton");
+    ClickButton(m_window.get(), "closeButton");
     QCOMPARE(m_window->result(), int(QDialog::Accepted));
     QVERIFY(!PathExists(m_dir->File("p.web")));
 
@@ -216,9 +210,9 @@ class ProjectDlgTest : public QObject {
     m_project = std::make_unique<COpenProject>(*m_prompter, nullptr);
     OpenNew();
     SelectFiles(1);
-    Click(m_window.get(), "addFilesButton");
+    ClickButton(m_window.get(), "addFilesButton");
     m_prompter->QueueAnswer(true);
-    Click(m_window.get(), "closeButton");
+    ClickButton(m_window.get(), "closeButton");
     QCOMPARE(m_window->result(), int(QDialog::Accepted));
     QVERIFY(PathExists(m_dir->File("p.web")));
     QVERIFY(!PathExists(m_dir->File("_index.c")));  // saved, nothing converted
@@ -237,14 +231,14 @@ class ProjectDlgTest : public QObject {
   void deleteKeyAndRemoveButton() {
     OpenNew();
     SelectFiles(1);
-    Click(m_window.get(), "addFilesButton");
+    ClickButton(m_window.get(), "addFilesButton");
     m_project->m_bTreeChanged = 0;
     m_window->SelectItem(Root()->GetChild(0));
     QTest::keyClick(m_window->TreeView(), Qt::Key_Delete);
     QCOMPARE(Root()->GetChildCount(), 0);
     QCOMPARE(m_project->m_bTreeChanged, 0);
     m_window->SelectItem(Root());
-    Click(m_window.get(), "removeButton");
+    ClickButton(m_window.get(), "removeButton");
     QCOMPARE(m_prompter->Texts(), std::vector<std::string>{"You can't delete root"});
     QCOMPARE(m_project->m_bTreeChanged, 1);
     QCOMPARE(m_window->SelectedItem(), Root());
@@ -252,7 +246,7 @@ class ProjectDlgTest : public QObject {
 
   void newFolderIsNamedInPlace() {
     OpenNew();
-    Click(m_window.get(), "newFolderButton");
+    ClickButton(m_window.get(), "newFolderButton");
     QCOMPARE(Root()->GetChildCount(), 1);
     HTREEITEM folder = Root()->GetChild(0);
     QCOMPARE(folder->GetText(), std::string("New Folder"));
@@ -270,11 +264,11 @@ class ProjectDlgTest : public QObject {
     m_dir->Write("ro/x", "");
     ::chmod(m_dir->File("ro").c_str(), 0555);
     m_dialogs->QueueAnswer(m_dir->File("ro"));
-    Click(m_window.get(), "chooseTargetButton");
+    ClickButton(m_window.get(), "chooseTargetButton");
     QCOMPARE(Text(m_window.get(), "targetDirEdit").toStdString(), m_dir->File("ro") + "/");
     QCOMPARE(m_prompter->Texts(), std::vector<std::string>{"Warning: directory is read only"});
     m_dialogs->QueueAnswer("");  // Cancel changes nothing
-    Click(m_window.get(), "chooseTargetButton");
+    ClickButton(m_window.get(), "chooseTargetButton");
     QCOMPARE(Text(m_window.get(), "targetDirEdit").toStdString(), m_dir->File("ro") + "/");
     ::chmod(m_dir->File("ro").c_str(), 0755);
   }

@@ -1,5 +1,8 @@
 #include "ui/ui_test_support.h"
 
+#include <QPushButton>
+#include <QtTest>
+
 namespace {
 
 std::vector<std::string>& Failures() {
@@ -32,4 +35,10 @@ std::vector<std::string> TakeScriptFailures() {
   std::vector<std::string> out;
   out.swap(Failures());
   return out;
+}
+
+void ClickButton(QWidget* parent, const char* name) {
+  auto* button = parent->findChild<QPushButton*>(name);
+  QVERIFY2(button, name);
+  QTest::mouseClick(button, Qt::LeftButton);
 }

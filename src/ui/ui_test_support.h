@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QApplication>
+#include <QTimer>
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -32,3 +35,19 @@ class CScriptedDialogs : public CUiDialogs {
 // TakeScriptFailures hands them over (tests check it empty in cleanup()).
 void InstallScriptFailureHandler();
 std::vector<std::string> TakeScriptFailures();
+
+// Runs act on the next modal dialog of type T once it shows; the caller then
+// opens whatever runs it modally. Gives up after about four seconds.
+template <typename T>
+void WhenModal(std::function<void(T*)> act, int triesLeft = 200) {
+  QTimer::singleShot(20, [act, triesLeft] {
+    if (T* dialog = dynamic_cast<T*>(QApplication::activeModalWidget())) {
+      act(dialog);
+    } else if (triesLeft > 0) {
+      WhenModal<T>(act, triesLeft - 1);
+    }
+  });
+}
+
+// Clicks the push button called name inside parent (the test fails without it).
+void ClickButton(QWidget* parent, const char* name);

@@ -1,0 +1,316 @@
+// The editor dialogs on a built project, driven on the offscreen platform.
+#include "ui/editor_dlgs.h"
+
+#include <sys/stat.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QtTest>
+
+#include "build/open_project.h"
+#include "generator/security_table.h"
+#include "generator/url_table.h"
+#include "testing/temp_dir.h"
+#include "ui/ui_test_support.h"
+
+namespace {
+
+std::vector<std::string> Column(const CSortListCtrl* list, int column) {
+  std::vector<std::string> cells;
+  for (int row = 0; row < list->topLevelItemCount(); ++row) {
+    cells.push_back(list->topLevelItem(row)->text(column).toStdString());
+  }
+  return cells;
+}
+
+void SetText(QWidget* parent, const char* name, const QString& text) {
+  auto* edit = parent->findChild<QLineEdit*>(name);
+  QVERIFY2(edit, name);
+  edit->setText(text);
+}
+
+}  // namespace
+
+class EditorDlgsTest : public QObject {
+  Q_OBJECT
+
+ private:
+  std::unique_ptr<TempDir> m_dir;
+  std::unique_ptr<ScriptedPrompter> m_prompter;
+  std::string m_urlFile, m_binFile;
+
+  int EntryCount() {
+    ScriptedPrompter quiet;
+    return CUrlTable(quiet, m_urlFile).GetEntryCount();
+  }
+  void Header(CUrlFileDlg& dialog, int column) {
+    emit dialog.List()->header()->sectionClicked(column);
+  }
+
+ private slots:
+  void initTestCase() { InstallScriptFailureHandler(); }
+
+  // A built project: three pages and three pictures (logo.gif in two
+  // folders' worth of items), with sizes 3, 40 and 300.
+  void init() {
+    m_dir = std::make_unique<TempDir>();
+    m_dir->Write("site/index.htm", "<p>Home</p>\n");
+    m_dir->Write("site/about.htm", "<p>About</p>\n");
+    m_dir->Write("site/Zeta.htm", "<p>Z</p>\n");
+    m_dir->Write("site/img/a.gif", std::string(300, 'a'));
+    m_dir->Write("site/img/b.gif", std::string(3, 'b'));
+    m_dir->Write("site/img/c.jpg", std::string(40, 'c'));
+    m_prompter = std::make_unique<ScriptedPrompter>();
+    COpenProject project(*m_prompter, nullptr);
+    project.StartNew(m_dir->File("p.web"));
+    project.m_strTargetDirField = m_dir->File("gen") + "/";
+    project.ImportDirectory(project.m_tree.GetRootItem(), m_dir->File("site"));
+    m_prompter->QueueAnswer(true);  // create gen/
+    QVERIFY(project.OnBuildAll());
+    QCOMPARE(project.FailedCount(), 0);
+    m_urlFile = m_dir->File("gen/url.c");
+    m_binFile = m_dir->File("gen/bindata.c");
+    m_prompter->Clear();
+  }
+  void cleanup() {
+    m_prompter.reset();
+    m_dir.reset();
+    QCOMPARE(TakeScriptFailures(), std::vector<std::string>());
+  }
+
+  void listFillsInFileOrderAndSorts() {
+    CUrlFileDlg dialog(nullptr, m_urlFile, *m_prompter);
+    QVERIFY(dialog.IsOpen());
+    CSortListCtrl* list = dialog.List();
+    QCOMPARE(list->topLevelItemCount(), 6);
+    QCOMPARE(list->headerItem()->text(3), QString("HSType function"));
+    QCOMPARE(list->columnWidth(5), 210);
+    QCOMPARE(list->SelectedRows(), std::vector<int>{5});  // the last row
+    const std::vector<std::string> fileOrder = Column(list, 0);
+    Header(dialog, 4);
+    QCOMPARE(Column(list, 4), (std::vector<std::string>{"N/A", "N/A", "N/A", "3", "40", "300"}));
+    Header(dialog, 4);
+    QCOMPARE(Column(list, 4), (std::vector<std::string>{"300", "40", "3", "N/A", "N/A", "N/A"}));
+    Header(dialog, 0);
+    std::vector<std::string> urls = Column(list, 0);
+    QCOMPARE(urls.front(), std::string("/about.htm"));
+    QCOMPARE(urls.back(), std::string("/Zeta.htm"));  // letters folded: Z after i
+    // Arrow keys do not move the selection; Delete takes a row off the list
+    // only, and Refresh brings it back in file order.
+    list->SelectRow(2);
+    QTest::keyClick(list, Qt::Key_Down);
+    QCOMPARE(list->SelectedRows(), std::vector<int>{2});
+    QTest::keyClick(list, Qt::Key_Delete);
+    QCOMPARE(list->topLevelItemCount(), 5);
+    QCOMPARE(list->SelectedRows(), std::vector<int>{2});
+    QCOMPARE(EntryCount(), 6);
+    dialog.OnRefresh();
+    QCOMPARE(Column(list, 0), fileOrder);
+  }
+
+  // "New" after a sort appends at the bottom; the entry dialog's checks run
+  // in their order; realms 1 and 3 give Realm1+Realm3; a blank becomes %20.
+  void newEntryThroughTheEntryDialog() {
+    CUrlFileDlg dialog(nullptr, m_urlFile, *m_prompter);
+    Header(dialog, 0);
+    bool acted = false;
+    WhenModal<CUrlEntryDlg>([&](CUrlEntryDlg* entry) {
+      acted = true;
+      QCOMPARE(entry->windowTitle(), QString("New URL"));
+      ClickButton(entry, "okButton");  // no function
+      SetText(entry, "functionEdit", "Send_gif");
+      entry->findChild<QComboBox*>("hsTypeCombo")->setCurrentText("HSTypeGif");
+      ClickButton(entry, "okButton");  // size 0 with a picture type
+      SetText(entry, "sizeEdit", "1200");
+      entry->findChild<QCheckBox*>("noneCheck")->setChecked(false);
+      ClickButton(entry, "okButton");  // no realm checked
+      entry->findChild<QCheckBox*>("realmCheck3")->setChecked(true);
+      entry->findChild<QCheckBox*>("realmCheck1")->setChecked(true);
+      SetText(entry, "urlEdit", "/my logo.gif");
+      ClickButton(entry, "okButton");
+      if (entry->isVisible()) entry->reject();
+    });
+    dialog.OnNew();
+    QVERIFY(acted);
+    QCOMPARE(m_prompter->Texts(),
+             (std::vector<std::string>{"Please enter function name",
+                                       "The size field is not valid for a non-HTML url",
+                                       "At least one realm number has to be checked"}));
+    CSortListCtrl* list = dialog.List();
+    QCOMPARE(list->topLevelItemCount(), 7);
+    QCOMPARE(list->topLevelItem(6)->text(0), QString("/my%20logo.gif"));
+    QCOMPARE(list->topLevelItem(6)->text(5), QString("Realm1+Realm3"));
+    std::string url;
+    QVERIFY(ReadWholeFile(m_urlFile, url));
+    QVERIFY(url.find("   \"/my%20logo.gif\", 0, Send_gif, (HSTypeFnBinary)HSTypeGif, 1200, "
+                     "Realm1+Realm3\r\n},") != std::string::npos);
+  }
+
+  // Edit keeps the entry's place; a realm text opens with its boxes.
+  void editKeepsThePlace() {
+    CUrlFileDlg dialog(nullptr, m_urlFile, *m_prompter);
+    CSortListCtrl* list = dialog.List();
+    list->SelectRow(1);
+    const std::string url = list->topLevelItem(1)->text(0).toStdString();
+    WhenModal<CUrlEntryDlg>([&](CUrlEntryDlg* entry) {
+      QCOMPARE(entry->windowTitle(), QString("Edit URL"));
+      entry->findChild<QCheckBox*>("noneCheck")->setChecked(false);
+      entry->findChild<QCheckBox*>("realmCheck2")->setChecked(true);
+      entry->findChild<QCheckBox*>("realmCheck5")->setChecked(true);
+      ClickButton(entry, "okButton");
+      if (entry->isVisible()) entry->reject();
+    });
+    dialog.OnEdit();
+    QCOMPARE(list->topLevelItem(1)->text(0).toStdString(), url);
+    QCOMPARE(list->topLevelItem(1)->text(5), QString("Realm2+Realm5"));
+    dialog.OnRefresh();
+    QCOMPARE(list->topLevelItem(1)->text(5), QString("Realm2+Realm5"));
+    list->SelectRow(1);
+    WhenModal<CUrlEntryDlg>([&](CUrlEntryDlg* entry) {
+      const bool two = entry->findChild<QCheckBox*>("realmCheck2")->isChecked();
+      const bool five = entry->findChild<QCheckBox*>("realmCheck5")->isChecked();
+      const bool none = entry->findChild<QCheckBox*>("noneCheck")->isChecked();
+      entry->setProperty("seen", two && five && !none);
+      QVERIFY(two && five && !none);
+      entry->reject();
+    });
+    dialog.OnEdit();
+    list->clearSelection();
+    dialog.OnEdit();
+    QCOMPARE(m_prompter->Texts(), std::vector<std::string>{"You must select a row"});
+  }
+
+  void removeTakesEverySelectedEntry() {
+    CUrlFileDlg dialog(nullptr, m_urlFile, *m_prompter);
+    CSortListCtrl* list = dialog.List();
+    list->clearSelection();
+    for (int row : {0, 2, 4}) list->topLevelItem(row)->setSelected(true);
+    ClickButton(&dialog, "removeButton");
+    QCOMPARE(list->topLevelItemCount(), 3);
+    QCOMPARE(EntryCount(), 3);
+    dialog.OnRefresh();
+    QCOMPARE(list->topLevelItemCount(), 3);
+  }
+
+  void readOnlyFileIsViewOnlyOrNotOpened() {
+    ::chmod(m_urlFile.c_str(), 0444);
+    m_prompter->QueueAnswer(false);
+    CUrlFileDlg declined(nullptr, m_urlFile, *m_prompter);
+    QCOMPARE(declined.exec(), int(QDialog::Rejected));
+    m_prompter->QueueAnswer(true);
+    CUrlFileDlg dialog(nullptr, m_urlFile, *m_prompter);
+    QVERIFY(dialog.IsOpen());
+    for (const char* name : {"newButton", "editButton", "removeButton", "securityButton"}) {
+      QVERIFY2(!dialog.findChild<QPushButton*>(name)->isEnabled(), name);
+    }
+    QVERIFY(dialog.findChild<QPushButton*>("refreshButton")->isEnabled());
+    QCOMPARE(m_prompter->Texts().front(),
+             "File " + m_urlFile + " is Read-only !\r\nDo you want to continue?");
+    ::chmod(m_urlFile.c_str(), 0644);
+    CUrlFileDlg missing(nullptr, m_dir->File("gen/none.c"), *m_prompter);
+    QVERIFY(!missing.IsOpen());
+    QCOMPARE(m_prompter->Texts().back(), "Error in Opening " + m_dir->File("gen/none.c"));
+  }
+
+  // OK writes the filled rows, drops partly filled ones and refuses a value
+  // that would break the C; Cancel writes nothing.
+  void securityTable() {
+    {
+      CSecurityTableDlg dialog(nullptr, m_urlFile, *m_prompter);
+      SetText(&dialog, "realmName2", "admin");
+      SetText(&dialog, "realmUser2", "root");
+      SetText(&dialog, "realmName5", "guest");
+      SetText(&dialog, "realmUser5", "anon");
+      SetText(&dialog, "realmName7", "half");
+      SetText(&dialog, "realmPassword5", "a\"b");
+      dialog.show();
+      ClickButton(&dialog, "okButton");
+      QVERIFY(dialog.isVisible());
+      QCOMPARE(m_prompter->Texts().size(), size_t(1));
+      SetText(&dialog, "realmPassword5", "");
+      ClickButton(&dialog, "okButton");
+      QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    }
+    {
+      ScriptedPrompter quiet;
+      CSecurityTable table(quiet, m_urlFile);
+      QCOMPARE(table.GetRealmCount(), 2);
+    }
+    {
+      CSecurityTableDlg dialog(nullptr, m_urlFile, *m_prompter);
+      QCOMPARE(dialog.findChild<QLineEdit*>("realmName2")->text(), QString("admin"));
+      QCOMPARE(dialog.findChild<QLineEdit*>("realmName7")->text(), QString(""));
+      dialog.OnClearAll();
+      dialog.reject();
+    }
+    ScriptedPrompter quiet;
+    QCOMPARE(CSecurityTable(quiet, m_urlFile).GetRealmCount(), 2);  // Cancel wrote nothing
+  }
+
+  void homePageAddedChangedRemoved() {
+    {
+      CHomePageDlg dialog(nullptr, m_urlFile, *m_prompter);
+      QCOMPARE(dialog.List()->count(), 6);
+      QCOMPARE(dialog.Highlighted(), std::string());
+      dialog.Highlight(1);
+      ClickButton(&dialog, "setHomeButton");
+      QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    }
+    std::string home;
+    {
+      CHomePageDlg dialog(nullptr, m_urlFile, *m_prompter);
+      QCOMPARE(dialog.List()->count(), 6);  // "/" is never listed
+      home = dialog.Highlighted();
+      QVERIFY(!home.empty());
+      dialog.Highlight(2);
+      ClickButton(&dialog, "setHomeButton");
+    }
+    {
+      CHomePageDlg dialog(nullptr, m_urlFile, *m_prompter);
+      QVERIFY(dialog.Highlighted() != home);
+      ClickButton(&dialog, "noHomeButton");
+    }
+    {
+      CHomePageDlg dialog(nullptr, m_urlFile, *m_prompter);
+      dialog.show();
+      ClickButton(&dialog, "noHomeButton");
+      QVERIFY(dialog.isVisible());
+    }
+    QCOMPARE(m_prompter->Texts(),
+             (std::vector<std::string>{"Home Page added.", "Home Page changed.",
+                                       "Home page removed", "No page is Home"}));
+    QCOMPARE(EntryCount(), 6);
+  }
+
+  void removeBinaryData() {
+    {
+      CRemoveBinDlg dialog(nullptr, m_binFile, *m_prompter);
+      QListWidget* list = dialog.List();
+      QCOMPARE(list->count(), 3);
+      QCOMPARE(list->item(0)->text().toStdString(), m_dir->File("site/img/a.gif"));
+      dialog.show();
+      ClickButton(&dialog, "removeButton");
+      QVERIFY(dialog.isVisible());
+      list->item(0)->setSelected(true);
+      list->item(2)->setSelected(true);
+      ClickButton(&dialog, "removeButton");
+      QCOMPARE(dialog.result(), int(QDialog::Accepted));
+      QCOMPARE(dialog.findChild<QLabel*>("statusLabel")->text().toStdString(),
+               "Removing data: " + m_dir->File("site/img/c.jpg"));
+      QCOMPARE(dialog.findChild<QProgressBar*>("removeProgress")->value(), 2);
+    }
+    CRemoveBinDlg again(nullptr, m_binFile, *m_prompter);
+    QCOMPARE(again.List()->count(), 1);
+    QCOMPARE(m_prompter->Texts(), (std::vector<std::string>{"No files selected", "Done."}));
+    QCOMPARE(EntryCount(), 6);  // the URL table keeps its entries
+  }
+};
+
+QTEST_MAIN(EditorDlgsTest)
+#include "editor_dlgs_test.moc"

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <string>
 #include <unordered_map>
@@ -54,14 +55,17 @@ void COpenProject::StartNew(const std::string& projectPath) {
 }
 
 int COpenProject::PrepareFile(const std::string& path, bool urlFile) {
-  // Open for reading, creating an empty file but never truncating one.
-  int fd = IsDirectory(path) ? -1 : ::open(path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0666);
+  // Open for reading, creating an empty file but never truncating one (a
+  // check only notes that the file is missing).
+  int fd = IsDirectory(path) ? -1
+           : m_bCheckOnly    ? 0
+                             : ::open(path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0666);
   if (fd < 0) {
     m_prompter.ShowOk(FormatText(kCannotCreateText, {path}));
     return 0;
   }
-  ::close(fd);
-  if (FileSize(path) == 0) {
+  if (!m_bCheckOnly) ::close(fd);
+  if (FileSize(path) <= 0) {
     (urlFile ? m_bFreshUrlFile : m_bFreshBinFile) = true;
     return urlFile ? m_generator.WriteUrlFileSkeleton(path)
                    : m_generator.WriteBinFileSkeleton(path);
@@ -93,7 +97,7 @@ int COpenProject::PrepareTargetFiles() {
   ApplyTargetField();
   const std::string target = m_settings.m_strTargetDir;
   // The working directory is left alone: nothing in a build depends on it.
-  if (!IsDirectory(target)) {
+  if (!IsDirectory(target) && !m_bCheckOnly) {
     if (!m_prompter.AskYesNo(FormatText(kMissingTargetText, {target}))) return 0;
     if (::mkdir(target.c_str(), 0777) != 0) {
       const int error = errno;
@@ -190,7 +194,7 @@ void COpenProject::BuildNodes(int all) {
   std::string number = std::to_string(m_nBuildNumber);
   if (number.size() < 5) number.insert(0, 5 - number.size(), ' ');
   AppendBuildLog("Build number:" + number + " Done\r\n");
-  SaveProject();
+  if (!m_bCheckOnly) SaveProject();
   m_bTreeChanged = 0;
 }
 
@@ -229,4 +233,34 @@ bool COpenProject::OnCloseButton() {
   }
   SaveProject();
   return true;
+}
+
+bool COpenProject::CheckBuild(int all, std::vector<std::string>& changedFiles) {
+  changedFiles.clear();
+  CDocBatch batch(CDocBatch::Mode::kDryRun);
+  m_bCheckOnly = true;
+  const bool ran = BuildFromButton(all);
+  m_bCheckOnly = false;
+  batch.Flush();
+  changedFiles.assign(batch.WouldChange().begin(), batch.WouldChange().end());
+  return ran;
+}
+
+std::vector<std::string> COpenProject::GeneratedFiles() const {
+  std::vector<std::string> files = {m_settings.m_strTargetDir + m_settings.m_strUrlFile,
+                                    m_settings.m_strTargetDir + m_settings.m_strBinFile};
+  for (const auto& node : m_tree.m_nodes) {
+    if (!node->IsPage()) continue;
+    const std::string& output = node->GetOutputFile();
+    if (std::find(files.begin(), files.end(), output) == files.end()) files.push_back(output);
+  }
+  return files;
+}
+
+std::vector<std::string> COpenProject::SourceFiles() const {
+  std::vector<std::string> files;
+  for (const auto& node : m_tree.m_nodes) {
+    if (node->IsPage() || node->IsBinary()) files.push_back(node->GetPath());
+  }
+  return files;
 }

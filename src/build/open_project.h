@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "generator/code_generator.h"
 #include "platform/prompter.h"
@@ -98,6 +99,17 @@ class COpenProject : public CProjectLocations {
   int FailedCount() const { return m_nFailed; }
   bool LastSaveFailed() const { return m_bSaveFailed; }
 
+  // Build or Build All converted in memory only: nothing is written, neither a
+  // generated file nor the project file, and a missing target directory is
+  // taken as empty. changedFiles gets the generated files that the build would
+  // create or change. False when no build ran.
+  bool CheckBuild(int all, std::vector<std::string>& changedFiles);
+  // What a build makes and what it reads, after the last refresh: the URL file,
+  // the binary data file and every page file (in node order, each once); the
+  // source file of every page and binary node.
+  std::vector<std::string> GeneratedFiles() const;
+  std::vector<std::string> SourceFiles() const;
+
   // Within a build every generated file is read once, edited in memory and
   // written once at its end. Off, every step loads and saves the file itself
   // (the slower reference path; both write the same bytes).
@@ -137,4 +149,5 @@ class COpenProject : public CProjectLocations {
   int m_nConverted = 0;
   int m_nFailed = 0;
   bool m_bSaveFailed = false;
+  bool m_bCheckOnly = false;  // CheckBuild is running: write nothing
 };

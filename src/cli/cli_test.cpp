@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <sstream>
 
+#include "pagoric_version.h"
 #include "platform/file_util.h"
 #include "testing/temp_dir.h"
 
@@ -103,7 +104,7 @@ TEST_F(CliTest, BadInputIsReportedWithExitStatusTwo) {
   Result help = Pagoric({"build", "--help"});
   EXPECT_EQ(kExitOk, help.status);
   EXPECT_EQ(0u, help.out.find("usage: pagoric build PROJECT.web"));
-  EXPECT_EQ("pagoric 0.1.0\n", Pagoric({"--version"}).out);
+  EXPECT_EQ("pagoric " PAGORIC_VERSION "\n", Pagoric({"--version"}).out);
 }
 
 TEST_F(CliTest, FailedNodeGivesExitStatusOne) {

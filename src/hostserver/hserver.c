@@ -414,6 +414,36 @@ static void AnswerError(Connection* pConn, int nStatus, const char* pChallenge) 
   Answer(pConn, nStatus, "text/plain", &body, pChallenge);
 }
 
+/* The page `--home URL` names; the answer to "/" when the URL table has no "/"
+   entry points to it. */
+static const char* g_pHome = NULL;
+
+static void AnswerNoHome(Connection* pConn) {
+  static const char aHead[] =
+      "<!DOCTYPE html>\n<title>404 Not Found</title>\n"
+      "<p>The URL table has no entry for /. Its first page is <a href=\"";
+  Buffer body = {NULL, 0, 0};
+  const char* p;
+  BufferAppend(&body, aHead, sizeof aHead - 1);
+  for (p = g_pHome; *p; ++p) {
+    const char* pEscaped = *p == '&' ? "&amp;" : *p == '<' ? "&lt;" : *p == '"' ? "&quot;" : NULL;
+    if (pEscaped)
+      BufferAppend(&body, pEscaped, strlen(pEscaped));
+    else
+      BufferAppend(&body, p, 1);
+  }
+  BufferAppend(&body, "\">", 2);
+  for (p = g_pHome; *p; ++p) {
+    const char* pEscaped = *p == '&' ? "&amp;" : *p == '<' ? "&lt;" : NULL;
+    if (pEscaped)
+      BufferAppend(&body, pEscaped, strlen(pEscaped));
+    else
+      BufferAppend(&body, p, 1);
+  }
+  BufferAppend(&body, "</a>.</p>\n", 11);
+  Answer(pConn, 404, "text/html", &body, NULL);
+}
+
 /* ---- Request parsing ---- */
 
 static int HexValue(int c) {
@@ -569,7 +599,10 @@ static void ServeRequest(Connection* pConn) {
     int nRealm = pReq->m_nChallengeRealm;
     AnswerError(pConn, 401, nRealm >= 0 ? g_realms[nRealm].m_pName : "Protected");
   } else if (!SearchURL(pReq->m_nHandle, pPath)) {
-    AnswerError(pConn, 404, NULL);
+    if (g_pHome && strcmp(pPath, "/") == 0 && strcmp(g_pHome, "/") != 0)
+      AnswerNoHome(pConn);
+    else
+      AnswerError(pConn, 404, NULL);
   } else {
     AppSearchURL(pReq->m_nHandle, pPath);
     if (pReq->m_bTooLarge) {
@@ -818,8 +851,10 @@ int main(int argc, char** argv) {
       ++i;
     } else if (strcmp(argv[i], "--timeout") == 0 && ParseNumber(argv[i + 1], 1, 3600, &nTimeout)) {
       ++i;
+    } else if (strcmp(argv[i], "--home") == 0 && i + 1 < argc && argv[i + 1][0] == '/') {
+      g_pHome = argv[++i];
     } else {
-      fprintf(stderr, "usage: %s [--port N] [--timeout SECONDS]\n", argv[0]);
+      fprintf(stderr, "usage: %s [--port N] [--timeout SECONDS] [--home URL]\n", argv[0]);
       return 2;
     }
   }

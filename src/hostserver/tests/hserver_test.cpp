@@ -269,7 +269,7 @@ TEST(HostServerStart, AnnouncesItsAddressOrSaysWhyNot) {
     FixtureServer refused(args, true);
     EXPECT_EQ(refused.Wait(), 2);
     EXPECT_EQ(refused.Stderr(),
-              std::string("usage: ") + HSERVER_FIXTURE + " [--port N] [--timeout SECONDS]\n");
+              std::string("usage: ") + HSERVER_FIXTURE + " [--port N] [--timeout SECONDS] [--home URL]\n");
   }
 }
 

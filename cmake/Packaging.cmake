@@ -22,7 +22,8 @@ install(FILES ${PROJECT_SOURCE_DIR}/src/hostserver/hservapi.h
         DESTINATION ${CMAKE_INSTALL_DATADIR}/pagoric/hostserver COMPONENT pagoric)
 
 # find_package(Pagoric): the CMake function pagoric_add_web.
-set(pagoric_cmake_dir ${CMAKE_INSTALL_LIBDIR}/cmake/Pagoric)
+# Architecture-independent, so the one path works for every prefix.
+set(pagoric_cmake_dir ${CMAKE_INSTALL_DATADIR}/cmake/Pagoric)
 write_basic_package_version_file(${PROJECT_BINARY_DIR}/PagoricConfigVersion.cmake
                                  VERSION ${PROJECT_VERSION} COMPATIBILITY SameMajorVersion)
 install(FILES ${PROJECT_SOURCE_DIR}/cmake/PagoricConfig.cmake

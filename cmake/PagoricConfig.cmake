@@ -78,6 +78,7 @@ function(pagoric_add_web target)
 
   # The generated files and their sources, from a build that writes nothing.
   get_filename_component(name "${project}" NAME_WE)
+  file(MAKE_DIRECTORY "${CMAKE_CURRENT_BINARY_DIR}/pagoric")
   set(listing "${CMAKE_CURRENT_BINARY_DIR}/pagoric/${target}-${name}.outputs.d")
   execute_process(
     COMMAND "${PAGORIC_EXECUTABLE}" build "${project}" --check --depfile "${listing}" ${target_args}

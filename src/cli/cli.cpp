@@ -311,7 +311,8 @@ std::string MakeEscaped(const std::string& path) {
 bool WriteDepfile(const std::string& depfile, const COpenProject& project, std::ostream& err) {
   std::string text;
   for (const std::string& file : project.GeneratedFiles()) {
-    text += (text.empty() ? "" : " ") + MakeEscaped(file);
+    if (!text.empty()) text += ' ';
+    text += MakeEscaped(file);
   }
   text += ": " + MakeEscaped(project.m_strProjectPath);
   for (const std::string& file : project.SourceFiles()) text += " \\\n  " + MakeEscaped(file);

@@ -9,6 +9,9 @@ packages+=(qt6-base-dev)
 # The end-to-end tests: the firmware's cross compiler with the C library its
 # <string.h> comes from, and the browser that shows `pagoric preview`.
 packages+=(gcc-arm-none-eabi libnewlib-arm-none-eabi chromium)
+# A firmware's CMake build with pagoric_add_web (tests/e2e), and the Debian
+# package: ninja, and dpkg-shlibdeps for the package's dependencies.
+packages+=(ninja-build dpkg-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

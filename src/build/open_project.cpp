@@ -68,14 +68,17 @@ void COpenProject::StartNew(const std::string& projectPath) {
 }
 
 int COpenProject::PrepareFile(const std::string& path, bool urlFile) {
-  // Open for reading, creating an empty file but never truncating one.
-  int fd = IsDirectory(path) ? -1 : ::open(path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0666);
+  // Open for reading, creating an empty file but never truncating one (a
+  // check only notes that the file is missing).
+  int fd = IsDirectory(path) ? -1
+           : m_bCheckOnly    ? 0
+                             : ::open(path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0666);
   if (fd < 0) {
     m_prompter.ShowOk(FormatText(kCannotCreateText, {path}));
     return 0;
   }
-  ::close(fd);
-  if (FileSize(path) == 0) {
+  if (!m_bCheckOnly) ::close(fd);
+  if (FileSize(path) <= 0) {
     (urlFile ? m_bFreshUrlFile : m_bFreshBinFile) = true;
     return urlFile ? m_generator.WriteUrlFileSkeleton(path)
                    : m_generator.WriteBinFileSkeleton(path);
@@ -112,7 +115,7 @@ int COpenProject::PrepareTargetFiles() {
   ApplyTargetField();
   const std::string target = m_settings.m_strTargetDir;
   // The working directory is left alone: nothing in a build depends on it.
-  if (!IsDirectory(target)) {
+  if (!IsDirectory(target) && !m_bCheckOnly) {
     if (!m_prompter.AskYesNo(FormatText(kMissingTargetText, {target}))) return 0;
     if (::mkdir(target.c_str(), 0777) != 0) {
       const int error = errno;
@@ -221,7 +224,7 @@ void COpenProject::BuildNodes(int all) {
   std::string number = std::to_string(m_nBuildNumber);
   if (number.size() < 5) number.insert(0, 5 - number.size(), ' ');
   AppendBuildLog("Build number:" + number + " Done\r\n");
-  SaveProject();
+  if (!m_bCheckOnly) SaveProject();
   m_bTreeChanged = 0;
 }
 
@@ -335,7 +338,8 @@ HTREEITEM COpenProject::AddFolder(HTREEITEM selected) {
 
 namespace {
 
-void ImportInto(CSTreeCtrl& tree, HTREEITEM folder, const std::filesystem::path& dir, int& added) {
+void ImportInto(CSTreeCtrl& tree, HTREEITEM folder, const std::filesystem::path& dir, bool hidden,
+                int& added, int& skipped) {
   std::vector<std::filesystem::directory_entry> entries;
   for (const auto& entry : std::filesystem::directory_iterator(dir)) entries.push_back(entry);
   std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) {
@@ -343,10 +347,14 @@ void ImportInto(CSTreeCtrl& tree, HTREEITEM folder, const std::filesystem::path&
   });
   for (const auto& entry : entries) {
     const std::string name = entry.path().filename().string();
+    if (!hidden && name[0] == '.') {
+      ++skipped;
+      continue;
+    }
     if (entry.is_directory()) {
       HTREEITEM sub = tree.FindChildItem(folder, name);
       if (!sub || tree.GetItemImage(sub) != ImageFolder) sub = tree.InsertFolderItem(folder, name);
-      ImportInto(tree, sub, entry.path(), added);
+      ImportInto(tree, sub, entry.path(), hidden, added, skipped);
     } else if (entry.is_regular_file()) {
       const std::string path = AbsolutePath(entry.path().string());
       if (!tree.FindChildItem(folder, path)) {
@@ -359,9 +367,11 @@ void ImportInto(CSTreeCtrl& tree, HTREEITEM folder, const std::filesystem::path&
 
 }  // namespace
 
-int COpenProject::ImportDirectory(HTREEITEM folder, const std::string& dir) {
-  int added = 0;
-  ImportInto(m_tree, folder, dir, added);
+int COpenProject::ImportDirectory(HTREEITEM folder, const std::string& dir, bool hidden,
+                                  int* skipped) {
+  int added = 0, hiddenCount = 0;
+  ImportInto(m_tree, folder, dir, hidden, added, hiddenCount);
+  if (skipped) *skipped = hiddenCount;
   if (added > 0) m_bTreeChanged = 1;
   return added;
 }
@@ -369,4 +379,34 @@ int COpenProject::ImportDirectory(HTREEITEM folder, const std::string& dir) {
 bool COpenProject::PrepareEditor() {
   if (!PrepareTargetFiles()) return false;
   return !m_bTreeChanged || m_prompter.AskYesNo(kEditorUnbuiltText);
+}
+
+bool COpenProject::CheckBuild(int all, std::vector<std::string>& changedFiles) {
+  changedFiles.clear();
+  CDocBatch batch(CDocBatch::Mode::kDryRun);
+  m_bCheckOnly = true;
+  const bool ran = BuildFromButton(all);
+  m_bCheckOnly = false;
+  batch.Flush();
+  changedFiles.assign(batch.WouldChange().begin(), batch.WouldChange().end());
+  return ran;
+}
+
+std::vector<std::string> COpenProject::GeneratedFiles() const {
+  std::vector<std::string> files = {m_settings.m_strTargetDir + m_settings.m_strUrlFile,
+                                    m_settings.m_strTargetDir + m_settings.m_strBinFile};
+  for (const auto& node : m_tree.m_nodes) {
+    if (!node->IsPage()) continue;
+    const std::string& output = node->GetOutputFile();
+    if (std::find(files.begin(), files.end(), output) == files.end()) files.push_back(output);
+  }
+  return files;
+}
+
+std::vector<std::string> COpenProject::SourceFiles() const {
+  std::vector<std::string> files;
+  for (const auto& node : m_tree.m_nodes) {
+    if (node->IsPage() || node->IsBinary()) files.push_back(node->GetPath());
+  }
+  return files;
 }

@@ -130,10 +130,13 @@ class COpenProject : public CProjectLocations {
   HTREEITEM AddFolder(HTREEITEM selected);
   // Mirrors a directory under a folder item: subdirectories become folder items
   // (one of the same name is reused), files become file items (one already
-  // there is not added twice), entries in byte order of their names. Returns the
-  // number of files added; marks the tree changed when it added any. Throws
-  // std::filesystem::filesystem_error when a directory cannot be read.
-  int ImportDirectory(HTREEITEM folder, const std::string& dir);
+  // there is not added twice), entries in byte order of their names. Hidden
+  // files and folders (names starting with ".") are left out, and counted in
+  // skipped, unless hidden is set. Returns the number of files added; marks the
+  // tree changed when it added any. Throws std::filesystem::filesystem_error
+  // when a directory cannot be read.
+  int ImportDirectory(HTREEITEM folder, const std::string& dir, bool hidden = false,
+                      int* skipped = nullptr);
   // The first two steps of an editor button: PrepareTargetFiles, then, after
   // unbuilt tree changes, the kEditorUnbuiltText question. True when the
   // editor may open.
@@ -149,6 +152,17 @@ class COpenProject : public CProjectLocations {
   int ConvertedCount() const { return m_nConverted; }
   int FailedCount() const { return m_nFailed; }
   bool LastSaveFailed() const { return m_bSaveFailed; }
+
+  // Build or Build All converted in memory only: nothing is written, neither a
+  // generated file nor the project file, and a missing target directory is
+  // taken as empty. changedFiles gets the generated files that the build would
+  // create or change. False when no build ran.
+  bool CheckBuild(int all, std::vector<std::string>& changedFiles);
+  // What a build makes and what it reads, after the last refresh: the URL file,
+  // the binary data file and every page file (in node order, each once); the
+  // source file of every page and binary node.
+  std::vector<std::string> GeneratedFiles() const;
+  std::vector<std::string> SourceFiles() const;
 
   // Within a build every generated file is read once, edited in memory and
   // written once at its end. Off, every step loads and saves the file itself
@@ -198,4 +212,5 @@ class COpenProject : public CProjectLocations {
   int m_nConverted = 0;
   int m_nFailed = 0;
   bool m_bSaveFailed = false;
+  bool m_bCheckOnly = false;  // CheckBuild is running: write nothing
 };

@@ -1,14 +1,17 @@
 #include "cli/cli.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <map>
 #include <ostream>
 
+#include "build/flash_size.h"
 #include "build/open_project.h"
 #include "cli/cli_args.h"
 #include "cli/cli_edit.h"
 #include "cli/preview.h"
+#include "pagoric_version.h"
 #include "platform/file_util.h"
 #include "platform/project_lock.h"
 #include "platform/text_format.h"
@@ -17,7 +20,7 @@
 
 namespace {
 
-constexpr const char* kVersion = "pagoric 0.1.0";
+constexpr const char* kVersion = "pagoric " PAGORIC_VERSION;
 
 // Message boxes become lines on stderr, with the source path of the node they
 // are about in front; a question is answered Yes (or OK) only when the user
@@ -228,14 +231,20 @@ int CmdImport(const Args& args, Context& ctx, Prompter& prompter) {
     return kExitNotDone;
   }
   int added = 0;
+  int skipped = 0;
   try {
-    added = project.ImportDirectory(UnderArg(project, args), dir);
+    added = project.ImportDirectory(UnderArg(project, args), dir, args.Has("hidden"), &skipped);
   } catch (const std::filesystem::filesystem_error& e) {
     ctx.err << "pagoric import: " << e.what() << "\n";
     return kExitNotDone;
   }
   if (!project.RefreshAndSaveUnbuilt()) return kExitNotDone;
   ctx.out << "Imported " << added << " file(s) from " << dir << "\n";
+  if (skipped > 0) {
+    ctx.out << "Skipped " << skipped
+            << " hidden file(s) and folder(s) (names starting with \".\"); give --hidden to "
+               "import them\n";
+  }
   return kExitOk;
 }
 
@@ -273,9 +282,45 @@ std::string TargetHint(bool target) {
          (target ? ", or --target DIR" : "");
 }
 
+// A path as a Makefile rule names it: blanks, '#' and '$' escaped.
+std::string MakeEscaped(const std::string& path) {
+  std::string escaped;
+  for (const char c : path) {
+    if (c == ' ' || c == '\t' || c == '#') escaped += '\\';
+    if (c == '$') escaped += '$';
+    escaped += c;
+  }
+  return escaped;
+}
+
+// The Make rule of a build: every generated file depends on the project file
+// and on every source file of the project.
+bool WriteDepfile(const std::string& depfile, const COpenProject& project, std::ostream& err) {
+  std::string text;
+  for (const std::string& file : project.GeneratedFiles()) {
+    if (!text.empty()) text += ' ';
+    text += MakeEscaped(file);
+  }
+  text += ": " + MakeEscaped(project.m_strProjectPath);
+  for (const std::string& file : project.SourceFiles()) text += " \\\n  " + MakeEscaped(file);
+  text += "\n";
+  if (ReplaceFileAtomically(AbsolutePath(depfile), text) != ReplaceResult::kOk) {
+    err << "pagoric build: cannot write the dependency file " << depfile << "\n";
+    return false;
+  }
+  return true;
+}
+
 int CmdBuild(const Args& args, Context& ctx, Prompter& prompter) {
+  const bool check = args.Has("check");
+  if (check && args.Has("relocate")) {
+    ctx.err << "pagoric build: --check writes nothing, so it cannot relocate; build with "
+               "--relocate first\n";
+    return kExitNotDone;
+  }
+  // A check prints only the files it would change.
   CCliLog log(ctx.out, ctx.err, ctx.tty);
-  COpenProject project(prompter, &log);
+  COpenProject project(prompter, check ? nullptr : &log);
   const std::string path = AbsolutePath(args.positional[0]);
   CProjectLock lock(path);
   if (!LockProject(lock, "build", ctx)) return kExitNotDone;
@@ -305,7 +350,8 @@ int CmdBuild(const Args& args, Context& ctx, Prompter& prompter) {
     for (size_t i = 0; i < unanswered.size(); ++i) {
       const std::string& missing = unanswered[i];
       const bool target = static_cast<int>(i) == answers.UnansweredTargetIndex();
-      if (target && args.Has("target")) continue;
+      // A check takes a missing target directory as an empty one.
+      if (target && (args.Has("target") || check)) continue;
       if (target && onlyTarget && !missing.empty()) {
         createTarget = true;
         continue;
@@ -323,14 +369,130 @@ int CmdBuild(const Args& args, Context& ctx, Prompter& prompter) {
   if (args.Has("target")) project.m_strTargetDirField = TargetDirArg(args.Get("target"));
   if (args.Has("url-file")) project.m_strUrlFileField = args.Get("url-file");
   if (args.Has("bin-file")) project.m_strBinFileField = args.Get("bin-file");
-  const bool ran = args.Has("all") ? project.OnBuildAll() : project.OnBuild();
+  const int all = args.Has("all") ? 1 : 0;
+  std::vector<std::string> changed;
+  const bool ran =
+      check ? project.CheckBuild(all, changed) : (all ? project.OnBuildAll() : project.OnBuild());
   if (!ran) {
     if (createTarget && !IsDirectory(project.m_settings.m_strTargetDir)) {
       ctx.err << "pagoric build: " << project.m_settings.m_strTargetDir << TargetHint(true) << "\n";
     }
     return kExitNotDone;
   }
+  if (args.Has("depfile") && !WriteDepfile(args.Get("depfile"), project, ctx.err)) {
+    return kExitNotDone;
+  }
+  if (check) {
+    // A page that fails to convert cannot be checked: that is no answer.
+    if (project.FailedCount() > 0) return kExitNotDone;
+    for (const std::string& file : changed) ctx.out << file << "\n";
+    return changed.empty() ? kExitOk : kExitFailed;
+  }
   if (project.FailedCount() > 0 || project.LastSaveFailed()) return kExitFailed;
+  return kExitOk;
+}
+
+// Reads a byte count of an option; false (message shown) when it is none.
+bool ByteCountArg(const std::string& text, const char* option, std::int64_t& value,
+                  std::ostream& err) {
+  size_t used = 0;
+  try {
+    value = std::stoll(text, &used);
+  } catch (const std::exception&) {
+    used = 0;
+  }
+  if (used == 0 || used != text.size() || value < 0) {
+    err << "pagoric size: --" << option << " needs a number of bytes, not '" << text << "'\n";
+    return false;
+  }
+  return true;
+}
+
+// A string as a JSON string literal.
+std::string JsonString(const std::string& text) {
+  std::string json = "\"";
+  for (const char c : text) {
+    if (c == '"' || c == '\\') {
+      json += '\\';
+      json += c;
+    } else if (static_cast<unsigned char>(c) < 0x20) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+      json += escaped;
+    } else {
+      json += c;
+    }
+  }
+  return json + "\"";
+}
+
+// What every URL of the built project puts into flash, largest first, with
+// totals per content kind.
+int CmdSize(const Args& args, Context& ctx, Prompter& prompter) {
+  std::int64_t maxBytes = -1;
+  if (args.Has("max-bytes") &&
+      !ByteCountArg(args.Get("max-bytes"), "max-bytes", maxBytes, ctx.err)) {
+    return kExitNotDone;
+  }
+  COpenProject project(prompter, nullptr);
+  if (!project.OpenExisting(AbsolutePath(args.positional[0]))) return kExitNotDone;
+  const std::vector<CFlashEntry> entries = MeasureFlash(
+      project.m_tree.m_nodes, project.m_settings.m_strTargetDir + project.m_settings.m_strBinFile);
+  std::map<std::string, std::pair<std::int64_t, int>> kinds;  // bytes, URLs
+  std::int64_t total = 0;
+  int missing = 0;
+  for (const CFlashEntry& entry : entries) {
+    kinds[entry.kind].first += entry.bytes;
+    ++kinds[entry.kind].second;
+    total += entry.bytes;
+    if (!entry.found) ++missing;
+  }
+  std::vector<std::pair<std::string, std::pair<std::int64_t, int>>> byKind(kinds.begin(),
+                                                                           kinds.end());
+  std::stable_sort(byKind.begin(), byKind.end(),
+                   [](const auto& a, const auto& b) { return a.second.first > b.second.first; });
+  if (args.Has("json")) {
+    ctx.out << "{\n  \"urls\": [";
+    for (size_t i = 0; i < entries.size(); ++i) {
+      const CFlashEntry& e = entries[i];
+      ctx.out << (i ? ",\n" : "\n") << "    {\"url\": " << JsonString(e.url)
+              << ", \"kind\": " << JsonString(e.kind) << ", \"bytes\": " << e.bytes
+              << ", \"built\": " << (e.found ? "true" : "false") << "}";
+    }
+    ctx.out << "\n  ],\n  \"kinds\": {";
+    for (size_t i = 0; i < byKind.size(); ++i) {
+      ctx.out << (i ? ",\n" : "\n") << "    " << JsonString(byKind[i].first)
+              << ": {\"bytes\": " << byKind[i].second.first
+              << ", \"urls\": " << byKind[i].second.second << "}";
+    }
+    ctx.out << "\n  },\n  \"total\": " << total;
+    if (maxBytes >= 0) ctx.out << ",\n  \"max_bytes\": " << maxBytes;
+    ctx.out << "\n}\n";
+  } else {
+    char line[64];
+    for (const CFlashEntry& e : entries) {
+      std::snprintf(line, sizeof line, "%10lld  %-7s ", static_cast<long long>(e.bytes),
+                    e.kind.c_str());
+      ctx.out << line << e.url << (e.found ? "" : "  (not built)") << "\n";
+    }
+    ctx.out << "\n";
+    for (const auto& [kind, figures] : byKind) {
+      std::snprintf(line, sizeof line, "%10lld  %-7s ", static_cast<long long>(figures.first),
+                    kind.c_str());
+      ctx.out << line << figures.second << " URL(s)\n";
+    }
+    std::snprintf(line, sizeof line, "%10lld  ", static_cast<long long>(total));
+    ctx.out << line << "total, " << entries.size() << " URL(s)\n";
+  }
+  if (missing > 0) {
+    ctx.err << "pagoric size: " << missing
+            << " URL(s) have no generated code yet; run pagoric build first\n";
+  }
+  if (maxBytes >= 0 && total > maxBytes) {
+    ctx.err << "pagoric size: " << total << " bytes exceed --max-bytes " << maxBytes << " by "
+            << total - maxBytes << "\n";
+    return kExitFailed;
+  }
   return kExitOk;
 }
 
@@ -369,8 +531,8 @@ const std::vector<Command>& Commands() {
        CmdAdd},
       {"import",
        "mirror a directory into the URL tree",
-       "pagoric import PROJECT.web DIR [--under URL-FOLDER]",
-       {},
+       "pagoric import PROJECT.web DIR [--under URL-FOLDER] [--hidden]",
+       {"hidden"},
        {"under"},
        2,
        2,
@@ -379,12 +541,20 @@ const std::vector<Command>& Commands() {
       {"build",
        "generate the C files of what changed (everything with --all)",
        "pagoric build PROJECT.web [--all] [--yes] [--target DIR] [--url-file NAME] "
-       "[--bin-file NAME] [--relocate OLD=NEW]...",
-       {"all", "yes"},
-       {"target", "url-file", "bin-file", "relocate"},
+       "[--bin-file NAME] [--relocate OLD=NEW]... [--check] [--depfile FILE]",
+       {"all", "yes", "check"},
+       {"target", "url-file", "bin-file", "relocate", "depfile"},
        1,
        1,
        CmdBuild},
+      {"size",
+       "show what each URL puts into flash, largest first",
+       "pagoric size PROJECT.web [--json] [--max-bytes N]",
+       {"json"},
+       {"max-bytes"},
+       1,
+       1,
+       CmdSize},
       {"preview",
        "build, then serve the pages on this machine through the host web server",
        "pagoric preview PROJECT.web [--port N] [--cc COMPILER] [--yes]",

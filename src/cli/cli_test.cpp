@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <sstream>
 
 #include "build/open_project.h"
+#include "pagoric_version.h"
 #include "platform/file_util.h"
 #include "platform/project_lock.h"
 #include "testing/scripted_prompter.h"
@@ -108,7 +110,7 @@ TEST_F(CliTest, BadInputIsReportedWithExitStatusTwo) {
   Result help = Pagoric({"build", "--help"});
   EXPECT_EQ(kExitOk, help.status);
   EXPECT_EQ(0u, help.out.find("usage: pagoric build PROJECT.web"));
-  EXPECT_EQ("pagoric 0.1.0\n", Pagoric({"--version"}).out);
+  EXPECT_EQ("pagoric " PAGORIC_VERSION "\n", Pagoric({"--version"}).out);
 }
 
 TEST_F(CliTest, FailedNodeGivesExitStatusOne) {
@@ -209,3 +211,109 @@ TEST_F(CliTest, NewChecksTheProjectPathFirst) {
 }
 
 }  // namespace
+
+namespace {
+
+// Every file below a folder with its bytes and time, to prove nothing changed.
+std::map<std::string, std::pair<std::string, std::uint64_t>> Snapshot(const std::string& folder) {
+  std::map<std::string, std::pair<std::string, std::uint64_t>> files;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+    if (!entry.is_regular_file()) continue;
+    std::string bytes;
+    ReadWholeFile(entry.path().string(), bytes);
+    files[entry.path().string()] = {bytes, LastWriteFileTime(entry.path().string())};
+  }
+  return files;
+}
+
+}  // namespace
+
+TEST_F(CliTest, CheckListsWhatABuildWouldChangeAndWritesNothing) {
+  ASSERT_EQ(kExitOk, Pagoric({"new", project, "--target", target}).status);
+  ASSERT_EQ(kExitOk, Pagoric({"import", project, dir.File("site")}).status);
+  // Nothing built yet: every generated file would be made.
+  auto before = Snapshot(dir.path());
+  Result r = Pagoric({"build", project, "--check"});
+  EXPECT_EQ(kExitFailed, r.status) << r.err;
+  EXPECT_EQ(target + "/_index.c\n" + target + "/bindata.c\n" + target + "/url.c\n", r.out);
+  EXPECT_EQ(before, Snapshot(dir.path()));
+
+  ASSERT_EQ(kExitOk, Pagoric({"build", project, "--yes"}).status);
+  r = Pagoric({"build", project, "--check"});
+  EXPECT_EQ(kExitOk, r.status) << r.err;
+  EXPECT_EQ("", r.out);
+  EXPECT_EQ(kExitOk, Pagoric({"build", project, "--check", "--all"}).status);
+
+  // A changed page: only its page file is out of date, and stays as it is.
+  dir.Write("site/index.htm", "<p>Hello</p>\n");
+  // Later than the recorded time, however coarse the file system's clock.
+  const auto later = std::filesystem::file_time_type::clock::now() + std::chrono::seconds(5);
+  std::filesystem::last_write_time(dir.File("site/index.htm"), later);
+  before = Snapshot(dir.path());
+  r = Pagoric({"build", project, "--check"});
+  EXPECT_EQ(kExitFailed, r.status) << r.err;
+  EXPECT_EQ(target + "/_index.c\n", r.out);
+  EXPECT_EQ(before, Snapshot(dir.path()));
+  ASSERT_EQ(kExitOk, Pagoric({"build", project, "--yes"}).status);
+  EXPECT_EQ(kExitOk, Pagoric({"build", project, "--check"}).status);
+
+  // A hand edit inside a generated section is found by a check of every node.
+  std::string page = dir.Read("gen/_index.c");
+  page.replace(page.find("Hello"), 5, "Hullo");
+  dir.Write("gen/_index.c", page);
+  EXPECT_EQ(kExitOk, Pagoric({"build", project, "--check"}).status);
+  r = Pagoric({"build", project, "--check", "--all"});
+  EXPECT_EQ(kExitFailed, r.status);
+  EXPECT_EQ(target + "/_index.c\n", r.out);
+
+  // A missing target directory is taken as empty, and not made.
+  ASSERT_EQ(0, std::system(("rm -rf '" + target + "'").c_str()));
+  r = Pagoric({"build", project, "--check"});
+  EXPECT_EQ(kExitFailed, r.status) << r.err;
+  EXPECT_EQ(target + "/_index.c\n" + target + "/bindata.c\n" + target + "/url.c\n", r.out);
+  EXPECT_FALSE(PathExists(target));
+
+  // Relocating would rewrite the project file.
+  r = Pagoric({"build", project, "--check", "--relocate", "/a=/b"});
+  EXPECT_EQ(kExitNotDone, r.status);
+}
+
+TEST_F(CliTest, DepfileNamesEveryGeneratedFileAndEverySource) {
+  dir.Write("site with blank/a$#.htm", "<p>x</p>\n");
+  ASSERT_EQ(kExitOk, Pagoric({"new", project, "--target", target}).status);
+  ASSERT_EQ(kExitOk, Pagoric({"import", project, dir.File("site")}).status);
+  ASSERT_EQ(kExitOk, Pagoric({"add", project, dir.File("site with blank/a$#.htm")}).status);
+  Result r = Pagoric({"build", project, "--yes", "--depfile", dir.File("p.d")});
+  ASSERT_EQ(kExitOk, r.status) << r.err;
+  const std::string& t = target;
+  EXPECT_EQ(t + "/url.c " + t + "/bindata.c " + t + "/_index.c " + t + "/_a$$\\#.c: " + project +
+                " \\\n  " + dir.File("site/img/a.gif") + " \\\n  " + dir.File("site/index.htm") +
+                " \\\n  " + dir.path() + "/site\\ with\\ blank/a$$\\#.htm\n",
+            dir.Read("p.d"));
+  // A check writes the same rule, and nothing else.
+  const auto before = Snapshot(target);
+  r = Pagoric({"build", project, "--check", "--depfile", dir.File("q.d")});
+  EXPECT_EQ(kExitOk, r.status) << r.err;
+  EXPECT_EQ(dir.Read("p.d"), dir.Read("q.d"));
+  EXPECT_EQ(before, Snapshot(target));
+}
+
+TEST_F(CliTest, ImportSkipsHiddenFilesUnlessAsked) {
+  dir.Write("site/.git/config", "[core]\n");
+  dir.Write("site/img/.thumbs.db", "x");
+  dir.Write("site/.htaccess", "deny\n");
+  ASSERT_EQ(kExitOk, Pagoric({"new", project, "--target", target}).status);
+  Result r = Pagoric({"import", project, dir.File("site")});
+  ASSERT_EQ(kExitOk, r.status) << r.err;
+  EXPECT_EQ("Imported 2 file(s) from " + dir.File("site") +
+                "\nSkipped 3 hidden file(s) and folder(s) (names starting with \".\"); give "
+                "--hidden to import them\n",
+            r.out);
+  EXPECT_EQ(std::string::npos, Pagoric({"tree", project}).out.find("/."));
+  r = Pagoric({"import", project, dir.File("site"), "--hidden"});
+  ASSERT_EQ(kExitOk, r.status) << r.err;
+  EXPECT_EQ("Imported 3 file(s) from " + dir.File("site") + "\n", r.out);
+  const std::string tree = Pagoric({"tree", project}).out;
+  EXPECT_NE(std::string::npos, tree.find("/.git/config"));
+  EXPECT_NE(std::string::npos, tree.find("/img/.thumbs.db"));
+}

@@ -159,9 +159,12 @@ bool IsPortText(const std::string& text) {
 // Starts the compiled server with its standard output on a pipe; -1 when it
 // cannot be started. argv[0] is the command's name, which the server's own
 // messages then carry.
-pid_t StartServer(const std::string& program, const std::string& port, int& outFd) {
+pid_t StartServer(const std::string& program, const std::string& port, const std::string& home,
+                  int& outFd) {
   std::vector<std::string> args = {"pagoric preview"};
   if (!port.empty()) args.insert(args.end(), {"--port", port});
+  // Without a "/" entry, "/" answers with a pointer to the first page.
+  if (home != "/") args.insert(args.end(), {"--home", home});
   return StartPiped(program, args, false, outFd);
 }
 
@@ -169,7 +172,7 @@ pid_t StartServer(const std::string& program, const std::string& port, int& outF
 int Serve(const std::string& program, const CPreviewRequest& request, const std::string& home,
           std::ostream& out, std::ostream& err) {
   int serverOut = -1;
-  const pid_t pid = StartServer(program, request.m_strPort, serverOut);
+  const pid_t pid = StartServer(program, request.m_strPort, home, serverOut);
   if (pid < 0) {
     err << "pagoric preview: cannot start the server: " << std::strerror(errno) << "\n";
     return kExitFailed;
@@ -256,14 +259,19 @@ std::vector<CCompileStep> PreviewCompileSteps(const std::string& compiler,
 
 std::string PreviewHomeUrl(const CUrlTable& table) {
   std::string firstPage;
-  bool hasIndex = false;
+  bool hasIndexHtm = false;
+  bool hasIndexHtml = false;
   for (int i = 0; i < table.GetEntryCount(); ++i) {
     const std::string url = table.GetEntryField(i, 0);
     if (url == "/") return url;
-    if (url == "/index.htm") hasIndex = true;
-    if (firstPage.empty() && table.GetEntryField(i, 1) == "yes") firstPage = url;
+    if (url == "/index.htm") hasIndexHtm = true;
+    if (url == "/index.html") hasIndexHtml = true;
+    // A form handler's URL answers a POST; opened by itself it shows nothing.
+    const bool formHandler = table.GetEntryField(i, 2).rfind("Post_", 0) == 0;
+    if (firstPage.empty() && table.GetEntryField(i, 1) == "yes" && !formHandler) firstPage = url;
   }
-  if (hasIndex) return "/index.htm";
+  if (hasIndexHtm) return "/index.htm";
+  if (hasIndexHtml) return "/index.html";
   return firstPage.empty() ? "/" : firstPage;
 }
 

@@ -56,8 +56,8 @@ std::vector<CCompileStep> PreviewCompileSteps(const std::string& compiler,
                                               const std::string& scratch);
 
 // The URL a browser should open first: "/" when the table has a home page
-// entry, else "/index.htm" when the table has it, else the first page entry
-// (html flag set), else "/".
+// entry, else "/index.htm", else "/index.html" when the table has it, else the
+// first page entry (html flag set) that is no form handler, else "/".
 std::string PreviewHomeUrl(const CUrlTable& table);
 
 // Runs a program (args[0], looked up in PATH) and waits for it; its standard

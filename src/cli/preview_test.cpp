@@ -100,10 +100,15 @@ TEST(PreviewTest, HomeUrlPrefersTheHomeEntryThenIndexThenTheFirstPage) {
       "{\n   \"/index.htm\", 1, Send_function_2, (HSTypeFnHtml)HSTypeHtml, 0, Unprotected\n},\n";
   const std::string home =
       "{\n   \"/\", 1, Send_function_1, (HSTypeFnHtml)HSTypeHtml, 0, Unprotected\n},\n";
+  const std::string indexHtml =
+      "{\n   \"/index.html\", 1, Send_function_3, (HSTypeFnHtml)HSTypeHtml, 0, Unprotected\n},\n";
+  const std::string form =
+      "{\n   \"/set.cgi\", 1, Post_set, (HSTypeFnHtml)HSTypeHtml, 0, Unprotected\n},\n";
   EXPECT_EQ("/", homeOf(gif + about + index + home));
-  EXPECT_EQ("/index.htm", homeOf(gif + about + index));
-  EXPECT_EQ("/about.htm", homeOf(gif + about));
-  EXPECT_EQ("/", homeOf(gif));
+  EXPECT_EQ("/index.htm", homeOf(gif + about + indexHtml + index));
+  EXPECT_EQ("/index.html", homeOf(gif + about + indexHtml));
+  EXPECT_EQ("/about.htm", homeOf(gif + form + about));
+  EXPECT_EQ("/", homeOf(gif + form));
 }
 
 TEST(PreviewTest, RefusesABadPortBeforeBuilding) {

@@ -28,6 +28,8 @@ pagoric_add_layer(cli
     cli/cli_test.cpp
     cli/preview_test.cpp
 )
+# The version header generated from project().
+target_include_directories(pagoric_cli PUBLIC ${PROJECT_BINARY_DIR}/generated)
 if(TARGET cli_tests)
   # The preview test compares the embedded sources with the files themselves.
   target_compile_definitions(cli_tests PRIVATE

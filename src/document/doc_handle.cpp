@@ -62,6 +62,14 @@ int CDocHandle::WriteNew(const std::string& path, std::string_view text) {
     batch->WaitFor(path);
     batch->m_docs.erase(path);
   }
+  if (batch != nullptr && batch->IsDryRun()) {
+    // Nothing is written: the text stays the file's document, however it loads.
+    CDocBatch::Entry entry;
+    entry.newText.assign(text);
+    entry.dirty = true;
+    batch->m_docs.emplace(path, std::move(entry));
+    return 1;
+  }
   if (IsReadOnly(path)) return 0;
   // A text the line document would read differently (a NUL byte, a line it
   // wraps) is written at once, so that the next load meets it as it is.
@@ -109,7 +117,7 @@ int CDocHandle::Save() {
   if (m_pBatch != nullptr && m_pBatch == g_activeBatch) {
     auto it = m_pBatch->m_docs.find(m_strPath);
     if (it != m_pBatch->m_docs.end() && it->second.doc.get() == m_pDoc) {
-      if (IsReadOnly(m_strPath)) return 0;
+      if (!m_pBatch->IsDryRun() && IsReadOnly(m_strPath)) return 0;
       it->second.dirty = true;
       return 1;
     }
@@ -246,7 +254,7 @@ class CDocBatch::CWriter {
   std::thread m_thread;  // last: starts when everything it uses is made
 };
 
-CDocBatch::CDocBatch() : m_pPrevious(g_activeBatch) { g_activeBatch = this; }
+CDocBatch::CDocBatch(Mode mode) : m_pPrevious(g_activeBatch), m_mode(mode) { g_activeBatch = this; }
 
 CDocBatch::~CDocBatch() {
   Flush();
@@ -283,6 +291,8 @@ void CDocBatch::DrainWriter() {
 }
 
 void CDocBatch::Release(const std::string& path) {
+  // A dry run keeps every document: there is no write to hand it to.
+  if (IsDryRun()) return;
   WaitFor(path);
   const auto it = m_docs.find(path);
   if (it == m_docs.end()) return;
@@ -299,6 +309,16 @@ void CDocBatch::Discard() {
 }
 
 bool CDocBatch::Flush() {
+  if (IsDryRun()) {
+    for (auto& [path, entry] : m_docs) {
+      if (!entry.dirty) continue;
+      entry.dirty = false;
+      const bool same =
+          entry.doc != nullptr ? entry.doc->IsSavedIn(path) : FileHolds(path, entry.newText);
+      if (!same) m_wouldChange.insert(path);
+    }
+    return true;
+  }
   std::vector<std::pair<const std::string*, Entry*>> pending;
   for (auto& [path, entry] : m_docs) {
     if (!entry.dirty) continue;

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -62,7 +63,11 @@ class CDocHandle {
 // calling thread goes on. Only one batch is active at a time.
 class CDocBatch {
  public:
-  CDocBatch();
+  // kDryRun: nothing is ever written; Flush only notes which files the
+  // writes would change (a check whether generated files are up to date).
+  enum class Mode { kWrite, kDryRun };
+
+  explicit CDocBatch(Mode mode = Mode::kWrite);
   ~CDocBatch();  // flushes what is still pending, swallowing errors
   CDocBatch(const CDocBatch&) = delete;
   CDocBatch& operator=(const CDocBatch&) = delete;
@@ -92,6 +97,10 @@ class CDocBatch {
   void Release(const std::string& path);
 
   static CDocBatch* Active();
+  bool IsDryRun() const { return m_mode == Mode::kDryRun; }
+  // In a dry run: the files whose writes Flush held back because the file
+  // does not exist yet or holds other bytes, in path order.
+  const std::set<std::string>& WouldChange() const { return m_wouldChange; }
 
  private:
   friend class CDocHandle;
@@ -122,4 +131,6 @@ class CDocBatch {
   std::vector<Failure> m_unreported;  // failed writes the next Flush reports
   std::unique_ptr<CWriter> m_pWriter;
   CDocBatch* m_pPrevious = nullptr;
+  Mode m_mode = Mode::kWrite;
+  std::set<std::string> m_wouldChange;
 };

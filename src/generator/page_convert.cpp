@@ -192,7 +192,9 @@ int CCodeGenerator::ConvertPageSteps(const CPageNode& node) {
   // The page file as this build has it so far: a batch may hold it unwritten.
   const std::int64_t size = CDocHandle::FileSize(pageFile);
   const bool exists = size >= 0 || PathExists(pageFile);
-  if (IsDirectory(pageFile) || (!exists && !IsDirectory(FolderOf(pageFile)))) {
+  // A dry run (a check) may convert into a target directory that is not there.
+  const bool dryRun = CDocBatch::Active() != nullptr && CDocBatch::Active()->IsDryRun();
+  if (IsDirectory(pageFile) || (!exists && !dryRun && !IsDirectory(FolderOf(pageFile)))) {
     m_prompter.ShowOk(kCannotCreateText);
     return 0;
   }

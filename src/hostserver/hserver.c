@@ -15,6 +15,7 @@
 #define _POSIX_C_SOURCE 200809L
 
 #include <arpa/inet.h>
+#include <ctype.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -74,6 +75,7 @@ typedef struct {
   size_t m_nPostLen;
   const char* m_pQuery;
   const char* m_pAuthorization; /* the Authorization header's value, or NULL */
+  const char* m_pPath;          /* the requested URL, decoded, without its query */
   const char* m_pContentType;
   long m_nDeclaredLen; /* size passed to a binary type function, -1 if none */
   int m_bDenied;
@@ -179,11 +181,43 @@ PAGORIC_TYPE_FN(Gif, "image/gif")
 PAGORIC_TYPE_FN(Tiff, "image/tiff")
 PAGORIC_TYPE_FN(Pict, "image/x-pict")
 PAGORIC_TYPE_FN(Png, "image/png")
-PAGORIC_TYPE_FN(Applet, "application/octet-stream")
 PAGORIC_TYPE_FN(Asf, "video/x-ms-asf")
 PAGORIC_TYPE_FN(Xbm, "image/x-xbitmap")
 PAGORIC_TYPE_FN(Wav, "audio/wav")
 PAGORIC_TYPE_FN(Au, "audio/basic")
+
+/* Every file of a kind without its own type function (style sheets, scripts,
+ * fonts, ...) is sent through HSTypeApplet. A browser ignores a style sheet or
+ * a module script that comes as application/octet-stream, so the type is
+ * chosen from the URL's extension; .class and unknown extensions stay
+ * application/octet-stream. */
+static const char* AppletType(unsigned long handle) {
+  static const struct {
+    const char* m_pExtension;
+    const char* m_pType;
+  } aTypes[] = {
+      {".css", "text/css"},        {".js", "text/javascript"},    {".mjs", "text/javascript"},
+      {".svg", "image/svg+xml"},   {".json", "application/json"}, {".ico", "image/x-icon"},
+      {".woff2", "font/woff2"},    {".woff", "font/woff"},        {".wasm", "application/wasm"},
+      {".xml", "application/xml"}, {".pdf", "application/pdf"},   {".mp3", "audio/mpeg"},
+  };
+  Request* pReq = CurrentRequest(handle);
+  const char* pDot;
+  size_t i;
+  if (!pReq || !pReq->m_pPath) return "application/octet-stream";
+  pDot = strrchr(pReq->m_pPath, '.');
+  if (!pDot || strchr(pDot, '/')) return "application/octet-stream";
+  for (i = 0; i < sizeof aTypes / sizeof aTypes[0]; ++i) {
+    const char* a = pDot;
+    const char* b = aTypes[i].m_pExtension;
+    while (*a && *b && tolower((unsigned char)*a) == *b) ++a, ++b;
+    if (!*a && !*b) return aTypes[i].m_pType;
+  }
+  return "application/octet-stream";
+}
+
+void HSTypeApplet(unsigned long handle, int len) { SetType(handle, AppletType(handle), len); }
+void HSTypeStaticApplet(unsigned long handle, int len) { SetType(handle, AppletType(handle), len); }
 
 const char* HSGetPostData(unsigned long handle, unsigned long* len) {
   Request* pReq = CurrentRequest(handle);
@@ -380,6 +414,36 @@ static void AnswerError(Connection* pConn, int nStatus, const char* pChallenge) 
   Answer(pConn, nStatus, "text/plain", &body, pChallenge);
 }
 
+/* The page `--home URL` names; the answer to "/" when the URL table has no "/"
+   entry points to it. */
+static const char* g_pHome = NULL;
+
+static void AnswerNoHome(Connection* pConn) {
+  static const char aHead[] =
+      "<!DOCTYPE html>\n<title>404 Not Found</title>\n"
+      "<p>The URL table has no entry for /. Its first page is <a href=\"";
+  Buffer body = {NULL, 0, 0};
+  const char* p;
+  BufferAppend(&body, aHead, sizeof aHead - 1);
+  for (p = g_pHome; *p; ++p) {
+    const char* pEscaped = *p == '&' ? "&amp;" : *p == '<' ? "&lt;" : *p == '"' ? "&quot;" : NULL;
+    if (pEscaped)
+      BufferAppend(&body, pEscaped, strlen(pEscaped));
+    else
+      BufferAppend(&body, p, 1);
+  }
+  BufferAppend(&body, "\">", 2);
+  for (p = g_pHome; *p; ++p) {
+    const char* pEscaped = *p == '&' ? "&amp;" : *p == '<' ? "&lt;" : NULL;
+    if (pEscaped)
+      BufferAppend(&body, pEscaped, strlen(pEscaped));
+    else
+      BufferAppend(&body, p, 1);
+  }
+  BufferAppend(&body, "</a>.</p>\n", 11);
+  Answer(pConn, 404, "text/html", &body, NULL);
+}
+
 /* ---- Request parsing ---- */
 
 static int HexValue(int c) {
@@ -525,6 +589,7 @@ static void ServeRequest(Connection* pConn) {
   pReq->m_pPostData = pConn->m_in.m_pData + pConn->m_nHeadEnd;
   pReq->m_nPostLen = pConn->m_nNeed - pConn->m_nHeadEnd;
   pReq->m_pQuery = pQuery;
+  pReq->m_pPath = pPath;
   pReq->m_pAuthorization = pConn->m_head.m_pAuthorization;
   pReq->m_nDeclaredLen = -1;
   pReq->m_nChallengeRealm = -1;
@@ -534,7 +599,10 @@ static void ServeRequest(Connection* pConn) {
     int nRealm = pReq->m_nChallengeRealm;
     AnswerError(pConn, 401, nRealm >= 0 ? g_realms[nRealm].m_pName : "Protected");
   } else if (!SearchURL(pReq->m_nHandle, pPath)) {
-    AnswerError(pConn, 404, NULL);
+    if (g_pHome && strcmp(pPath, "/") == 0 && strcmp(g_pHome, "/") != 0)
+      AnswerNoHome(pConn);
+    else
+      AnswerError(pConn, 404, NULL);
   } else {
     AppSearchURL(pReq->m_nHandle, pPath);
     if (pReq->m_bTooLarge) {
@@ -548,6 +616,7 @@ static void ServeRequest(Connection* pConn) {
   }
   BufferFree(&pReq->m_body);
   pReq->m_nHandle = 0;
+  pReq->m_pPath = NULL;
   free(pPath);
 }
 
@@ -782,8 +851,10 @@ int main(int argc, char** argv) {
       ++i;
     } else if (strcmp(argv[i], "--timeout") == 0 && ParseNumber(argv[i + 1], 1, 3600, &nTimeout)) {
       ++i;
+    } else if (strcmp(argv[i], "--home") == 0 && i + 1 < argc && argv[i + 1][0] == '/') {
+      g_pHome = argv[++i];
     } else {
-      fprintf(stderr, "usage: %s [--port N] [--timeout SECONDS]\n", argv[0]);
+      fprintf(stderr, "usage: %s [--port N] [--timeout SECONDS] [--home URL]\n", argv[0]);
       return 2;
     }
   }

@@ -123,6 +123,9 @@ SaveProjectResult SaveProjectFile(const std::string& path, const CPageNodeList& 
     prompter.ShowOk(FormatText(kTooManyItemsText, {path}));
     return SaveProjectResult::kTooManyNodes;
   }
+  // A file that already holds these bytes keeps its time, so that a firmware
+  // build that depends on the project file does not run again for nothing.
+  if (FileHolds(path, data)) return SaveProjectResult::kSaved;
   errno = 0;
   const ReplaceResult result = ReplaceFileAtomically(path, data);
   if (result == ReplaceResult::kOk) return SaveProjectResult::kSaved;

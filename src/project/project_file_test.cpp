@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <chrono>
 #include <filesystem>
 
 #include "platform/file_util.h"
@@ -260,8 +261,12 @@ TEST(ProjectFileTest, SaveAndLoadRoundTripThroughTheFile) {
   CProjectSettings loaded;
   ASSERT_TRUE(LoadProjectFile(path, nodes, loaded));
   EXPECT_EQ(loaded.m_nNextFunction, 3);
+  // Saving the same bytes again leaves the file, and its time, alone.
+  const auto earlier = std::filesystem::last_write_time(path) - std::chrono::seconds(10);
+  std::filesystem::last_write_time(path, earlier);
   ASSERT_EQ(SaveProjectFile(path, nodes, loaded, prompter), SaveProjectResult::kSaved);
   EXPECT_EQ(dir.Read("site.web"), first);
+  EXPECT_EQ(std::filesystem::last_write_time(path), earlier);
   EXPECT_TRUE(prompter.shown().empty());
 
   EXPECT_FALSE(LoadProjectFile(dir.File("missing.web"), nodes, loaded));

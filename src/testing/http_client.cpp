@@ -7,6 +7,9 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <map>
+
+#include "platform/ascii.h"
 
 int ConnectLoopback(int port) {
   int fd = socket(AF_INET, SOCK_STREAM, 0);
@@ -81,7 +84,7 @@ std::string BasicAuthorization(const std::string& credentials) {
   return out + "\r\n";
 }
 
-std::string ContentTypeOf(const std::string& typeFunction) {
+std::string ContentTypeOf(const std::string& typeFunction, const std::string& url) {
   static const std::map<std::string, std::string> kTypes = {
       {"Html", "text/html"},     {"Text", "text/plain"},
       {"Jpeg", "image/jpeg"},    {"Gif", "image/gif"},
@@ -94,6 +97,19 @@ std::string ContentTypeOf(const std::string& typeFunction) {
     if (suffix.rfind(prefix, 0) == 0) {
       suffix.erase(0, std::char_traits<char>::length(prefix));
       break;
+    }
+  }
+  if (suffix == "Applet") {
+    static const std::map<std::string, std::string> kByExtension = {
+        {"css", "text/css"},        {"js", "text/javascript"},    {"mjs", "text/javascript"},
+        {"svg", "image/svg+xml"},   {"json", "application/json"}, {"ico", "image/x-icon"},
+        {"woff2", "font/woff2"},    {"woff", "font/woff"},        {"wasm", "application/wasm"},
+        {"xml", "application/xml"}, {"pdf", "application/pdf"},   {"mp3", "audio/mpeg"}};
+    const size_t slash = url.rfind('/');
+    const size_t dot = url.rfind('.');
+    if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) {
+      const auto known = kByExtension.find(AsciiLowerCopy(url.substr(dot + 1)));
+      if (known != kByExtension.end()) return known->second;
     }
   }
   auto it = kTypes.find(suffix);

@@ -35,5 +35,6 @@ std::string BasicAuthorization(const std::string& credentials);
 
 // The Content-Type the host server answers for a content type function of the
 // URL table ("HSTypeGif" or "HSTypeStaticGif" -> "image/gif"); empty for a name
-// it does not know.
-std::string ContentTypeOf(const std::string& typeFunction);
+// it does not know. The catch-all HSTypeApplet answers by the extension of the
+// URL (.css text/css, ...; others application/octet-stream).
+std::string ContentTypeOf(const std::string& typeFunction, const std::string& url = "");

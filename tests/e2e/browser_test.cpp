@@ -180,6 +180,69 @@ std::string Evaluate(Chromium& browser, const std::string& session, const std::s
       "value");
 }
 
+// Loads url in session and waits until the document is complete.
+void Navigate(Chromium& browser, const std::string& session, const std::string& url) {
+  browser.Call("Page.navigate", "{\"url\":\"" + url + "\"}", session);
+  const Clock::time_point deadline = Clock::now() + std::chrono::seconds(30);
+  // A new document replaces about:blank or the previous page first.
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  while (Evaluate(browser, session, "document.readyState") != "complete") {
+    ASSERT_LT(Clock::now(), deadline) << "the page did not finish loading: " << url;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+}
+
+// A browser page of its own in a fresh Chromium; empty after a test failure.
+std::string OpenPage(Chromium& browser) {
+  const std::string target =
+      JsonString(browser.Call("Target.createTarget", "{\"url\":\"about:blank\"}"), "targetId");
+  EXPECT_NE("", target) << "see " << OutputDir() << "/chromium.log";
+  if (target.empty()) return "";
+  return JsonString(
+      browser.Call("Target.attachToTarget", "{\"targetId\":\"" + target + "\",\"flatten\":true}"),
+      "sessionId");
+}
+
+// A standards-mode page (<!DOCTYPE html>) uses a style sheet only when it comes
+// as text/css: the preview must send it so, and point "/" to the first page.
+TEST(BrowserTest, StyleSheetAppliesToAStandardsModePage) {
+  if (!HaveTool("cc")) GTEST_SKIP() << "cc is not installed";
+  if (!HaveTool("chromium")) GTEST_SKIP() << "chromium is not installed";
+  ::signal(SIGPIPE, SIG_IGN);
+  TempDir sites;
+  sites.Write("site/index.html",
+              "<!DOCTYPE html>\n<html><head><title>Styled</title>\n"
+              "<link rel=\"stylesheet\" href=\"/css/site.css\">\n"
+              "<script src=\"/js/app.js\"></script></head>\n"
+              "<body><h1>Pump</h1></body></html>\n");
+  sites.Write("site/css/site.css", "body { color: rgb(1, 2, 3); }\nh1 { margin-left: 37px; }\n");
+  sites.Write("site/js/app.js", "document.documentElement.dataset.script = 'ran';\n");
+  TestProject project(sites.File("site"));
+  ASSERT_TRUE(project.ok());
+  ServerProcess preview(PagoricProgram(), {"preview", project.projectFile(), "--port", "0"}, false);
+  ASSERT_NE(0, preview.port()) << preview.output();
+  const std::string address = "http://127.0.0.1:" + std::to_string(preview.port());
+  EXPECT_EQ("Open " + address + "/index.html in your browser; Ctrl+C stops the server.",
+            preview.ReadLine());
+
+  Chromium browser(project.dir().File("profile"), OutputDir() + "/chromium-style.log");
+  const std::string session = OpenPage(browser);
+  ASSERT_NE("", session);
+  // "/" has no entry: its answer points to the first page.
+  Navigate(browser, session, address + "/");
+  EXPECT_EQ("/index.html",
+            Evaluate(browser, session, "document.querySelector('a').getAttribute('href')"));
+
+  Navigate(browser, session, address + "/index.html");
+  EXPECT_EQ("Styled", Evaluate(browser, session, "document.title"));
+  EXPECT_EQ("CSS1Compat", Evaluate(browser, session, "document.compatMode"));
+  EXPECT_EQ("rgb(1, 2, 3)", Evaluate(browser, session, "getComputedStyle(document.body).color"));
+  EXPECT_EQ("37px", Evaluate(browser, session,
+                             "getComputedStyle(document.querySelector('h1')).marginLeft"));
+  EXPECT_EQ("ran", Evaluate(browser, session, "document.documentElement.dataset.script || ''"));
+  EXPECT_EQ(0, preview.Stop());
+}
+
 TEST(BrowserTest, DemoHomePageShowsEveryPicture) {
   if (!HaveTool("cc")) GTEST_SKIP() << "cc is not installed";
   if (!HaveTool("chromium")) GTEST_SKIP() << "chromium is not installed";

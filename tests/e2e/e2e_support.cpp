@@ -184,7 +184,7 @@ int TestProject::ExpectServesItsSources(int port) const {
   for (int i = 0; i < table.GetEntryCount(); ++i) {
     const std::string url = table.GetEntryField(i, 0);
     const std::string function = table.GetEntryField(i, 2);
-    const std::string type = ContentTypeOf(table.GetEntryField(i, 3));
+    const std::string type = ContentTypeOf(table.GetEntryField(i, 3), url);
     SCOPED_TRACE("URL " + url);
     EXPECT_NE("", type) << table.GetEntryField(i, 3);
     HttpReply reply;

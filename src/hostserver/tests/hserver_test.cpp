@@ -103,6 +103,32 @@ TEST_F(HostServerTest, ContentTypeFollowsTheTypeFunction) {
   EXPECT_EQ(Request(Port(), "GET", "/t/StaticHtml").headers["Content-Type"], "text/html");
 }
 
+TEST_F(HostServerTest, AppletTypeFollowsTheExtension) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"/a/site.css", "text/css"},
+      {"/a/static.css", "text/css"},
+      {"/a/app.JS", "text/javascript"},
+      {"/a/logo.svg", "image/svg+xml"},
+      {"/a/data.json", "application/json"},
+      {"/a/favicon.ico", "image/x-icon"},
+      {"/a/font.woff2", "font/woff2"},
+      {"/a/mod.wasm", "application/wasm"},
+      {"/a/feed.xml", "application/xml"},
+      {"/a/manual.pdf", "application/pdf"},
+      {"/a/beep.mp3", "audio/mpeg"},
+      {"/a/Main.class", "application/octet-stream"},
+      {"/a/blob.bin", "application/octet-stream"},
+      // A dot in a folder name is no extension.
+      {"/a.css/noext", "application/octet-stream"},
+  };
+  for (const auto& [target, type] : cases) {
+    HttpReply reply = Request(Port(), "GET", target);
+    EXPECT_EQ(reply.headers["Content-Type"], type) << target;
+    EXPECT_EQ(reply.headers["Content-Type"], ContentTypeOf("HSTypeApplet", target)) << target;
+    EXPECT_EQ(reply.body, Source("row.png", false)) << target;
+  }
+}
+
 TEST_F(HostServerTest, UnknownUrlsAre404) {
   for (const char* pTarget : {"/nope.htm", "/INDEX.HTM", "/index.htm/", "/my%20page.htm/"}) {
     HttpReply reply = Request(Port(), "GET", pTarget);
@@ -243,7 +269,7 @@ TEST(HostServerStart, AnnouncesItsAddressOrSaysWhyNot) {
     FixtureServer refused(args, true);
     EXPECT_EQ(refused.Wait(), 2);
     EXPECT_EQ(refused.Stderr(),
-              std::string("usage: ") + HSERVER_FIXTURE + " [--port N] [--timeout SECONDS]\n");
+              std::string("usage: ") + HSERVER_FIXTURE + " [--port N] [--timeout SECONDS] [--home URL]\n");
   }
 }
 

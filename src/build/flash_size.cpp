@@ -1,0 +1,116 @@
+#include "build/flash_size.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "platform/ascii.h"
+#include "platform/file_util.h"
+
+namespace {
+
+// Decodes one escape sequence starting after the backslash at code[i]; i ends
+// on its last character. One stored byte either way.
+void SkipEscape(const std::string& code, size_t& i) {
+  if (i >= code.size()) return;
+  const char c = code[i];
+  if (c >= '0' && c <= '7') {
+    for (int n = 1; n < 3 && i + 1 < code.size() && code[i + 1] >= '0' && code[i + 1] <= '7'; ++n) {
+      ++i;
+    }
+  } else if (c == 'x') {
+    while (i + 1 < code.size() && std::isxdigit(static_cast<unsigned char>(code[i + 1]))) ++i;
+  }
+}
+
+}  // namespace
+
+std::int64_t StringLiteralBytes(const std::string& code) {
+  std::int64_t bytes = 0;
+  bool inString = false;  // the last token was a string literal
+  for (size_t i = 0; i < code.size(); ++i) {
+    const char c = code[i];
+    if (c == '/' && i + 1 < code.size() && code[i + 1] == '*') {
+      const size_t end = code.find("*/", i + 2);
+      i = end == std::string::npos ? code.size() : end + 1;
+      continue;
+    }
+    if (c == '/' && i + 1 < code.size() && code[i + 1] == '/') {
+      i = std::min(code.find('\n', i), code.size());
+      continue;
+    }
+    if (IsAsciiSpace(c)) continue;
+    if (c == '\'' || c == '"') {
+      std::int64_t characters = 0;
+      for (++i; i < code.size() && code[i] != c; ++i) {
+        if (code[i] == '\\') SkipEscape(code, ++i);
+        ++characters;
+      }
+      if (c == '"') {
+        // A literal that follows another is joined to it: one zero for both.
+        bytes += characters + (inString ? 0 : 1);
+        inString = true;
+      }
+      continue;
+    }
+    inString = false;
+  }
+  return bytes;
+}
+
+std::int64_t ByteArraySize(const std::string& code, int function) {
+  const std::string head = "const char buffer_" + std::to_string(function) + " [] =";
+  const size_t at = code.find(head);
+  if (at == std::string::npos) return -1;
+  const size_t open = code.find('{', at);
+  const size_t close = code.find('}', at);
+  if (open == std::string::npos || close == std::string::npos || close < open) return -1;
+  std::int64_t elements = 0;
+  bool inElement = false;
+  for (size_t i = open + 1; i < close; ++i) {
+    const char c = code[i];
+    if (c == ',') {
+      inElement = false;
+    } else if (!IsAsciiSpace(c) && !inElement) {
+      inElement = true;
+      ++elements;
+    }
+  }
+  return elements;
+}
+
+std::string HtmlPageSection(const std::string& code) {
+  const std::string begin = "/* @! Begin HTML page */";
+  const size_t from = FindForward(code, begin, 0, false);
+  if (from == std::string::npos) return std::string();
+  const size_t to = FindForward(code, "/* @! End HTML page   */", from, false);
+  if (to == std::string::npos) return std::string();
+  return code.substr(from + begin.size(), to - from - begin.size());
+}
+
+std::vector<CFlashEntry> MeasureFlash(const CPageNodeList& nodes, const std::string& binFile) {
+  std::vector<CFlashEntry> entries;
+  std::string binCode;
+  const bool haveBin = ReadWholeFile(binFile, binCode);
+  for (const auto& node : nodes) {
+    if (!node->IsPage() && !node->IsBinary()) continue;
+    CFlashEntry entry;
+    entry.url = node->GetUrl();
+    entry.kind = GetTypeSuffix(node->GetPath());
+    if (node->IsPage()) {
+      std::string code;
+      const std::string section =
+          ReadWholeFile(node->GetOutputFile(), code) ? HtmlPageSection(code) : std::string();
+      entry.found = !section.empty();
+      entry.bytes = entry.found ? StringLiteralBytes(section) : 0;
+    } else {
+      const std::int64_t size = haveBin ? ByteArraySize(binCode, node->GetFunction()) : -1;
+      entry.found = size >= 0;
+      entry.bytes = std::max<std::int64_t>(size, 0);
+    }
+    entries.push_back(entry);
+  }
+  std::stable_sort(entries.begin(), entries.end(), [](const CFlashEntry& a, const CFlashEntry& b) {
+    return a.bytes != b.bytes ? a.bytes > b.bytes : a.url < b.url;
+  });
+  return entries;
+}

@@ -1,7 +1,8 @@
 #!/bin/bash
 # Renders the desktop program's windows for the README into docs/images/:
-# the start dialog, and the project window with the demo project open after a
-# build. Runs on the offscreen platform; no display needed.
+# the start dialog, the project window with the demo project open after a
+# build, and the editor and relocation dialogs on that project. Runs on the
+# offscreen platform; no display needed.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 bash "$root/scripts/setup.sh"
@@ -21,5 +22,8 @@ cd "$work/firmware/web"
 "$bin/pagoric" new demo.web --target generated >/dev/null
 "$bin/pagoric" import demo.web site >/dev/null
 "$bin/pagoric" build demo.web --all --yes >/dev/null
+# A home page and a realm, so the editor pictures show them.
+"$bin/pagoric" home demo.web /index.htm >/dev/null
+"$bin/pagoric" realms demo.web --set 1 Admin admin secret >/dev/null
 HOME="$work" QT_QPA_PLATFORM=offscreen "$bin/pagoric-screenshots" "$root/docs/images" \
   "$work/firmware/web/demo.web"

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QTimer>
+#include <QListWidget>
 #include <QTreeView>
 #include <cstdio>
 
@@ -12,6 +13,8 @@
 #include "build/recent_list.h"
 #include "project/project_verify.h"
 #include "ui/converter_app.h"
+#include "ui/editor_dlgs.h"
+#include "ui/relocation_dlgs.h"
 #include "ui/project_dlg.h"
 #include "ui/tree_images.h"
 
@@ -76,5 +79,36 @@ int main(int argc, char** argv) {
   window.OnBuildAll();
   window.TreeView()->expandAll();
   ok = Save(window, out + "/project-window.png") && ok;
+
+  // The editor dialogs on the built demo project.
+  const std::string target = open.m_settings.m_strTargetDir;
+  const std::string urlFile = target + open.m_settings.m_strUrlFile;
+  {
+    CUrlFileDlg dialog(nullptr, urlFile, prompter);
+    ok = Save(dialog, out + "/url-file-editor.png") && ok;
+    dialog.List()->SelectRow(2);
+    const CUrlRow& row = dialog.List()->Rows()[2];
+    CUrlEntryDlg entry(nullptr, CUrlEntryForm(CUrlFileEditor::ValuesOfRow(row), urlFile),
+                       prompter);
+    ok = Save(entry, out + "/url-entry.png") && ok;
+  }
+  {
+    CSecurityTableDlg dialog(nullptr, urlFile, prompter);
+    ok = Save(dialog, out + "/security-table.png") && ok;
+  }
+  {
+    CHomePageDlg dialog(nullptr, urlFile, prompter);
+    ok = Save(dialog, out + "/home-page.png") && ok;
+  }
+  {
+    CRemoveBinDlg dialog(nullptr, target + open.m_settings.m_strBinFile, prompter);
+    if (dialog.List()->count() > 0) dialog.List()->item(0)->setSelected(true);
+    ok = Save(dialog, out + "/remove-bin-data.png") && ok;
+  }
+  {
+    CFileNotFoundDlg dialog(nullptr, "/home/dev/old-site/img", "/home/dev/old-site/img/logo.gif",
+                            "/logo.gif", prompter, dialogs);
+    ok = Save(dialog, out + "/file-not-found.png") && ok;
+  }
   return ok ? 0 : 1;
 }

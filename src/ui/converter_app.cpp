@@ -13,17 +13,6 @@
 #include "ui/relocation_dlgs.h"
 #include "ui/tree_images.h"
 
-namespace {
-
-QPushButton* Button(const char* text, const char* name, QWidget* parent) {
-  auto* button = new QPushButton(text, parent);
-  button->setObjectName(name);
-  button->setAutoDefault(false);
-  return button;
-}
-
-}  // namespace
-
 CRecentProjectsDlg::CRecentProjectsDlg(QWidget* parent, const CRecentList& recent,
                                        Prompter& prompter, CUiDialogs& dialogs)
     : QDialog(parent), m_prompter(prompter), m_dialogs(dialogs) {
@@ -38,11 +27,11 @@ CRecentProjectsDlg::CRecentProjectsDlg(QWidget* parent, const CRecentList& recen
   m_pList->setMinimumWidth(440);
   row->addWidget(m_pList, 1);
   auto* buttons = new QVBoxLayout;
-  QPushButton* newProject = Button("&New Project", "newProjectButton", this);
-  QPushButton* openSelected = Button("Open &Selected", "openSelectedButton", this);
-  QPushButton* openOthers = Button("&Open Others ...", "openOthersButton", this);
-  QPushButton* close = Button("&Close", "closeButton", this);
-  QPushButton* about = Button("&About Pagoric...", "aboutButton", this);
+  QPushButton* newProject = MakeButton("&New Project", "newProjectButton", this);
+  QPushButton* openSelected = MakeButton("Open &Selected", "openSelectedButton", this);
+  QPushButton* openOthers = MakeButton("&Open Others ...", "openOthersButton", this);
+  QPushButton* close = MakeButton("&Close", "closeButton", this);
+  QPushButton* about = MakeButton("&About Pagoric...", "aboutButton", this);
   for (QPushButton* button : {newProject, openSelected, openOthers, close}) {
     buttons->addWidget(button);
   }

@@ -19,17 +19,11 @@
 #include <QPushButton>
 #include <QStyledItemDelegate>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "ui/ui_dialogs.h"
 
 namespace {
-
-QPushButton* Button(const char* text, const char* name, QWidget* parent) {
-  auto* button = new QPushButton(text, parent);
-  button->setObjectName(name);
-  button->setAutoDefault(false);
-  return button;
-}
 
 // Draws a cell's text shortened with "..." to fit its column.
 class CFitTextDelegate : public QStyledItemDelegate {
@@ -180,13 +174,13 @@ CUrlFileDlg::CUrlFileDlg(QWidget* parent, const std::string& urlFilePath, Prompt
   m_pList = new CSortListCtrl(this);
   layout->addWidget(m_pList, 1);
   auto* buttons = new QHBoxLayout;
-  QPushButton* exit = Button("E&xit", "exitButton", this);
-  QPushButton* add = Button("&New ...", "newButton", this);
-  QPushButton* edit = Button("&Edit ...", "editButton", this);
-  QPushButton* remove = Button("&Remove", "removeButton", this);
-  QPushButton* security = Button("SECURITY", "securityButton", this);
+  QPushButton* exit = MakeButton("E&xit", "exitButton", this);
+  QPushButton* add = MakeButton("&New ...", "newButton", this);
+  QPushButton* edit = MakeButton("&Edit ...", "editButton", this);
+  QPushButton* remove = MakeButton("&Remove", "removeButton", this);
+  QPushButton* security = MakeButton("SECURITY", "securityButton", this);
   security->setIcon(PadlockIcon());
-  QPushButton* refresh = Button("Re&fresh", "refreshButton", this);
+  QPushButton* refresh = MakeButton("Re&fresh", "refreshButton", this);
   for (QPushButton* b : {exit, add, edit, remove, security, refresh}) buttons->addWidget(b);
   layout->addLayout(buttons);
   resize(820, 460);
@@ -364,10 +358,10 @@ CSecurityTableDlg::CSecurityTableDlg(QWidget* parent, const std::string& urlFile
   }
   layout->addLayout(grid);
   auto* buttons = new QHBoxLayout;
-  QPushButton* ok = Button("OK", "okButton", this);
+  QPushButton* ok = MakeButton("OK", "okButton", this);
   ok->setDefault(true);
-  QPushButton* clear = Button("&Clear All", "clearAllButton", this);
-  QPushButton* cancel = Button("Cancel", "cancelButton", this);
+  QPushButton* clear = MakeButton("&Clear All", "clearAllButton", this);
+  QPushButton* cancel = MakeButton("Cancel", "cancelButton", this);
   buttons->addStretch();
   for (QPushButton* b : {ok, clear, cancel}) buttons->addWidget(b);
   layout->addLayout(buttons);
@@ -422,6 +416,12 @@ class CHighlightDelegate : public QStyledItemDelegate {
     painter->drawText(option.rect.adjusted(2, 1, 0, 0), Qt::AlignLeft | Qt::AlignTop,
                       ToQt(item.m_strUrl));
   }
+  // Room below the text for its descenders, since it starts 1 pixel down.
+  QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    QSize size = QStyledItemDelegate::sizeHint(option, index);
+    size.setHeight(std::max(size.height(), option.fontMetrics.height() + 3));
+    return size;
+  }
 
  private:
   const CHomePageEditor& m_editor;
@@ -443,10 +443,10 @@ CHomePageDlg::CHomePageDlg(QWidget* parent, const std::string& urlFilePath, Prom
   m_pList->setItemDelegate(new CHighlightDelegate(m_pList, m_editor, m_strHighlighted));
   layout->addWidget(m_pList, 1);
   auto* buttons = new QHBoxLayout;
-  QPushButton* set = Button("Set &Home", "setHomeButton", this);
+  QPushButton* set = MakeButton("Set &Home", "setHomeButton", this);
   set->setDefault(true);
-  QPushButton* none = Button("&No Home Page", "noHomeButton", this);
-  QPushButton* cancel = Button("Cancel", "cancelButton", this);
+  QPushButton* none = MakeButton("&No Home Page", "noHomeButton", this);
+  QPushButton* cancel = MakeButton("Cancel", "cancelButton", this);
   for (QPushButton* b : {set, none, cancel}) buttons->addWidget(b);
   layout->addLayout(buttons);
   resize(420, 380);
@@ -509,9 +509,9 @@ CRemoveBinDlg::CRemoveBinDlg(QWidget* parent, const std::string& binFilePath, Pr
   progressLayout->addWidget(m_pProgress);
   layout->addWidget(progress);
   auto* buttons = new QHBoxLayout;
-  QPushButton* remove = Button("&Remove", "removeButton", this);
+  QPushButton* remove = MakeButton("&Remove", "removeButton", this);
   remove->setDefault(true);
-  QPushButton* cancel = Button("Cancel", "cancelButton", this);
+  QPushButton* cancel = MakeButton("Cancel", "cancelButton", this);
   buttons->addStretch();
   buttons->addWidget(remove);
   buttons->addWidget(cancel);

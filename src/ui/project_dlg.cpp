@@ -30,13 +30,6 @@ namespace {
 // How often a running build lets the window paint (milliseconds).
 constexpr qint64 kPaintInterval = 40;
 
-QPushButton* Button(const char* text, const char* name, QWidget* parent) {
-  auto* button = new QPushButton(text, parent);
-  button->setObjectName(name);
-  button->setAutoDefault(false);
-  return button;
-}
-
 QLineEdit* Field(const char* name, QWidget* parent) {
   auto* field = new QLineEdit(parent);
   field->setObjectName(name);
@@ -120,12 +113,12 @@ void CProjectDlg::BuildLayout() {
 
   // The buttons between browser and tree.
   auto* middle = new QVBoxLayout;
-  m_pNewFolder = Button("", "newFolderButton", this);
+  m_pNewFolder = MakeButton("", "newFolderButton", this);
   m_pNewFolder->setIcon(QIcon(NewFolderPixmap()));
   m_pNewFolder->setIconSize(QSize(48, 40));
   m_pNewFolder->setToolTip("New folder in the URL tree");
-  m_pAdd = Button("===>", "addFilesButton", this);
-  m_pRemove = Button("<==", "removeButton", this);
+  m_pAdd = MakeButton("===>", "addFilesButton", this);
+  m_pRemove = MakeButton("<==", "removeButton", this);
   middle->addStretch();
   middle->addWidget(m_pNewFolder);
   middle->addSpacing(12);
@@ -152,7 +145,7 @@ void CProjectDlg::BuildLayout() {
   auto* location = new QGroupBox("File Location", this);
   auto* locationLayout = new QGridLayout(location);
   m_pTargetDir = Field("targetDirEdit", location);
-  m_pChooseTarget = Button("...", "chooseTargetButton", location);
+  m_pChooseTarget = MakeButton("...", "chooseTargetButton", location);
   m_pUrlFile = Field("urlFileEdit", location);
   m_pBinFile = Field("binFileEdit", location);
   locationLayout->addWidget(new QLabel("Target Directory :", location), 0, 0);
@@ -196,7 +189,7 @@ void CProjectDlg::BuildLayout() {
       {"&Close", "closeButton", [this] { OnClose(); }},
   };
   for (const ButtonSpec& spec : specs) {
-    QPushButton* button = Button(spec.text, spec.name, group);
+    QPushButton* button = MakeButton(spec.text, spec.name, group);
     connect(button, &QPushButton::clicked, this, spec.handler);
     groupLayout->addWidget(button);
     m_busyDisabled << button;

@@ -4,8 +4,8 @@
 // The project is opened as the window opens it and built once with Build.
 #include <QApplication>
 #include <QDir>
-#include <QTimer>
 #include <QListWidget>
+#include <QTimer>
 #include <QTreeView>
 #include <cstdio>
 
@@ -14,8 +14,8 @@
 #include "project/project_verify.h"
 #include "ui/converter_app.h"
 #include "ui/editor_dlgs.h"
-#include "ui/relocation_dlgs.h"
 #include "ui/project_dlg.h"
+#include "ui/relocation_dlgs.h"
 #include "ui/tree_images.h"
 
 namespace {
@@ -88,8 +88,7 @@ int main(int argc, char** argv) {
     ok = Save(dialog, out + "/url-file-editor.png") && ok;
     dialog.List()->SelectRow(2);
     const CUrlRow& row = dialog.List()->Rows()[2];
-    CUrlEntryDlg entry(nullptr, CUrlEntryForm(CUrlFileEditor::ValuesOfRow(row), urlFile),
-                       prompter);
+    CUrlEntryDlg entry(nullptr, CUrlEntryForm(CUrlFileEditor::ValuesOfRow(row), urlFile), prompter);
     ok = Save(entry, out + "/url-entry.png") && ok;
   }
   {

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace {
 
@@ -64,4 +65,11 @@ std::string CQtDialogs::ChooseExistingProject() {
 
 void CQtDialogs::ShowInformation(const std::string& title, const std::string& text) {
   Box(QMessageBox::Information, title, text, QMessageBox::Ok);
+}
+
+QPushButton* MakeButton(const char* text, const char* name, QWidget* parent) {
+  auto* button = new QPushButton(text, parent);
+  button->setObjectName(name);
+  button->setAutoDefault(false);
+  return button;
 }

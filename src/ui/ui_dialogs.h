@@ -5,6 +5,7 @@
 
 #include "platform/prompter.h"
 
+class QPushButton;
 class QWidget;
 
 // The common dialogs the desktop program needs besides message boxes: the
@@ -50,3 +51,7 @@ class CQtDialogs : public CUiDialogs {
 // UTF-8, which is what file names on this platform are.
 inline QString ToQt(const std::string& text) { return QString::fromStdString(text); }
 inline std::string FromQt(const QString& text) { return text.toStdString(); }
+
+// A push button with its object name (tests find it by that) that Enter does
+// not press unless it is made the default.
+QPushButton* MakeButton(const char* text, const char* name, QWidget* parent);

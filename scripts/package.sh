@@ -32,6 +32,7 @@ expected=$(sed -n 's/^project(Pagoric VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLi
 [[ "$version" == "pagoric $expected" ]] || { echo "expected pagoric $expected"; exit 1; }
 
 work="$scratch/demo"
+mkdir -p "$work"
 "$pagoric" new "$work/demo.web" --target "$work/generated" --force
 "$pagoric" import "$work/demo.web" "$root/demo/site"
 "$pagoric" build "$work/demo.web" --all --yes

@@ -296,8 +296,8 @@ bool COpenProject::OnCloseButton() {
     MarkNodesOfFreshFiles();
     KeepChangedForNextBuild();
   }
-  SaveProject();
-  return true;
+  // The save said why it failed; closing now would lose the tree's edits.
+  return SaveProject() || m_prompter.AskYesNo(kCloseUnsavedText);
 }
 
 namespace {

@@ -42,6 +42,9 @@ class COpenProject : public CProjectLocations {
   static constexpr const char* kUnbuiltChangeText =
       "You have changed the tree, but the changes have not been reflected in the generated file "
       "because you didn't build it. Do you want to save the change?";
+  static constexpr const char* kCloseUnsavedText =
+      "The project file was not saved, so the changes to the tree would be lost.\r\nDo you "
+      "want to close the window anyway?";
   static constexpr const char* kSelectFilesText = "Please select file(s) from list";
   static constexpr const char* kSelectRootOrFolderText =
       "Please select Root or a folder on the URL tree";
@@ -96,7 +99,8 @@ class COpenProject : public CProjectLocations {
   bool OnBuildAll() { return BuildFromButton(1); }
   // The Close button. True when the window may close; with an unbuilt tree
   // change it asks whether to save it (Yes refreshes and saves, converting
-  // nothing; No closes without saving).
+  // nothing; No closes without saving). When the project file cannot be
+  // saved it asks kCloseUnsavedText: No keeps the window open.
   bool OnCloseButton();
   // Writes the project file. False when it was not written (read-only, too
   // many items, write error: a message was shown).

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/ascii.h"
 #include "platform/dir_list.h"
 #include "platform/file_util.h"
 
@@ -28,7 +29,10 @@ bool CSourceBrowser::Fill(const std::string& folder) {
     }
   }
   std::sort(m_folders.begin(), m_folders.end());
-  std::sort(m_files.begin(), m_files.end());
+  std::sort(m_files.begin(), m_files.end(), [](const std::string& a, const std::string& b) {
+    const int folded = CompareAsciiFolded(a, b);
+    return folded != 0 ? folded < 0 : a < b;
+  });
   const std::vector<std::string> roots = FileSystemRoots();
   if (std::find(roots.begin(), roots.end(), m_strSourceDir) == roots.end()) {
     m_folders.insert(m_folders.begin(), "[..]");
@@ -40,8 +44,11 @@ bool CSourceBrowser::Fill(const std::string& folder) {
 }
 
 bool CSourceBrowser::SetFilter(const std::string& filter) {
+  const std::string previous = m_strFilter;
   m_strFilter = filter;
-  return Fill(m_strSourceDir);
+  if (Fill(m_strSourceDir)) return true;
+  m_strFilter = previous;  // the lists still show what the old filter let through
+  return false;
 }
 
 bool CSourceBrowser::ChangeDrive(const std::string& driveEntry, Prompter& prompter) {

@@ -38,7 +38,8 @@ class CSourceBrowser {
   // Subfolders in brackets, "[..]" first unless the folder is a root, the
   // others in name order.
   std::vector<std::string> m_folders;
-  // The names of the files matching the filter, sorted by their bytes.
+  // The names of the files matching the filter, sorted with letter case
+  // folded (byte order between names that differ only in case).
   std::vector<std::string> m_files;
   // One entry per file-system root: "[-/-]".
   std::vector<std::string> m_drives;

@@ -69,7 +69,7 @@ TEST(SourceBrowserTest, ListsFoldersFilesAndRoots) {
   ASSERT_TRUE(browser.Fill(dir.path() + "/"));
   EXPECT_EQ(dir.path(), browser.m_strSourceDir);
   EXPECT_EQ((std::vector<std::string>{"[..]", "[alpha]", "[zeta]"}), browser.m_folders);
-  EXPECT_EQ((std::vector<std::string>{"README", "a.gif", "b.HTM"}), browser.m_files);
+  EXPECT_EQ((std::vector<std::string>{"a.gif", "b.HTM", "README"}), browser.m_files);
   EXPECT_EQ((std::vector<std::string>{"[-/-]"}), browser.m_drives);
   ASSERT_TRUE(browser.SetFilter("*.htm*"));
   EXPECT_EQ((std::vector<std::string>{"b.HTM"}), browser.m_files);
@@ -177,6 +177,27 @@ TEST(EditorButtonTest, AsksAboutUnbuiltChangesOnlyBeforeABuild) {
   ASSERT_TRUE(project.OnBuild());
   prompter.Clear();
   EXPECT_TRUE(project.PrepareEditor());
+  EXPECT_TRUE(prompter.Texts().empty());
+}
+
+// Close with a project file that cannot be saved asks before the tree's
+// edits are lost.
+TEST(CloseButtonTest, UnsavedProjectAsksBeforeClosing) {
+  TempDir dir;
+  const std::string path = dir.Write("p.web", "");
+  ScriptedPrompter prompter;
+  COpenProject project(prompter, nullptr);
+  project.StartNew(path);
+  project.ApplyLocationFields();
+  ::chmod(path.c_str(), 0444);
+  prompter.QueueAnswer(false);
+  EXPECT_FALSE(project.OnCloseButton());
+  EXPECT_EQ(COpenProject::kCloseUnsavedText, prompter.Texts().back());
+  prompter.QueueAnswer(true);
+  EXPECT_TRUE(project.OnCloseButton());
+  ::chmod(path.c_str(), 0644);
+  prompter.Clear();
+  EXPECT_TRUE(project.OnCloseButton());
   EXPECT_TRUE(prompter.Texts().empty());
 }
 

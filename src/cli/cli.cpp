@@ -165,6 +165,10 @@ int CmdNew(const Args& args, Context& ctx, Prompter& prompter) {
     return kExitNotDone;
   }
   // Checked before anything is made, so a new that fails leaves nothing behind.
+  if (!IsDirectory(FolderOf(path))) {
+    ctx.err << "pagoric new: the folder " << FolderOf(path) << " does not exist\n";
+    return kExitNotDone;
+  }
   if (!CanReplaceFile(path) || IsReadOnly(path)) {
     ctx.err << "pagoric new: " << path << " cannot be written here\n";
     return kExitNotDone;

@@ -206,7 +206,7 @@ TEST_F(CliTest, ProjectBeingChangedElsewhereIsLeftAlone) {
 TEST_F(CliTest, NewChecksTheProjectPathFirst) {
   Result r = Pagoric({"new", dir.File("nowhere/p.web"), "--target", target});
   EXPECT_EQ(kExitNotDone, r.status);
-  EXPECT_EQ("pagoric new: " + dir.File("nowhere/p.web") + " cannot be written here\n", r.err);
+  EXPECT_EQ("pagoric new: the folder " + dir.File("nowhere") + " does not exist\n", r.err);
   EXPECT_FALSE(PathExists(target));
 }
 

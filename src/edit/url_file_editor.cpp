@@ -24,13 +24,23 @@ void CUrlSortOrder::Click(int column) {
   m_nColumn = column;
 }
 
-void CUrlSortOrder::Sort(std::vector<CUrlRow>& rows) const {
-  if (m_nColumn < 0 || m_nColumn >= kUrlColumnCount) return;
+std::vector<size_t> CUrlSortOrder::SortedPlaces(const std::vector<CUrlRow>& rows) const {
+  std::vector<size_t> places(rows.size());
+  for (size_t i = 0; i < places.size(); ++i) places[i] = i;
+  if (m_nColumn < 0 || m_nColumn >= kUrlColumnCount) return places;
   const size_t c = static_cast<size_t>(m_nColumn);
-  std::stable_sort(rows.begin(), rows.end(), [&](const CUrlRow& x, const CUrlRow& y) {
-    const int order = CompareUrlCells(m_nColumn, x[c], y[c]);
+  std::stable_sort(places.begin(), places.end(), [&](size_t x, size_t y) {
+    const int order = CompareUrlCells(m_nColumn, rows[x][c], rows[y][c]);
     return m_bAscending ? order < 0 : order > 0;
   });
+  return places;
+}
+
+void CUrlSortOrder::Sort(std::vector<CUrlRow>& rows) const {
+  std::vector<CUrlRow> sorted;
+  sorted.reserve(rows.size());
+  for (size_t place : SortedPlaces(rows)) sorted.push_back(std::move(rows[place]));
+  rows = std::move(sorted);
 }
 
 std::string FitCellText(const std::string& text, int columnWidth,
@@ -94,15 +104,16 @@ int CUrlFileEditor::RemoveRows(std::vector<CUrlRow>& rows, std::vector<int> sele
   for (size_t k = 0; k < selected.size(); ++k) {
     const int index = selected[k] - static_cast<int>(k);
     const std::string url = rows[static_cast<size_t>(index)][0];
-    rows.erase(rows.begin() + index);
-    last = index;
     // An entry the file no longer holds is simply gone.
     const auto remove = [&] {
       CUrlTable(m_prompter, m_strPath).RemoveEntry(url);
       return true;
     };
-    if (!Change(remove)) break;
+    if (!Change(remove)) break;  // the row stays: the file still holds its entry
+    rows.erase(rows.begin() + index);
+    last = index;
   }
+  if (last < 0) return -1;
   return RowAfterRemoval(last, static_cast<int>(rows.size()));
 }
 

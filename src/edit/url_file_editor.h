@@ -45,6 +45,9 @@ class CUrlSortOrder {
   // Sorts rows by the current column and direction (rows with equal keys keep
   // their order); nothing happens before the first click.
   void Sort(std::vector<CUrlRow>& rows) const;
+  // The same order as the rows' old places: element i is the old place of the
+  // row that goes to place i (for a list that keeps its selection).
+  std::vector<size_t> SortedPlaces(const std::vector<CUrlRow>& rows) const;
 
  private:
   int m_nColumn = -1;

@@ -151,6 +151,20 @@ TEST_F(UrlFileEditorTest, EditKeepsThePlaceAndRemoveTakesEverySelectedRow) {
   EXPECT_TRUE(m_prompter.shown().empty());
 }
 
+// A removal the file refuses (it became read-only after opening) leaves the
+// row on the list: the list never hides an entry the file still holds.
+TEST_F(UrlFileEditorTest, RefusedRemovalKeepsTheRow) {
+  CUrlFileEditor editor(m_prompter, m_path);
+  ASSERT_TRUE(editor.Open());
+  Add(editor, Values("/a.gif", "Send_a", "HSTypeGif", "10"));
+  std::vector<CUrlRow> rows = editor.ReadRows();
+  ::chmod(m_path.c_str(), 0444);
+  EXPECT_EQ(-1, editor.RemoveRows(rows, {0}));
+  ::chmod(m_path.c_str(), 0644);
+  EXPECT_EQ(rows, editor.ReadRows());
+  EXPECT_EQ(1u, m_prompter.shown().size());
+}
+
 TEST_F(UrlFileEditorTest, MissingAndReadOnlyFiles) {
   CUrlFileEditor missing(m_prompter, m_dir.File("none.c"));
   EXPECT_FALSE(missing.Open());

@@ -232,7 +232,13 @@ int VerifyProject(const std::string& path, Prompter& prompter, CRelocationAnswer
     }
   }
 
-  if (modified) SaveProjectFile(path, tree.m_nodes, settings, prompter);
+  // The save says why it failed. Opening the old file would drop the answers
+  // while the generated files already carry the new paths; the next open asks
+  // again and finds those paths in place.
+  if (modified &&
+      SaveProjectFile(path, tree.m_nodes, settings, prompter) != SaveProjectResult::kSaved) {
+    return 0;
+  }
   return 1;
 }
 

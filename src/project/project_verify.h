@@ -110,5 +110,6 @@ bool RelocateMarkers(const std::string& file, const CRelocationMap& map, Prompte
 // prefixes from each answer so one answer serves every file of a moved folder,
 // rewrites the markers of the generated files when the target directory moved,
 // relocates output files, and saves the project file if anything changed.
-// Returns 1 when the project may be opened.
+// Returns 1 when the project may be opened; 0 also when the corrected project
+// file could not be saved.
 int VerifyProject(const std::string& path, Prompter& prompter, CRelocationAnswers& answers);

@@ -150,6 +150,18 @@ TEST_F(VerifyProjectTest, TenFilesOfAMovedFolderNeedOneAnswer) {
                 "/site/img/p0.htm {{ */\r\nnot " + Old() + "/site\r\n");
 }
 
+// When the corrected project file cannot be saved the project is not opened:
+// opening the old file would drop the answers.
+TEST_F(VerifyProjectTest, UnsavedRelocationOpensNothing) {
+  MakeProject(2);
+  Move();
+  ::chmod(ProjectPath().c_str(), 0444);
+  m_answers.QueueFile(New() + "/site/img");
+  EXPECT_EQ(VerifyProject(ProjectPath(), m_prompter, m_answers), 0);
+  EXPECT_EQ(m_prompter.shown().size(), 1u);  // why the save failed
+  ::chmod(ProjectPath().c_str(), 0644);
+}
+
 TEST_F(VerifyProjectTest, DriveLikeChangeTeachesTheDifferingPrefix) {
   MakeProject(2);
   Move();  // <temp>/C/web -> <temp>/D/work: only the last folders differ

@@ -46,8 +46,10 @@ class CFitTextDelegate : public QStyledItemDelegate {
 QMouseEvent AsLeftButton(const QMouseEvent& event) {
   auto buttons = event.buttons();
   if (buttons & Qt::RightButton) buttons = (buttons & ~Qt::RightButton) | Qt::LeftButton;
+  const Qt::MouseButton button =
+      event.button() == Qt::RightButton ? Qt::LeftButton : event.button();
   return QMouseEvent(event.type(), event.position(), event.scenePosition(), event.globalPosition(),
-                     Qt::LeftButton, buttons, event.modifiers());
+                     button, buttons, event.modifiers());
 }
 
 // The security button's picture: a padlock.
@@ -118,9 +120,18 @@ void CSortListCtrl::SelectRow(int row) {
 
 void CSortListCtrl::SortBy(int column) {
   m_order.Click(column);
-  std::vector<CUrlRow> rows = m_rows;
-  m_order.Sort(rows);
+  // The selected rows stay selected at their new places.
+  const std::vector<int> selected = SelectedRows();
+  const std::vector<size_t> places = m_order.SortedPlaces(m_rows);
+  std::vector<CUrlRow> rows;
+  rows.reserve(places.size());
+  for (size_t place : places) rows.push_back(m_rows[place]);
   SetRows(std::move(rows), -1);
+  for (size_t i = 0; i < places.size(); ++i) {
+    if (std::binary_search(selected.begin(), selected.end(), static_cast<int>(places[i]))) {
+      topLevelItem(static_cast<int>(i))->setSelected(true);
+    }
+  }
 }
 
 void CSortListCtrl::keyPressEvent(QKeyEvent* event) {
@@ -265,6 +276,7 @@ CUrlEntryDlg::CUrlEntryDlg(QWidget* parent, CUrlEntryForm form, Prompter& prompt
   m_pHsType = new QComboBox(this);
   m_pHsType->setObjectName("hsTypeCombo");
   m_pHsType->setEditable(true);
+  m_pHsType->setInsertPolicy(QComboBox::NoInsert);  // the list keeps its entries
   for (const char* type : kHsTypes) m_pHsType->addItem(type);
   m_pHsType->setCurrentText(ToQt(initial.m_strHsType));
   fields->addRow("URL:", m_pUrl);
@@ -450,8 +462,7 @@ CHomePageDlg::CHomePageDlg(QWidget* parent, const std::string& urlFilePath, Prom
   for (QPushButton* b : {set, none, cancel}) buttons->addWidget(b);
   layout->addLayout(buttons);
   resize(420, 380);
-  connect(m_pList, &QListWidget::itemPressed, this,
-          [this](QListWidgetItem* item) { Highlight(m_pList->row(item)); });
+  m_pList->viewport()->installEventFilter(this);
   connect(set, &QPushButton::clicked, this, &CHomePageDlg::OnSetHome);
   connect(none, &QPushButton::clicked, this, &CHomePageDlg::OnNoHomePage);
   connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
@@ -464,6 +475,22 @@ void CHomePageDlg::Highlight(int row) {
 }
 
 void CHomePageDlg::Repaint() { m_pList->viewport()->update(); }
+
+bool CHomePageDlg::eventFilter(QObject* watched, QEvent* event) {
+  // A left press anywhere in the list picks the item nearest to it.
+  if (watched == m_pList->viewport() && event->type() == QEvent::MouseButtonPress &&
+      static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton && m_pList->count() > 0) {
+    const QPoint at = static_cast<QMouseEvent*>(event)->position().toPoint();
+    QListWidgetItem* item = m_pList->itemAt(at);
+    if (!item) {
+      item = at.y() < m_pList->visualItemRect(m_pList->item(0)).top()
+                 ? m_pList->item(0)
+                 : m_pList->item(m_pList->count() - 1);
+    }
+    Highlight(m_pList->row(item));
+  }
+  return QDialog::eventFilter(watched, event);
+}
 
 void CHomePageDlg::OnSetHome() {
   if (m_editor.SetHome(m_strHighlighted) != HomePageResult::kNoHome) QDialog::accept();

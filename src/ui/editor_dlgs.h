@@ -119,6 +119,9 @@ class CHomePageDlg : public QDialog {
   void OnSetHome();
   void OnNoHomePage();
 
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
  private:
   void Repaint();
 

@@ -97,7 +97,10 @@ class EditorDlgsTest : public QObject {
     QCOMPARE(Column(list, 4), (std::vector<std::string>{"N/A", "N/A", "N/A", "3", "40", "300"}));
     Header(dialog, 4);
     QCOMPARE(Column(list, 4), (std::vector<std::string>{"300", "40", "3", "N/A", "N/A", "N/A"}));
+    list->SelectRow(0);  // the largest
     Header(dialog, 0);
+    QCOMPARE(list->SelectedRows().size(), size_t(1));  // sorting keeps the selection
+    QCOMPARE(list->topLevelItem(list->SelectedRows()[0])->text(4), QString("300"));
     std::vector<std::string> urls = Column(list, 0);
     QCOMPARE(urls.front(), std::string("/about.htm"));
     QCOMPARE(urls.back(), std::string("/Zeta.htm"));  // letters folded: Z after i

@@ -206,7 +206,7 @@ void CProjectDlg::BuildLayout() {
 
   connect(m_pFilter, &QComboBox::activated, this, &CProjectDlg::OnFilterChanged);
   connect(m_pDrives, &QComboBox::activated, this, &CProjectDlg::OnDriveChanged);
-  connect(m_pFolders, &QListWidget::itemActivated, this,
+  connect(m_pFolders, &QListWidget::itemDoubleClicked, this,
           [this](QListWidgetItem* item) { OnFolderActivated(item->text()); });
   connect(m_pAdd, &QPushButton::clicked, this, &CProjectDlg::OnAddFiles);
   connect(m_pRemove, &QPushButton::clicked, this, &CProjectDlg::OnRemove);
@@ -270,18 +270,39 @@ void CProjectDlg::ChangeTree(const std::function<void()>& edit, HTREEITEM select
     if (m_pTree->isExpanded(m_pModel->IndexOf(item))) expanded.insert(item);
   });
   HTREEITEM selected = SelectedItem();
+  // Where the selection goes if the selected item is deleted, as a tree view
+  // moves it: the next sibling, else the previous one, else the parent.
+  std::vector<HTREEITEM> fallbacks;
+  if (selected) {
+    HTREEITEM parent = selected->GetParent();
+    const int row = selected->GetRow();
+    const int count = parent ? parent->GetChildCount() : m_project.m_tree.GetTopLevelCount();
+    auto sibling = [&](int r) {
+      return parent ? parent->GetChild(r) : m_project.m_tree.GetTopLevelItem(r);
+    };
+    if (row + 1 < count) fallbacks.push_back(sibling(row + 1));
+    if (row > 0) fallbacks.push_back(sibling(row - 1));
+    if (parent) fallbacks.push_back(parent);
+  }
   m_pModel->BeginChange();
   edit();
   m_pModel->EndChange();
-  bool selectedAlive = false;
+  std::unordered_set<HTREEITEM> alive;
   m_project.m_tree.WalkItems([&](HTREEITEM item, int) {
     if (expanded.count(item)) m_pTree->expand(m_pModel->IndexOf(item));
-    if (item == selected) selectedAlive = true;
+    alive.insert(item);
   });
   if (select) {
     SelectItem(select);
-  } else if (selectedAlive) {
+  } else if (alive.count(selected)) {
     SelectItem(selected);
+  } else {
+    for (HTREEITEM fallback : fallbacks) {
+      if (alive.count(fallback)) {
+        SelectItem(fallback);
+        break;
+      }
+    }
   }
 }
 
@@ -313,7 +334,7 @@ void CProjectDlg::OnNewFolder() {
 }
 
 void CProjectDlg::OnChooseTarget() {
-  const std::string folder = m_dialogs.ChooseFolder(CurrentDirectory());
+  const std::string folder = m_dialogs.ChooseFolder(m_browser.m_strSourceDir);
   if (folder.empty()) return;
   m_pTargetDir->setText(ToQt(folder.back() == kPathSeparator ? folder : folder + kPathSeparator));
   ReportChosenFolder(folder, m_prompter);

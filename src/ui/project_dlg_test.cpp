@@ -237,6 +237,15 @@ class ProjectDlgTest : public QObject {
     QTest::keyClick(m_window->TreeView(), Qt::Key_Delete);
     QCOMPARE(Root()->GetChildCount(), 0);
     QCOMPARE(m_project->m_bTreeChanged, 0);
+    // The selection moves to a neighbour of what was deleted.
+    SelectFiles(2);
+    ClickButton(m_window.get(), "addFilesButton");
+    m_window->SelectItem(Root()->GetChild(0));
+    ClickButton(m_window.get(), "removeButton");
+    QCOMPARE(m_window->SelectedItem(), Root()->GetChild(0));  // the next sibling
+    ClickButton(m_window.get(), "removeButton");
+    QCOMPARE(m_window->SelectedItem(), Root());  // the parent
+    m_prompter->Clear();
     m_window->SelectItem(Root());
     ClickButton(m_window.get(), "removeButton");
     QCOMPARE(m_prompter->Texts(), std::vector<std::string>{"You can't delete root"});

@@ -34,8 +34,11 @@ bool COpenProject::OpenExisting(const std::string& projectPath) {
   m_tree.m_nodes = std::move(nodes);
   m_settings = std::move(settings);
   m_strTargetDirField = m_settings.m_strTargetDir;
-  m_strUrlFileField = m_settings.m_strUrlFile;
-  m_strBinFileField = m_settings.m_strBinFile;
+  // A project saved before its first build has no file names yet: the fields
+  // offer the defaults a new project starts with, not an empty name that no
+  // build could use.
+  m_strUrlFileField = m_settings.m_strUrlFile.empty() ? kDefaultUrlFile : m_settings.m_strUrlFile;
+  m_strBinFileField = m_settings.m_strBinFile.empty() ? kDefaultBinFile : m_settings.m_strBinFile;
   m_tree.OpenNodeList();
   return true;
 }

@@ -201,6 +201,23 @@ TEST(CloseButtonTest, UnsavedProjectAsksBeforeClosing) {
   EXPECT_TRUE(prompter.Texts().empty());
 }
 
+// A project closed before its first build stored no file names; opening it
+// again offers the defaults instead of names no build could use.
+TEST(OpenProjectFieldsTest, ProjectSavedBeforeItsFirstBuildOffersDefaultNames) {
+  TempDir dir;
+  ScriptedPrompter prompter;
+  {
+    COpenProject project(prompter, nullptr);
+    project.StartNew(dir.File("p.web"));
+    ASSERT_TRUE(project.OnCloseButton());
+  }
+  COpenProject project(prompter, nullptr);
+  ASSERT_TRUE(project.OpenExisting(dir.File("p.web")));
+  EXPECT_EQ("", project.m_settings.m_strUrlFile);
+  EXPECT_EQ("url.c", project.m_strUrlFileField);
+  EXPECT_EQ("bindata.c", project.m_strBinFileField);
+}
+
 TEST(RelocationAnswerTest, FileLocationMustHoldTheFile) {
   TempDir dir;
   dir.Write("new/logo.gif", "x");

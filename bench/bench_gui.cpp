@@ -45,22 +45,6 @@ double Median(std::vector<double> v) {
   return v[v.size() / 2];
 }
 
-class YesPrompter : public Prompter {
- public:
-  void ShowOk(const std::string& text) override { std::fprintf(stderr, "%s\n", text.c_str()); }
-  bool AskYesNo(const std::string&) override { return true; }
-  bool AskOkCancel(const std::string&) override { return true; }
-  void ShowStop(const std::string& text) override { ShowOk(text); }
-};
-
-class NoDialogs : public CUiDialogs {
- public:
-  std::string ChooseFolder(const std::string&) override { return ""; }
-  std::string ChooseNewProject() override { return ""; }
-  std::string ChooseExistingProject() override { return ""; }
-  void ShowInformation(const std::string&, const std::string&) override {}
-};
-
 void WriteFile(const std::string& path, const std::string& data) {
   std::filesystem::create_directories(FolderOf(path));
   ReplaceFileAtomically(path, data);
@@ -79,7 +63,7 @@ std::string MakeProject(const std::string& root) {
     WriteFile(folder + "/pic" + std::to_string(i) + ".gif", bytes);
   }
   for (int i = 0; i < 10000; ++i) WriteFile(root + "/many/file" + std::to_string(i) + ".htm", "");
-  YesPrompter prompter;
+  CUnattendedPrompter prompter;
   COpenProject project(prompter, nullptr);
   const std::string path = root + "/large.web";
   project.StartNew(path);
@@ -129,8 +113,8 @@ int main(int argc, char** argv) {
   std::filesystem::create_directories(dir);
   std::fprintf(stderr, "making the project in %s\n", dir.c_str());
   const std::string path = MakeProject(dir);
-  YesPrompter prompter;
-  NoDialogs dialogs;
+  CUnattendedPrompter prompter;
+  CUnattendedDialogs dialogs;
   std::vector<double> open, window, cli, browse, editor, sort;
   for (int run = 0; run < runs; ++run) {
     sync();

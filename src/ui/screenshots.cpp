@@ -20,26 +20,6 @@
 
 namespace {
 
-// Answers every question Yes and prints every message, so nothing waits.
-class CPrintingPrompter : public Prompter {
- public:
-  void ShowOk(const std::string& text) override { std::fprintf(stderr, "%s\n", text.c_str()); }
-  bool AskYesNo(const std::string& text) override {
-    ShowOk(text);
-    return true;
-  }
-  bool AskOkCancel(const std::string& text) override { return AskYesNo(text); }
-  void ShowStop(const std::string& text) override { ShowOk(text); }
-};
-
-class CNoDialogs : public CUiDialogs {
- public:
-  std::string ChooseFolder(const std::string&) override { return ""; }
-  std::string ChooseNewProject() override { return ""; }
-  std::string ChooseExistingProject() override { return ""; }
-  void ShowInformation(const std::string&, const std::string&) override {}
-};
-
 bool Save(QWidget& widget, const QString& file) {
   widget.show();
   QApplication::processEvents();
@@ -60,8 +40,8 @@ int main(int argc, char** argv) {
   const std::string project = argv[2];
   QDir().mkpath(out);
   QApplication::setWindowIcon(AppIcon());
-  CPrintingPrompter prompter;
-  CNoDialogs dialogs;
+  CUnattendedPrompter prompter;
+  CUnattendedDialogs dialogs;
 
   CRecentList recent;
   recent.AddToRecentList("/home/dev/firmware/web/settings.web");

@@ -4,6 +4,7 @@
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
+#include <cstdio>
 
 namespace {
 
@@ -72,4 +73,17 @@ QPushButton* MakeButton(const char* text, const char* name, QWidget* parent) {
   button->setObjectName(name);
   button->setAutoDefault(false);
   return button;
+}
+
+void CUnattendedPrompter::ShowOk(const std::string& text) {
+  std::fprintf(stderr, "%s\n", text.c_str());
+}
+
+bool CUnattendedPrompter::AskYesNo(const std::string& text) {
+  ShowOk(text);
+  return true;
+}
+
+void CUnattendedDialogs::ShowInformation(const std::string&, const std::string& text) {
+  std::fprintf(stderr, "%s\n", text.c_str());
 }

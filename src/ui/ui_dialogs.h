@@ -47,6 +47,24 @@ class CQtDialogs : public CUiDialogs {
   void ShowInformation(const std::string& title, const std::string& text) override;
 };
 
+// For the programs that render or time the windows with nobody at them
+// (screenshots, benchmarks): every message goes to stderr, every question is
+// answered Yes, every chooser is cancelled.
+class CUnattendedPrompter : public Prompter {
+ public:
+  void ShowOk(const std::string& text) override;
+  bool AskYesNo(const std::string& text) override;
+  bool AskOkCancel(const std::string& text) override { return AskYesNo(text); }
+  void ShowStop(const std::string& text) override { ShowOk(text); }
+};
+class CUnattendedDialogs : public CUiDialogs {
+ public:
+  std::string ChooseFolder(const std::string&) override { return ""; }
+  std::string ChooseNewProject() override { return ""; }
+  std::string ChooseExistingProject() override { return ""; }
+  void ShowInformation(const std::string&, const std::string& text) override;
+};
+
 // Our 8-bit strings shown in widgets and back. Paths and texts are taken as
 // UTF-8, which is what file names on this platform are.
 inline QString ToQt(const std::string& text) { return QString::fromStdString(text); }

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "document/doc_handle.h"
 #include "document/source_text.h"
@@ -73,14 +74,16 @@ void COpenProject::StartNew(const std::string& projectPath) {
 int COpenProject::PrepareFile(const std::string& path, bool urlFile) {
   // Open for reading, creating an empty file but never truncating one (a
   // check only notes that the file is missing).
-  int fd = IsDirectory(path) ? -1
-           : m_bCheckOnly    ? 0
-                             : ::open(path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0666);
-  if (fd < 0) {
+  bool opened = !IsDirectory(path);
+  if (opened && !m_bCheckOnly) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0666);
+    opened = fd >= 0;
+    if (opened) ::close(fd);
+  }
+  if (!opened) {
     m_prompter.ShowOk(FormatText(kCannotCreateText, {path}));
     return 0;
   }
-  if (!m_bCheckOnly) ::close(fd);
   if (FileSize(path) <= 0) {
     (urlFile ? m_bFreshUrlFile : m_bFreshBinFile) = true;
     return urlFile ? m_generator.WriteUrlFileSkeleton(path)
@@ -398,10 +401,11 @@ bool COpenProject::CheckBuild(int all, std::vector<std::string>& changedFiles) {
 std::vector<std::string> COpenProject::GeneratedFiles() const {
   std::vector<std::string> files = {m_settings.m_strTargetDir + m_settings.m_strUrlFile,
                                     m_settings.m_strTargetDir + m_settings.m_strBinFile};
+  std::unordered_set<std::string> listed(files.begin(), files.end());
   for (const auto& node : m_tree.m_nodes) {
-    if (!node->IsPage()) continue;
-    const std::string& output = node->GetOutputFile();
-    if (std::find(files.begin(), files.end(), output) == files.end()) files.push_back(output);
+    if (node->IsPage() && listed.insert(node->GetOutputFile()).second) {
+      files.push_back(node->GetOutputFile());
+    }
   }
   return files;
 }

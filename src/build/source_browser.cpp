@@ -29,10 +29,7 @@ bool CSourceBrowser::Fill(const std::string& folder) {
     }
   }
   std::sort(m_folders.begin(), m_folders.end());
-  std::sort(m_files.begin(), m_files.end(), [](const std::string& a, const std::string& b) {
-    const int folded = CompareAsciiFolded(a, b);
-    return folded != 0 ? folded < 0 : a < b;
-  });
+  std::sort(m_files.begin(), m_files.end(), LessAsciiFolded);
   const std::vector<std::string> roots = FileSystemRoots();
   if (std::find(roots.begin(), roots.end(), m_strSourceDir) == roots.end()) {
     m_folders.insert(m_folders.begin(), "[..]");

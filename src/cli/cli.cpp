@@ -169,7 +169,7 @@ int CmdNew(const Args& args, Context& ctx, Prompter& prompter) {
     ctx.err << "pagoric new: the folder " << FolderOf(path) << " does not exist\n";
     return kExitNotDone;
   }
-  if (!CanReplaceFile(path) || IsReadOnly(path)) {
+  if (!CanWriteFile(path)) {
     ctx.err << "pagoric new: " << path << " cannot be written here\n";
     return kExitNotDone;
   }

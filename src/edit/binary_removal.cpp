@@ -17,10 +17,7 @@ CBinaryDataRemover::CBinaryDataRemover(Prompter& prompter, std::string binFilePa
     m_prompter.ShowOk(FormatText(CUrlFileEditor::kOpenErrorText, {m_strPath}));
   }
   // The list reads distinct names; equal keys keep byte order.
-  std::sort(m_names.begin(), m_names.end(), [](const std::string& a, const std::string& b) {
-    const int order = CompareAsciiFolded(a, b);
-    return order != 0 ? order < 0 : a < b;
-  });
+  std::sort(m_names.begin(), m_names.end(), LessAsciiFolded);
 }
 
 BinaryRemoval CBinaryDataRemover::Remove(

@@ -20,15 +20,9 @@ CHomePageEditor::CHomePageEditor(Prompter& prompter, std::string urlFilePath)
   }
 }
 
-bool CHomePageEditor::Writable() {
-  if (!IsReadOnly(m_strPath) && CanReplaceFile(m_strPath)) return true;
-  m_prompter.ShowOk(FormatText(CCodeGenerator::kCannotWriteText, {m_strPath}));
-  return false;
-}
-
 HomePageResult CHomePageEditor::SetHome(const std::string& highlighted) {
   if (highlighted == m_strHome) return HomePageResult::kUnchanged;
-  if (!Writable()) return HomePageResult::kFailed;
+  if (!WritableOrReport(m_prompter, m_strPath)) return HomePageResult::kFailed;
   try {
     CUrlTable table(m_prompter, m_strPath);
     const int line = m_strHome.empty() ? -1 : table.RemoveEntry("/");
@@ -50,7 +44,7 @@ HomePageResult CHomePageEditor::RemoveHome() {
     m_prompter.ShowOk(kNoHomeText);
     return HomePageResult::kNoHome;
   }
-  if (!Writable()) return HomePageResult::kFailed;
+  if (!WritableOrReport(m_prompter, m_strPath)) return HomePageResult::kFailed;
   try {
     CUrlTable(m_prompter, m_strPath).RemoveEntry("/");
   } catch (const CSrcFileException&) {

@@ -63,8 +63,6 @@ class CHomePageEditor {
   static constexpr const char* kNoHomeText = "No page is Home";
 
  private:
-  bool Writable();
-
   Prompter& m_prompter;
   std::string m_strPath;
   std::vector<CHomePageItem> m_items;

@@ -5,6 +5,7 @@
 #include "document/doc_handle.h"
 #include "document/markers.h"
 #include "generator/code_generator.h"
+#include "generator/convert_util.h"
 #include "platform/file_util.h"
 #include "platform/text_format.h"
 
@@ -37,10 +38,7 @@ RealmWrite CSecurityTableForm::Write(const CRealmRows& rows, int* badRow, int* b
       return RealmWrite::kRefused;
     }
   }
-  if (IsReadOnly(m_strPath) || !CanReplaceFile(m_strPath)) {
-    m_prompter.ShowOk(FormatText(CCodeGenerator::kCannotWriteText, {m_strPath}));
-    return RealmWrite::kFailed;
-  }
+  if (!WritableOrReport(m_prompter, m_strPath)) return RealmWrite::kFailed;
   // Clearing and adding edit one document in memory; the file is written once
   // at the end, so it never holds the realms half rewritten.
   bool written = false;

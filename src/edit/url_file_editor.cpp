@@ -83,7 +83,7 @@ std::vector<CUrlRow> CUrlFileEditor::ReadRows() const {
 
 bool CUrlFileEditor::Change(const std::function<bool()>& change) {
   bool done = false;
-  if (!m_bReadOnly && !::IsReadOnly(m_strPath) && CanReplaceFile(m_strPath)) {
+  if (!m_bReadOnly && CanWriteFile(m_strPath)) {
     try {
       done = change();
     } catch (const CSrcFileException&) {

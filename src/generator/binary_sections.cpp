@@ -11,37 +11,6 @@
 #include "platform/file_util.h"
 #include "platform/text_format.h"
 
-namespace {
-
-// Removes every section of name, marker lines included, in one load and save.
-// A file converted again without its old send function being removed holds
-// more than two; one left behind would send a byte array that is gone. A
-// section without its end line stays (with everything after it).
-int RemoveAllSections(Prompter& prompter, const std::string& path, const std::string& name) {
-  const std::string begin = BeginFileMarker(name);
-  const std::string end = EndFileMarker(name);
-  CDocHandle doc = CDocHandle::Open(prompter, path);
-  int found = 0;
-  bool changed = false;
-  for (int from = 0;;) {
-    const int a = FindMarker(*doc, begin, from);
-    if (a < 0) break;
-    ++found;
-    const int b = FindMarker(*doc, end, a + 1);
-    if (b > a + 1) {
-      doc->RemoveLines(a, b - a + 1);
-      changed = true;
-      from = a;
-    } else {
-      from = a + 1;
-    }
-  }
-  if (changed) doc.Save();
-  return found >= 2 ? 0 : 1;
-}
-
-}  // namespace
-
 CBinarySectionList::CBinarySectionList(Prompter& prompter, std::string path)
     : m_prompter(prompter), m_strPath(std::move(path)) {
   CDocHandle doc = CDocHandle::Open(m_prompter, m_strPath);
@@ -86,7 +55,7 @@ std::string CBinarySectionList::GetSectionName(int index) const {
 }
 
 int CBinarySectionList::RemoveBinarySection(const std::string& path, const std::string& name) {
-  return RemoveAllSections(m_prompter, path, name);
+  return RemoveSourceBlocks(m_prompter, path, name);
 }
 
 int RemoveBinarySections(Prompter& prompter, const std::string& path,
@@ -94,12 +63,12 @@ int RemoveBinarySections(Prompter& prompter, const std::string& path,
                          const BinaryRemovalProgress& progress) {
   // A batch saves into memory; whether the file can take the result is known
   // before anything is removed, and told when the one write fails.
-  const bool writable = !IsReadOnly(path) && CanReplaceFile(path);
+  const bool writable = CanWriteFile(path);
   bool written = writable;
   if (writable) {
     CDocBatch batch;
     for (size_t i = 0; i < names.size(); ++i) {
-      const int result = RemoveAllSections(prompter, path, names[i]);
+      const int result = RemoveSourceBlocks(prompter, path, names[i]);
       if (progress) progress(static_cast<int>(i), names[i], result);
     }
     written = batch.Flush();

@@ -5,6 +5,7 @@
 
 #include "document/markers.h"
 #include "generator/code_generator.h"
+#include "platform/file_util.h"
 #include "platform/text_format.h"
 
 std::vector<std::string_view> SplitAtLineEnds(std::string_view text) {
@@ -76,14 +77,35 @@ std::string EndFileMarker(const std::string& source) {
 int RemoveSourceBlocks(Prompter& prompter, const std::string& binFile, const std::string& source) {
   const std::string begin = BeginFileMarker(source);
   const std::string end = EndFileMarker(source);
-  // The byte array comes first in the file, the send function second.
-  if (ClearSection(prompter, binFile, begin, end, 1) == -1) return 1;
-  return ClearSection(prompter, binFile, begin, end, 1) == -1 ? 1 : 0;
+  CDocHandle doc = CDocHandle::Open(prompter, binFile);
+  int found = 0;
+  bool changed = false;
+  for (int from = 0;;) {
+    const int a = FindMarker(*doc, begin, from);
+    if (a < 0) break;
+    ++found;
+    const int b = FindMarker(*doc, end, a + 1);
+    if (b > a + 1) {
+      doc->RemoveLines(a, b - a + 1);
+      changed = true;
+      from = a;
+    } else {
+      from = a + 1;  // a block without its end line stays, with what follows it
+    }
+  }
+  if (changed) doc.Save();
+  return found >= 2 ? 0 : 1;
 }
 
 std::string HtmlEntry(const std::string& url, const std::string& function) {
   return FormatText("{\n   \"%s\", 1, %s, (HSTypeFnHtml)HSTypeHtml, 0, Unprotected\n},\n",
                     {url, function});
+}
+
+bool WritableOrReport(Prompter& prompter, const std::string& path) {
+  if (CanWriteFile(path)) return true;
+  prompter.ShowOk(FormatText(CCodeGenerator::kCannotWriteText, {path}));
+  return false;
 }
 
 int SaveOrReport(Prompter& prompter, CDocHandle& doc) {

@@ -37,12 +37,19 @@ bool FindLastMarkerPos(CCSrvDoc& doc, const char* marker, TextPos& found);
 // binary source in the binary data file.
 std::string BeginFileMarker(const std::string& source);
 std::string EndFileMarker(const std::string& source);
-// Removes the byte array of source and then its send function from binFile:
-// 1 when no array was there or both went, 0 when no send function followed.
+// Removes every block of source from binFile, marker lines included, in one
+// load and save: its byte array, its send function, and a stale send function
+// an earlier conversion may have left (one left behind would send an array
+// that is gone). A block without its end line stays. 0 = at least two blocks
+// were found; 1 = fewer (with none nothing changes).
 int RemoveSourceBlocks(Prompter& prompter, const std::string& binFile, const std::string& source);
 
 // The URL table entry of a page or form handler: sent by function as HTML.
 std::string HtmlEntry(const std::string& url, const std::string& function);
+
+// True when the file at path could be written now; otherwise the generator's
+// "cannot be written" message is shown.
+bool WritableOrReport(Prompter& prompter, const std::string& path);
 
 // Saves a document; a failure is shown with the generator's "cannot be
 // written" message. 1 = saved.

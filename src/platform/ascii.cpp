@@ -18,6 +18,11 @@ int CompareAsciiFolded(std::string_view a, std::string_view b) {
   return a.size() < b.size() ? -1 : (a.size() > b.size() ? 1 : 0);
 }
 
+bool LessAsciiFolded(std::string_view a, std::string_view b) {
+  const int folded = CompareAsciiFolded(a, b);
+  return folded != 0 ? folded < 0 : a < b;
+}
+
 std::string AsciiUpperCopy(std::string_view text) {
   std::string out(text);
   for (char& c : out) c = AsciiUpper(c);

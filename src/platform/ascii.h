@@ -22,6 +22,9 @@ std::string AsciiLowerCopy(std::string_view text);
 // Orders two texts byte by byte (as unsigned bytes) with the letters A to Z
 // folded to lower case: <0, 0 or >0. The editors sort their lists by it.
 int CompareAsciiFolded(std::string_view a, std::string_view b);
+// The order of sorted name lists: CompareAsciiFolded, and byte order between
+// names that differ only in letter case.
+bool LessAsciiFolded(std::string_view a, std::string_view b);
 std::string AsciiUpperCopy(std::string_view text);
 
 // True when text holds needle at pos (pos + needle's length inside text);

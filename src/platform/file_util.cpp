@@ -338,6 +338,8 @@ bool CanReplaceFile(const std::string& path) {
   return !IsDirectory(path) && IsDirectory(folder) && ::access(folder.c_str(), W_OK | X_OK) == 0;
 }
 
+bool CanWriteFile(const std::string& path) { return CanReplaceFile(path) && !IsReadOnly(path); }
+
 bool FileHolds(const std::string& path, std::string_view data) {
   return FileHoldsPieces(path, data.size(), OnePiece(data));
 }

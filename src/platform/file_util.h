@@ -82,6 +82,9 @@ void RemoveTemporaryFilesOnSignals();
 // True when ReplaceFileAtomically could make path now: it is no directory and
 // its folder exists and may be written.
 bool CanReplaceFile(const std::string& path);
+// True when an edit of path could be written now: CanReplaceFile, and the file
+// (if it exists) is not read-only.
+bool CanWriteFile(const std::string& path);
 
 // True when path is a regular file of exactly size bytes that are the pieces
 // next gives (called until it returns an empty piece or a difference shows).

@@ -20,6 +20,7 @@
 #include <QStyledItemDelegate>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <optional>
 
 #include "ui/ui_dialogs.h"
 
@@ -502,10 +503,18 @@ void CHomePageDlg::OnNoHomePage() {
 
 // --- CRemoveBinDlg ------------------------------------------------------
 
+namespace {
+
+// The names of a binary data file, read under the wait cursor.
+CBinaryDataRemover ReadNames(Prompter& prompter, const std::string& path) {
+  CWaitCursor wait;
+  return CBinaryDataRemover(prompter, path);
+}
+
+}  // namespace
+
 CRemoveBinDlg::CRemoveBinDlg(QWidget* parent, const std::string& binFilePath, Prompter& prompter)
-    : QDialog(parent),
-      m_remover((QApplication::setOverrideCursor(Qt::WaitCursor), prompter), binFilePath) {
-  QApplication::restoreOverrideCursor();
+    : QDialog(parent), m_remover(ReadNames(prompter, binFilePath)) {
   setWindowTitle(CBinaryDataRemover::kTitle);
   auto* layout = new QVBoxLayout(this);
   auto* note = new QLabel(CBinaryDataRemover::kNoteText, this);
@@ -553,16 +562,17 @@ void CRemoveBinDlg::OnRemove() {
   for (int row = 0; row < m_pList->count(); ++row) {
     if (m_pList->item(row)->isSelected()) names.push_back(FromQt(m_pList->item(row)->text()));
   }
+  std::optional<CWaitCursor> wait;
   if (!names.empty()) {
     m_pProgress->setRange(0, static_cast<int>(names.size()));
     m_pProgress->setValue(0);
-    QApplication::setOverrideCursor(Qt::WaitCursor);
+    wait.emplace();
   }
   const BinaryRemoval result = m_remover.Remove(names, [this](int index, const std::string& name) {
     m_pStatus->setText(ToQt(CBinaryDataRemover::kRemovingText + name));
     m_pProgress->setValue(index + 1);
     QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
   });
-  if (!names.empty()) QApplication::restoreOverrideCursor();
+  wait.reset();
   if (result == BinaryRemoval::kDone) QDialog::accept();
 }

@@ -5,7 +5,6 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
-#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -262,7 +261,7 @@ void CProjectDlg::SelectItem(HTREEITEM item) {
                                              QItemSelectionModel::ClearAndSelect);
 }
 
-void CProjectDlg::ChangeTree(const std::function<void()>& edit, HTREEITEM select) {
+void CProjectDlg::ChangeTree(const std::function<void()>& edit) {
   // Items of the tree may be deleted: the view lets go of them all, and what
   // was expanded is expanded again afterwards where it still exists.
   std::unordered_set<HTREEITEM> expanded;
@@ -292,9 +291,7 @@ void CProjectDlg::ChangeTree(const std::function<void()>& edit, HTREEITEM select
     if (expanded.count(item)) m_pTree->expand(m_pModel->IndexOf(item));
     alive.insert(item);
   });
-  if (select) {
-    SelectItem(select);
-  } else if (alive.count(selected)) {
+  if (alive.count(selected)) {
     SelectItem(selected);
   } else {
     for (HTREEITEM fallback : fallbacks) {
@@ -420,9 +417,8 @@ void CProjectDlg::FlushLog(bool force) {
     m_pProgress->setValue(m_nProgressDone);
   }
   if (!m_strPendingLog.empty()) {
-    QString text = ToQt(m_strPendingLog);
+    QString text = ToQtText(m_strPendingLog);
     m_strPendingLog.clear();
-    text.replace("\r\n", "\n");
     if (text.endsWith('\n')) text.chop(1);
     m_pLog->appendPlainText(text);
     m_pLog->verticalScrollBar()->setValue(m_pLog->verticalScrollBar()->maximum());
@@ -447,9 +443,10 @@ void CProjectDlg::OnEditor(Editor editor) {
   const bool ready = m_project.PrepareEditor();
   ShowFields();
   if (!ready) return;
-  const std::string& file =
-      editor == Editor::kRemoveBinData ? m_project.m_strBinFileField : m_project.m_strUrlFileField;
-  if (m_editorOpener) m_editorOpener(editor, m_project.m_settings.m_strTargetDir + file);
+  const std::string file =
+      m_project.TargetDir() +
+      (editor == Editor::kRemoveBinData ? m_project.BinFileName() : m_project.UrlFileName());
+  if (m_editorOpener) m_editorOpener(editor, file);
 }
 
 void CProjectDlg::keyPressEvent(QKeyEvent* event) {

@@ -83,8 +83,9 @@ class CProjectDlg : public QDialog, private CBuildLogSink {
   void ShowFields();
   // Shows the browser's lists; remembers the folder for the project file.
   void ShowBrowser();
-  // Changes the tree through edit, keeping what was expanded and selected.
-  void ChangeTree(const std::function<void()>& edit, HTREEITEM select = nullptr);
+  // Changes the tree through edit, keeping what was expanded and selected (a
+  // deleted selection moves to a neighbour).
+  void ChangeTree(const std::function<void()>& edit);
   void RunBuild(bool all);
   void SetBusy(bool busy);
   // Shows the log text gathered since the last paint and lets the window paint.

@@ -13,9 +13,7 @@
 namespace {
 
 QLabel* Label(const std::string& text, QWidget* parent, const char* name = nullptr) {
-  QString shown = ToQt(text);
-  shown.replace("\r\n", "\n");
-  auto* label = new QLabel(shown, parent);
+  auto* label = new QLabel(ToQtText(text), parent);
   if (name) label->setObjectName(name);
   return label;
 }

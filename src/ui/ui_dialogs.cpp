@@ -10,10 +10,7 @@ namespace {
 
 QMessageBox::StandardButton Box(QMessageBox::Icon icon, const std::string& title,
                                 const std::string& text, QMessageBox::StandardButtons buttons) {
-  // Text from the core ends its lines in CR LF.
-  QString shown = ToQt(text);
-  shown.replace("\r\n", "\n");
-  QMessageBox box(icon, ToQt(title), shown, buttons, QApplication::activeWindow());
+  QMessageBox box(icon, ToQt(title), ToQtText(text), buttons, QApplication::activeWindow());
   return static_cast<QMessageBox::StandardButton>(box.exec());
 }
 
@@ -87,3 +84,7 @@ bool CUnattendedPrompter::AskYesNo(const std::string& text) {
 void CUnattendedDialogs::ShowInformation(const std::string&, const std::string& text) {
   std::fprintf(stderr, "%s\n", text.c_str());
 }
+
+CWaitCursor::CWaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+
+CWaitCursor::~CWaitCursor() { QApplication::restoreOverrideCursor(); }

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "platform/prompter.h"
+#include "platform/text_format.h"
 
 class QPushButton;
 class QWidget;
@@ -65,10 +66,22 @@ class CUnattendedDialogs : public CUiDialogs {
   void ShowInformation(const std::string&, const std::string& text) override;
 };
 
+// The wait cursor for as long as the object lives.
+class CWaitCursor {
+ public:
+  CWaitCursor();
+  ~CWaitCursor();
+  CWaitCursor(const CWaitCursor&) = delete;
+  CWaitCursor& operator=(const CWaitCursor&) = delete;
+};
+
 // Our 8-bit strings shown in widgets and back. Paths and texts are taken as
 // UTF-8, which is what file names on this platform are.
 inline QString ToQt(const std::string& text) { return QString::fromStdString(text); }
 inline std::string FromQt(const QString& text) { return text.toStdString(); }
+// A message or log text of the core, whose lines end in CR LF, as a widget
+// shows it.
+inline QString ToQtText(const std::string& text) { return ToQt(CrLfToLf(text)); }
 
 // A push button with its object name (tests find it by that) that Enter does
 // not press unless it is made the default.

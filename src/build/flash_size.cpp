@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 
+#include "document/markers.h"
 #include "platform/ascii.h"
 #include "platform/file_util.h"
 
@@ -57,40 +59,58 @@ std::int64_t StringLiteralBytes(const std::string& code) {
   return bytes;
 }
 
-std::int64_t ByteArraySize(const std::string& code, int function) {
-  const std::string head = "const char buffer_" + std::to_string(function) + " [] =";
-  const size_t at = code.find(head);
-  if (at == std::string::npos) return -1;
-  const size_t open = code.find('{', at);
-  const size_t close = code.find('}', at);
-  if (open == std::string::npos || close == std::string::npos || close < open) return -1;
-  std::int64_t elements = 0;
-  bool inElement = false;
-  for (size_t i = open + 1; i < close; ++i) {
-    const char c = code[i];
-    if (c == ',') {
-      inElement = false;
-    } else if (!IsAsciiSpace(c) && !inElement) {
-      inElement = true;
-      ++elements;
+std::unordered_map<int, std::int64_t> ByteArraySizes(const std::string& code) {
+  static constexpr std::string_view kHead = "const char buffer_";
+  std::unordered_map<int, std::int64_t> sizes;
+  for (size_t at = code.find(kHead); at != std::string::npos; at = code.find(kHead, at + 1)) {
+    // "const char buffer_N [] =" and the initializer list after it.
+    size_t i = at + kHead.size();
+    const size_t digits = i;
+    while (i < code.size() && code[i] >= '0' && code[i] <= '9') ++i;
+    if (i == digits || code.compare(i, 5, " [] =") != 0) continue;
+    const int function = std::atoi(code.c_str() + digits);
+    const size_t open = code.find('{', i);
+    const size_t close = code.find('}', i);
+    if (open == std::string::npos || close == std::string::npos || close < open) continue;
+    std::int64_t elements = 0;
+    bool inElement = false;
+    for (size_t k = open + 1; k < close; ++k) {
+      if (code[k] == ',') {
+        inElement = false;
+      } else if (!IsAsciiSpace(code[k]) && !inElement) {
+        inElement = true;
+        ++elements;
+      }
     }
+    sizes.emplace(function, elements);
+    at = close;
   }
-  return elements;
+  return sizes;
+}
+
+std::int64_t ByteArraySize(const std::string& code, int function) {
+  const auto sizes = ByteArraySizes(code);
+  const auto it = sizes.find(function);
+  return it == sizes.end() ? -1 : it->second;
 }
 
 std::string HtmlPageSection(const std::string& code) {
-  const std::string begin = "/* @! Begin HTML page */";
+  const std::string_view begin = markers::kBeginHtmlPage;
   const size_t from = FindForward(code, begin, 0, false);
   if (from == std::string::npos) return std::string();
-  const size_t to = FindForward(code, "/* @! End HTML page   */", from, false);
+  const size_t to = FindForward(code, markers::kEndHtmlPage, from, false);
   if (to == std::string::npos) return std::string();
   return code.substr(from + begin.size(), to - from - begin.size());
 }
 
 std::vector<CFlashEntry> MeasureFlash(const CPageNodeList& nodes, const std::string& binFile) {
   std::vector<CFlashEntry> entries;
+  // The binary data file is read and its arrays counted once, whatever the
+  // number of binary nodes.
+  // (A file that cannot be read counts no array.)
   std::string binCode;
-  const bool haveBin = ReadWholeFile(binFile, binCode);
+  ReadWholeFile(binFile, binCode);
+  const std::unordered_map<int, std::int64_t> arraySizes = ByteArraySizes(binCode);
   for (const auto& node : nodes) {
     if (!node->IsPage() && !node->IsBinary()) continue;
     CFlashEntry entry;
@@ -103,9 +123,9 @@ std::vector<CFlashEntry> MeasureFlash(const CPageNodeList& nodes, const std::str
       entry.found = !section.empty();
       entry.bytes = entry.found ? StringLiteralBytes(section) : 0;
     } else {
-      const std::int64_t size = haveBin ? ByteArraySize(binCode, node->GetFunction()) : -1;
-      entry.found = size >= 0;
-      entry.bytes = std::max<std::int64_t>(size, 0);
+      const auto size = arraySizes.find(node->GetFunction());
+      entry.found = size != arraySizes.end();
+      entry.bytes = entry.found ? size->second : 0;
     }
     entries.push_back(entry);
   }

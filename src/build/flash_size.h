@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "project/project_file.h"
@@ -24,8 +25,10 @@ std::vector<CFlashEntry> MeasureFlash(const CPageNodeList& nodes, const std::str
 // adjacent literals making one string. Comments and character constants are
 // skipped.
 std::int64_t StringLiteralBytes(const std::string& code);
-// The elements of the initializer list of "const char buffer_N [] =" in the
-// text of a binary data file; -1 when there is no such array.
+// The elements of the initializer list of every "const char buffer_N [] =" in
+// the text of a binary data file, by N, read in one pass over the text.
+std::unordered_map<int, std::int64_t> ByteArraySizes(const std::string& code);
+// The same for one array; -1 when there is no such array.
 std::int64_t ByteArraySize(const std::string& code, int function);
 // The text between "/* @! Begin HTML page */" and "/* @! End HTML page   */"
 // of a page file (marker letter case ignored); empty without them.

@@ -418,28 +418,28 @@ static void AnswerError(Connection* pConn, int nStatus, const char* pChallenge) 
    entry points to it. */
 static const char* g_pHome = NULL;
 
+/* Appends text with the characters that HTML text or an attribute value
+   cannot hold as they are written as references. */
+static void AppendHtmlEscaped(Buffer* pBuffer, const char* pText) {
+  const char* p;
+  for (p = pText; *p; ++p) {
+    const char* pEscaped = *p == '&' ? "&amp;" : *p == '<' ? "&lt;" : *p == '"' ? "&quot;" : NULL;
+    if (pEscaped)
+      BufferAppend(pBuffer, pEscaped, strlen(pEscaped));
+    else
+      BufferAppend(pBuffer, p, 1);
+  }
+}
+
 static void AnswerNoHome(Connection* pConn) {
   static const char aHead[] =
       "<!DOCTYPE html>\n<title>404 Not Found</title>\n"
       "<p>The URL table has no entry for /. Its first page is <a href=\"";
   Buffer body = {NULL, 0, 0};
-  const char* p;
   BufferAppend(&body, aHead, sizeof aHead - 1);
-  for (p = g_pHome; *p; ++p) {
-    const char* pEscaped = *p == '&' ? "&amp;" : *p == '<' ? "&lt;" : *p == '"' ? "&quot;" : NULL;
-    if (pEscaped)
-      BufferAppend(&body, pEscaped, strlen(pEscaped));
-    else
-      BufferAppend(&body, p, 1);
-  }
+  AppendHtmlEscaped(&body, g_pHome);
   BufferAppend(&body, "\">", 2);
-  for (p = g_pHome; *p; ++p) {
-    const char* pEscaped = *p == '&' ? "&amp;" : *p == '<' ? "&lt;" : NULL;
-    if (pEscaped)
-      BufferAppend(&body, pEscaped, strlen(pEscaped));
-    else
-      BufferAppend(&body, p, 1);
-  }
+  AppendHtmlEscaped(&body, g_pHome);
   BufferAppend(&body, "</a>.</p>\n", 11);
   Answer(pConn, 404, "text/html", &body, NULL);
 }

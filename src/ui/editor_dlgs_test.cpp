@@ -29,12 +29,6 @@ std::vector<std::string> Column(const CSortListCtrl* list, int column) {
   return cells;
 }
 
-void SetText(QWidget* parent, const char* name, const QString& text) {
-  auto* edit = parent->findChild<QLineEdit*>(name);
-  QVERIFY2(edit, name);
-  edit->setText(text);
-}
-
 }  // namespace
 
 class EditorDlgsTest : public QObject {

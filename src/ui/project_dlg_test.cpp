@@ -26,10 +26,6 @@ QString Text(QWidget* parent, const char* name) {
   return "<no " + QString(name) + ">";
 }
 
-void SetText(QWidget* parent, const char* name, const QString& text) {
-  parent->findChild<QLineEdit*>(name)->setText(text);
-}
-
 // Asks the window's state when a question comes during a build.
 class CProbingPrompter : public ScriptedPrompter {
  public:

@@ -1,5 +1,6 @@
 #include "ui/ui_test_support.h"
 
+#include <QLineEdit>
 #include <QPushButton>
 #include <QtTest>
 
@@ -41,4 +42,10 @@ void ClickButton(QWidget* parent, const char* name) {
   auto* button = parent->findChild<QPushButton*>(name);
   QVERIFY2(button, name);
   QTest::mouseClick(button, Qt::LeftButton);
+}
+
+void SetText(QWidget* parent, const char* name, const QString& text) {
+  auto* edit = parent->findChild<QLineEdit*>(name);
+  QVERIFY2(edit, name);
+  edit->setText(text);
 }

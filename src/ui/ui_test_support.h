@@ -51,3 +51,6 @@ void WhenModal(std::function<void(T*)> act, int triesLeft = 200) {
 
 // Clicks the push button called name inside parent (the test fails without it).
 void ClickButton(QWidget* parent, const char* name);
+// Types text into the line edit called name inside parent (the test fails
+// without it).
+void SetText(QWidget* parent, const char* name, const QString& text);

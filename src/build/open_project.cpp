@@ -34,6 +34,8 @@ bool COpenProject::OpenExisting(const std::string& projectPath) {
   m_tree.DeleteAllNodes();
   m_tree.m_nodes = std::move(nodes);
   m_settings = std::move(settings);
+  m_ownTimes = TimesOf(m_tree.m_nodes);
+  m_strOwnTarget = IsAway() ? std::string() : m_settings.m_strTargetDir;
   m_strTargetDirField = m_settings.m_strTargetDir;
   // A project saved before its first build has no file names yet: the fields
   // offer the defaults a new project starts with, not an empty name that no
@@ -64,6 +66,8 @@ void COpenProject::StartNew(const std::string& projectPath) {
   std::string folder, name;
   SplitPath(projectPath, folder, name);
   m_strTargetDirField = folder + kPathSeparator;
+  m_ownTimes.clear();
+  m_strOwnTarget.clear();
   m_strUrlFileField = kDefaultUrlFile;
   m_strBinFileField = kDefaultBinFile;
   m_tree.DeleteAllItems();
@@ -90,8 +94,10 @@ int COpenProject::PrepareFile(const std::string& path, bool urlFile) {
                    : m_generator.WriteBinFileSkeleton(path);
   }
   const int recognised = urlFile ? m_generator.IsUrlFile(path) : m_generator.IsBinFile(path);
-  if (!recognised) {
-    m_prompter.ShowOk(FormatText(CCodeGenerator::kNotRecognizedText, {path}));
+  if (recognised != 1) {
+    if (recognised != CCodeGenerator::kLongLineRefused) {
+      m_prompter.ShowOk(FormatText(CCodeGenerator::kNotRecognizedText, {path}));
+    }
     return 0;
   }
   return 1;
@@ -162,10 +168,49 @@ bool COpenProject::BuildFromButton(int all) {
   std::unique_ptr<CDocBatch> batch;
   if (m_bBatchedWrites && CDocBatch::Active() == nullptr) batch = std::make_unique<CDocBatch>();
   if (!PrepareTargetFiles()) return false;
+  ApplyTargetState();
   if (!m_tree.RefreshNodes(m_settings, m_prompter)) return false;
   MarkNodesOfFreshFiles();
   BuildNodes(all);
   return true;
+}
+
+bool COpenProject::IsAway() const {
+  return !m_bNewProject && !m_settings.m_strSavedFolder.empty() &&
+         m_settings.m_strSavedFolder != FolderOf(m_strProjectPath);
+}
+
+std::string COpenProject::RecordedPath(const std::string& path) const {
+  return ::RecordedPath(path, m_strProjectPath, m_settings.m_strSavedFolder);
+}
+
+void COpenProject::ApplyTargetState() {
+  const std::string& target = m_settings.m_strTargetDir;
+  CBuildTimes state;
+  const CBuildTimes* times = &state;
+  if (!LoadBuildState(BuildStatePath(target, m_strProjectPath), state) &&
+      target == m_strOwnTarget) {
+    times = &m_ownTimes;
+  }
+  for (const auto& node : m_tree.m_nodes) {
+    if (!node->IsPage() && !node->IsBinary()) continue;
+    const auto it = times->find(node->GetUrl());
+    node->SetLastWrite(it == times->end() ? 0 : it->second);
+  }
+}
+
+void COpenProject::RecordTargetState() {
+  const std::string& target = m_settings.m_strTargetDir;
+  if (IsDirectory(target) &&
+      !SaveBuildState(BuildStatePath(target, m_strProjectPath), m_tree.m_nodes)) {
+    m_prompter.ShowOk(FormatText(kCannotCreateText, {BuildStatePath(target, m_strProjectPath)}));
+  }
+  // Away from the folder it was saved in, the project file keeps the times of
+  // the target directory it records; at home it follows the last build.
+  if (m_bSaveProject && !IsAway()) {
+    m_ownTimes = TimesOf(m_tree.m_nodes);
+    m_strOwnTarget = target;
+  }
 }
 
 void COpenProject::MarkNodesOfFreshFiles() {
@@ -230,7 +275,10 @@ void COpenProject::BuildNodes(int all) {
   std::string number = std::to_string(m_nBuildNumber);
   if (number.size() < 5) number.insert(0, 5 - number.size(), ' ');
   AppendBuildLog("Build number:" + number + " Done\r\n");
-  if (!m_bCheckOnly) SaveProject();
+  if (!m_bCheckOnly) {
+    RecordTargetState();
+    SaveProject();
+  }
   m_bTreeChanged = 0;
 }
 
@@ -275,8 +323,23 @@ void COpenProject::AppendBuildLog(const std::string& text) {
 }
 
 bool COpenProject::SaveProject() {
+  m_bSaveFailed = false;
+  if (!m_bSaveProject) return true;
+  // Away from home the project file keeps the times it had (those of the
+  // target directory it records); the nodes keep this build's.
+  std::vector<std::uint64_t> times;
+  if (IsAway()) {
+    for (const auto& node : m_tree.m_nodes) {
+      times.push_back(node->GetLastWrite());
+      const auto it = m_ownTimes.find(node->GetUrl());
+      if (node->IsPage() || node->IsBinary()) {
+        node->SetLastWrite(it == m_ownTimes.end() ? 0 : it->second);
+      }
+    }
+  }
   const SaveProjectResult result =
       SaveProjectFile(m_strProjectPath, m_tree.m_nodes, m_settings, m_prompter);
+  for (size_t i = 0; i < times.size(); ++i) m_tree.m_nodes[i]->SetLastWrite(times[i]);
   m_bSaveFailed = result != SaveProjectResult::kSaved;
   return !m_bSaveFailed;
 }

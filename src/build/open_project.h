@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "build/build_state.h"
 #include "document/doc_handle.h"
 #include "generator/code_generator.h"
 #include "platform/prompter.h"
@@ -168,6 +169,15 @@ class COpenProject : public CProjectLocations {
   std::vector<std::string> GeneratedFiles() const;
   std::vector<std::string> SourceFiles() const;
 
+  // Off, a build writes no project file (a firmware's build system: the
+  // committed project stays as it is); the target directory's state file
+  // still records what it built.
+  void SetSaveProject(bool save) { m_bSaveProject = save; }
+
+  // The RecordedPath of the generated files: under the project file's folder
+  // as the folder the project was saved in has it.
+  std::string RecordedPath(const std::string& path) const override;
+
   // Within a build every generated file is read once, edited in memory and
   // written once at its end. Off, every step loads and saves the file itself
   // (the slower reference path; both write the same bytes).
@@ -191,6 +201,16 @@ class COpenProject : public CProjectLocations {
   // The target directory field, ending in a separator, into the settings.
   void ApplyTargetField();
   bool BuildFromButton(int all);
+  // Gives the nodes the times of what the target directory of this build
+  // holds: its state file, else the project file's times when it is the
+  // directory the project last built here, else none (everything converts).
+  void ApplyTargetState();
+  // After a build: the target directory's state file, and the times the
+  // project file keeps from now on.
+  void RecordTargetState();
+  // True when the project was opened from another folder than the one it was
+  // saved in: its builds leave the project file's times and target alone.
+  bool IsAway() const;
   // Gives every node the last refresh marked changed a zero source time.
   void KeepChangedForNextBuild();
   // A URL file or binary data file that PrepareTargetFiles had to start anew
@@ -217,4 +237,9 @@ class COpenProject : public CProjectLocations {
   int m_nFailed = 0;
   bool m_bSaveFailed = false;
   bool m_bCheckOnly = false;  // CheckBuild is running: write nothing
+  bool m_bSaveProject = true;
+  // The times the project file records, by URL, and the target directory they
+  // belong to (empty when it is none this checkout builds).
+  CBuildTimes m_ownTimes;
+  std::string m_strOwnTarget;
 };

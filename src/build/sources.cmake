@@ -1,5 +1,6 @@
 pagoric_add_layer(build
   SOURCES
+    build/build_state.cpp
     build/open_project.cpp
     build/recent_list.cpp
     build/source_browser.cpp

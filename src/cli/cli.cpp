@@ -11,6 +11,7 @@
 #include "cli/cli_args.h"
 #include "cli/cli_edit.h"
 #include "cli/preview.h"
+#include "document/source_doc.h"
 #include "pagoric_version.h"
 #include "platform/file_util.h"
 #include "platform/project_lock.h"
@@ -23,30 +24,40 @@ namespace {
 constexpr const char* kVersion = "pagoric " PAGORIC_VERSION;
 
 // Message boxes become lines on stderr, with the source path of the node they
-// are about in front; a question is answered Yes (or OK) only when the user
-// said --yes.
+// are about in front. Each question is answered Yes (or OK) only by its own
+// flag: the long-line question by --wrap-long-lines (wrapping splits a line of
+// C code), every other one by --yes.
 class CCliPrompter : public Prompter {
  public:
-  CCliPrompter(std::ostream& err, bool yes) : m_err(err), m_bYes(yes) {}
+  CCliPrompter(std::ostream& err, bool yes, bool wrapLongLines)
+      : m_err(err), m_bYes(yes), m_bWrapLongLines(wrapLongLines) {}
   void ShowOk(const std::string& text) override { Print(text); }
   void ShowOkWithReason(const std::string& text, const std::string& reason) override {
     Print(reason.empty() ? text : text + ": " + reason);
   }
   void ShowStop(const std::string& text) override { Print(text); }
-  bool AskYesNo(const std::string& text) override { return Ask(text, "Yes", "No"); }
-  bool AskOkCancel(const std::string& text) override { return Ask(text, "OK", "Cancel"); }
+  bool AskYesNo(const std::string& text) override { return Ask(text, "Yes", "No", m_bYes, "yes"); }
+  bool AskOkCancel(const std::string& text) override {
+    if (text == CSourceDocMfc::kLongLineText) {
+      return Ask(text, "OK", "Cancel", m_bWrapLongLines, "wrap-long-lines");
+    }
+    return Ask(text, "OK", "Cancel", m_bYes, "yes");
+  }
   void SetContext(const std::string& context) override { m_strContext = context; }
 
  private:
   std::string Prefix() const { return m_strContext.empty() ? "" : m_strContext + ": "; }
   void Print(const std::string& text) { m_err << Prefix() << CrLfToLf(text) << '\n'; }
-  bool Ask(const std::string& text, const char* yes, const char* no) {
-    m_err << Prefix() << CrLfToLf(text) << " [" << (m_bYes ? yes : no)
-          << (m_bYes ? " (--yes)]\n" : "; give --yes to answer " + std::string(yes) + "]\n");
-    return m_bYes;
+  bool Ask(const std::string& text, const char* yes, const char* no, bool answer,
+           const std::string& flag) {
+    m_err << Prefix() << CrLfToLf(text) << " [" << (answer ? yes : no)
+          << (answer ? " (--" + flag + ")]\n"
+                     : "; give --" + flag + " to answer " + std::string(yes) + "]\n");
+    return answer;
   }
   std::ostream& m_err;
   bool m_bYes;
+  bool m_bWrapLongLines;
   std::string m_strContext;
 };
 
@@ -252,6 +263,76 @@ int CmdImport(const Args& args, Context& ctx, Prompter& prompter) {
   return kExitOk;
 }
 
+// The item of a URL in the tree ("/" the root, "/docs" a folder,
+// "/docs/index.htm" a file; a trailing "/" is allowed), or nullptr.
+HTREEITEM FindUrlItem(CSTreeCtrl& tree, std::string url) {
+  while (url.size() > 1 && url.back() == '/') url.pop_back();
+  if (HTREEITEM folder = tree.FindFolderItem(url, false)) return folder;
+  const size_t slash = url.rfind('/');
+  if (slash == std::string::npos) return nullptr;
+  HTREEITEM parent = tree.FindFolderItem(url.substr(0, slash), false);
+  if (!parent) return nullptr;
+  const std::string name = url.substr(slash + 1);
+  for (HTREEITEM child = tree.GetChildItem(parent); child; child = tree.GetNextSiblingItem(child)) {
+    if (tree.GetItemImage(child) < ImagePage) continue;  // folders were looked for above
+    std::string folder, file;
+    SplitPath(tree.GetItemText(child), folder, file);
+    if (file == name) return child;
+  }
+  return nullptr;
+}
+
+int CmdRemove(const Args& args, Context& ctx, Prompter& prompter) {
+  COpenProject project(prompter, nullptr);
+  CProjectLock lock(AbsolutePath(args.positional[0]));
+  if (!OpenProjectArg(project, lock, "remove", args.positional[0], ctx)) return kExitNotDone;
+  // Every URL is looked up before anything is taken out.
+  std::vector<HTREEITEM> items;
+  for (size_t i = 1; i < args.positional.size(); ++i) {
+    HTREEITEM item = FindUrlItem(project.m_tree, args.positional[i]);
+    if (!item) {
+      ctx.err << "pagoric remove: the project has no URL " << args.positional[i] << "\n";
+      return kExitNotDone;
+    }
+    if (std::find(items.begin(), items.end(), item) == items.end()) items.push_back(item);
+  }
+  for (HTREEITEM item : items) {
+    // A folder given with one of its own items: the folder goes, with them.
+    bool inside = false;
+    for (HTREEITEM up = project.m_tree.GetParentItem(item); up && !inside;
+         up = project.m_tree.GetParentItem(up)) {
+      inside = std::find(items.begin(), items.end(), up) != items.end();
+    }
+    if (inside) continue;
+    if (!project.RemoveItem(item)) return kExitNotDone;
+  }
+  return project.RefreshAndSaveUnbuilt() ? kExitOk : kExitNotDone;
+}
+
+int CmdRename(const Args& args, Context& ctx, Prompter& prompter) {
+  COpenProject project(prompter, nullptr);
+  CProjectLock lock(AbsolutePath(args.positional[0]));
+  if (!OpenProjectArg(project, lock, "rename", args.positional[0], ctx)) return kExitNotDone;
+  HTREEITEM item = FindUrlItem(project.m_tree, args.positional[1]);
+  if (!item) {
+    ctx.err << "pagoric rename: the project has no URL " << args.positional[1] << "\n";
+    return kExitNotDone;
+  }
+  const std::string& name = args.positional[2];
+  if (!project.m_tree.CanEditLabel(item)) {
+    ctx.err << "pagoric rename: only folders can be renamed; a page's URL is its source file's "
+               "name (remove it and add it again under another folder or name)\n";
+    return kExitNotDone;
+  }
+  if (name.empty() || name.find('/') != std::string::npos) {
+    ctx.err << "pagoric rename: '" << name << "' is no folder name\n";
+    return kExitNotDone;
+  }
+  project.m_tree.EndLabelEdit(item, name);
+  project.m_bTreeChanged = 1;
+  return project.RefreshAndSaveUnbuilt() ? kExitOk : kExitNotDone;
+}
+
 int CmdTree(const Args& args, Context& ctx, Prompter& prompter) {
   COpenProject project(prompter, nullptr);
   if (!project.OpenExisting(AbsolutePath(args.positional[0]))) return kExitNotDone;
@@ -297,11 +378,15 @@ std::string MakeEscaped(const std::string& path) {
   return escaped;
 }
 
-// The Make rule of a build: every generated file depends on the project file
-// and on every source file of the project.
-bool WriteDepfile(const std::string& depfile, const COpenProject& project, std::ostream& err) {
+// The Make rule of a build: every generated file (or the stamp, when the
+// build keeps one) depends on the project file and on every source file of the
+// project.
+bool WriteDepfile(const std::string& depfile, const std::string& stamp, const COpenProject& project,
+                  std::ostream& err) {
   std::string text;
-  for (const std::string& file : project.GeneratedFiles()) {
+  const std::vector<std::string> targets =
+      stamp.empty() ? project.GeneratedFiles() : std::vector<std::string>{AbsolutePath(stamp)};
+  for (const std::string& file : targets) {
     if (!text.empty()) text += ' ';
     text += MakeEscaped(file);
   }
@@ -315,8 +400,49 @@ bool WriteDepfile(const std::string& depfile, const COpenProject& project, std::
   return true;
 }
 
+// Sets a file's time to now, creating it empty when it is missing.
+bool TouchFile(const std::string& path) {
+  if (!PathExists(path) && ReplaceFileAtomically(path, "") != ReplaceResult::kOk) return false;
+  std::error_code ec;
+  std::filesystem::last_write_time(path, std::filesystem::file_time_type::clock::now(), ec);
+  return !ec;
+}
+
+// The stamps a firmware build compiles by: --stamp-dir gets NAME.stamp for
+// every generated file, touched when the build wrote that file (it is now newer
+// than its stamp) or the stamp is missing, so only what changed recompiles;
+// --stamp is touched after every build that succeeded, so a make rule whose
+// target it is stays satisfied although unchanged files keep their times.
+bool WriteStamps(const Args& args, const COpenProject& project, std::ostream& err) {
+  if (args.Has("stamp-dir")) {
+    const std::string dir = AbsolutePath(args.Get("stamp-dir"));
+    std::error_code ec;
+    std::filesystem::create_directories(dir, ec);
+    for (const std::string& file : project.GeneratedFiles()) {
+      std::string folder, name;
+      SplitPath(file, folder, name);
+      const std::string stamp = dir + kPathSeparator + name + ".stamp";
+      const std::uint64_t stampTime = LastWriteFileTime(stamp);
+      if (stampTime != 0 && LastWriteFileTime(file) < stampTime) continue;
+      if (!TouchFile(stamp)) {
+        err << "pagoric build: cannot write the stamp " << stamp << "\n";
+        return false;
+      }
+    }
+  }
+  if (args.Has("stamp") && !TouchFile(AbsolutePath(args.Get("stamp")))) {
+    err << "pagoric build: cannot write the stamp " << args.Get("stamp") << "\n";
+    return false;
+  }
+  return true;
+}
+
 int CmdBuild(const Args& args, Context& ctx, Prompter& prompter) {
   const bool check = args.Has("check");
+  if (check && (args.Has("stamp") || args.Has("stamp-dir"))) {
+    ctx.err << "pagoric build: --check writes nothing, so it keeps no stamps\n";
+    return kExitNotDone;
+  }
   if (check && args.Has("relocate")) {
     ctx.err << "pagoric build: --check writes nothing, so it cannot relocate; build with "
                "--relocate first\n";
@@ -325,6 +451,7 @@ int CmdBuild(const Args& args, Context& ctx, Prompter& prompter) {
   // A check prints only the files it would change.
   CCliLog log(ctx.out, ctx.err, ctx.tty);
   COpenProject project(prompter, check ? nullptr : &log);
+  project.SetSaveProject(!args.Has("no-save"));
   const std::string path = AbsolutePath(args.positional[0]);
   CProjectLock lock(path);
   if (!LockProject(lock, "build", ctx)) return kExitNotDone;
@@ -383,7 +510,8 @@ int CmdBuild(const Args& args, Context& ctx, Prompter& prompter) {
     }
     return kExitNotDone;
   }
-  if (args.Has("depfile") && !WriteDepfile(args.Get("depfile"), project, ctx.err)) {
+  if (args.Has("depfile") &&
+      !WriteDepfile(args.Get("depfile"), args.Get("stamp"), project, ctx.err)) {
     return kExitNotDone;
   }
   if (check) {
@@ -393,7 +521,7 @@ int CmdBuild(const Args& args, Context& ctx, Prompter& prompter) {
     return changed.empty() ? kExitOk : kExitFailed;
   }
   if (project.FailedCount() > 0 || project.LastSaveFailed()) return kExitFailed;
-  return kExitOk;
+  return WriteStamps(args, project, ctx.err) ? kExitOk : kExitFailed;
 }
 
 // Reads a byte count of an option; false (message shown) when it is none.
@@ -541,13 +669,30 @@ const std::vector<Command>& Commands() {
        2,
        2,
        CmdImport},
+      {"remove",
+       "take items (files, or folders with all they hold) out of the URL tree",
+       "pagoric remove PROJECT.web URL... [--yes]",
+       {"yes"},
+       {},
+       2,
+       SIZE_MAX,
+       CmdRemove},
+      {"rename",
+       "rename a URL folder",
+       "pagoric rename PROJECT.web URL-FOLDER NEWNAME",
+       {},
+       {},
+       3,
+       3,
+       CmdRename},
       {"tree", "print the project's URL tree", "pagoric tree PROJECT.web", {}, {}, 1, 1, CmdTree},
       {"build",
        "generate the C files of what changed (everything with --all)",
-       "pagoric build PROJECT.web [--all] [--yes] [--target DIR] [--url-file NAME] "
-       "[--bin-file NAME] [--relocate OLD=NEW]... [--check] [--depfile FILE]",
-       {"all", "yes", "check"},
-       {"target", "url-file", "bin-file", "relocate", "depfile"},
+       "pagoric build PROJECT.web [--all] [--yes] [--wrap-long-lines] [--target DIR] "
+       "[--url-file NAME] [--bin-file NAME] [--relocate OLD=NEW]... [--check] [--no-save] "
+       "[--depfile FILE] [--stamp FILE] [--stamp-dir DIR]",
+       {"all", "yes", "check", "no-save", "wrap-long-lines"},
+       {"target", "url-file", "bin-file", "relocate", "depfile", "stamp", "stamp-dir"},
        1,
        1,
        CmdBuild},
@@ -561,8 +706,8 @@ const std::vector<Command>& Commands() {
        CmdSize},
       {"preview",
        "build, then serve the pages on this machine through the host web server",
-       "pagoric preview PROJECT.web [--port N] [--cc COMPILER] [--yes]",
-       {"yes"},
+       "pagoric preview PROJECT.web [--port N] [--cc COMPILER] [--yes] [--wrap-long-lines]",
+       {"yes", "wrap-long-lines"},
        {"port", "cc"},
        1,
        1,
@@ -571,7 +716,7 @@ const std::vector<Command>& Commands() {
        "list the URL table, or add, edit or remove entries",
        "pagoric urls PROJECT.web [--add URL FUNCTION | --edit URL | --remove URL...] [--url URL] "
        "[--function NAME] [--type HSTYPE] [--size N] [--realm EXPR] [--yes]",
-       {"add", "edit", "remove", "yes"},
+       {"add", "edit", "remove", "yes", "wrap-long-lines"},
        {"url", "function", "type", "size", "realm"},
        1,
        SIZE_MAX,
@@ -579,7 +724,7 @@ const std::vector<Command>& Commands() {
       {"home",
        "list the pages with the home page marked, set it to a URL's page, or remove it",
        "pagoric home PROJECT.web [URL | --none] [--yes]",
-       {"none", "yes"},
+       {"none", "yes", "wrap-long-lines"},
        {},
        1,
        2,
@@ -587,7 +732,7 @@ const std::vector<Command>& Commands() {
       {"realms",
        "list the eight security realms, set one, or clear them all",
        "pagoric realms PROJECT.web [--set N NAME USER [PASSWORD] | --clear] [--yes]",
-       {"set", "clear", "yes"},
+       {"set", "clear", "yes", "wrap-long-lines"},
        {},
        1,
        5,
@@ -595,7 +740,7 @@ const std::vector<Command>& Commands() {
       {"bindata",
        "list the sources whose data the binary data file holds, or remove it",
        "pagoric bindata PROJECT.web [--remove SOURCE...] [--yes]",
-       {"remove", "yes"},
+       {"remove", "yes", "wrap-long-lines"},
        {},
        1,
        SIZE_MAX,
@@ -643,7 +788,7 @@ int RunPagoric(const std::vector<std::string>& args, std::ostream& out, std::ost
     Args parsed;
     if (!ParseArgs(command, rest, parsed, err)) return kExitNotDone;
     Context ctx{out, err, errIsTerminal};
-    CCliPrompter prompter(err, parsed.Has("yes"));
+    CCliPrompter prompter(err, parsed.Has("yes"), parsed.Has("wrap-long-lines"));
     return command.handler(parsed, ctx, prompter);
   }
   err << "pagoric: unknown command '" << args[0] << "'\n";

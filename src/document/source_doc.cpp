@@ -1,6 +1,13 @@
 #include "document/source_doc.h"
 
-bool CSourceDocMfc::LongLineWarning() { return m_prompter.AskOkCancel(kLongLineText); }
+#include "platform/text_format.h"
+
+bool CSourceDocMfc::LongLineWarning() {
+  if (m_prompter.AskOkCancel(kLongLineText)) return true;
+  m_prompter.ShowOk(FormatText(kLongLineRefusedText, {LoadPath(), std::to_string(LongLine()),
+                                                      std::to_string(MaxLineLength - 1)}));
+  return false;
+}
 
 bool CSourceDocMfc::OpenDocument(const std::string& path) {
   SetModified(true);

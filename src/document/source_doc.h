@@ -14,6 +14,12 @@ class CSourceDocMfc : public CSourceText {
       "The file contains a line which exceeds the maximum allowable length. This line (and "
       "all other long lines) will be wrapped onto following lines.";
 
+  // Shown when the long-line question is answered Cancel: the file is left
+  // as it is, since a line split in two would no longer compile.
+  static constexpr const char* kLongLineRefusedText =
+      "File %s: line %s is longer than %s characters, the longest line a generated file may "
+      "hold. The file was left unchanged; shorten that line, or let the build wrap long lines.";
+
   explicit CSourceDocMfc(Prompter& prompter) : m_prompter(prompter) {}
 
   bool LongLineWarning() override;

@@ -60,6 +60,7 @@ void CSourceText::DeleteAll() {
 
 int CSourceText::LoadFile(const std::string& path) {
   m_nLastError = 0;
+  m_strLoadPath = path;
   if (IsDirectory(path)) {
     m_nLastError = 1;
     return 0;
@@ -94,6 +95,7 @@ int CSourceText::LoadFile(const std::string& path) {
 
 int CSourceText::LoadText(std::string_view text) {
   DeleteAll();
+  m_nLongLine = 0;
   int result = 1;
   bool wrapped = false;
   bool endedWithLineEnd = true;
@@ -138,6 +140,7 @@ int CSourceText::LoadText(std::string_view text) {
       ReleaseLineBuffer(n, static_cast<int>(len));
       start += take;
       if (len >= static_cast<size_t>(MaxLineLength) && !wrapped) {
+        m_nLongLine = n + 1;
         if (LongLineWarning()) {
           wrapped = true;
           m_nLastError = 4;

@@ -119,7 +119,12 @@ class CSourceText {
   // (LastError 7 when read-only); a refused command is destroyed.
   virtual int Execute(std::unique_ptr<CTextCommand> command);
   // Asked once per load when a line reaches MaxLineLength; true = wrap it.
+  // LongLine() and LoadPath() tell which line of which file it is.
   virtual bool LongLineWarning() = 0;
+  // The 1-based number of the first line a load found too long (0: none),
+  // and the file the last LoadFile read.
+  int LongLine() const { return m_nLongLine; }
+  const std::string& LoadPath() const { return m_strLoadPath; }
   // Called after each command's Do and Undo with the affected range.
   virtual void NotifyChange(TextPos, TextPos) {}
   // The document's modified flag; the bare engine always reports modified.
@@ -195,4 +200,6 @@ class CSourceText {
   std::vector<std::unique_ptr<CTextCommand>> m_history;
   int m_nCurrent = -1;  // index of the current history entry, -1 = none
   int m_nLastError = 0;
+  int m_nLongLine = 0;
+  std::string m_strLoadPath;
 };

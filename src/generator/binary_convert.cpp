@@ -136,8 +136,8 @@ int CCodeGenerator::ConvertBinary(const CPageNode& node) {
           kSourceShorterText, {path, std::to_string(data.size()), std::to_string(node.GetSize())}));
       return 0;
     }
-    RemoveFileBlocks(node.GetOutputFile(), path);
-    CArrayText array(m_arrayBuffer, path, node.GetFunction(),
+    RemoveFileBlocks(node.GetOutputFile(), Recorded(path));
+    CArrayText array(m_arrayBuffer, Recorded(path), node.GetFunction(),
                      reinterpret_cast<const unsigned char*>(data.data()), node.GetSize());
     return AddBinaryCode(node,
                          [&](std::vector<std::string_view>& lines) { return array.Next(lines); });
@@ -166,7 +166,7 @@ int CCodeGenerator::InsertBufferData(const std::string& marker, const std::strin
 
 int CCodeGenerator::AddBinaryCode(const CPageNode& node, const LinePieces& arrayPieces) {
   const std::string& binFile = node.GetOutputFile();
-  const std::string& path = node.GetPath();
+  const std::string path = Recorded(node.GetPath());
   if (!InsertBufferData(markers::kEndBufferData, binFile, arrayPieces)) return 0;
 
   const std::string number = std::to_string(node.GetFunction());

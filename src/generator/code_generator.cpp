@@ -271,7 +271,11 @@ CCodeGenerator::~CCodeGenerator() = default;
 
 std::string CCodeGenerator::Banner(const std::string& path) const {
   return FormatText("/* C file: %s created\n by Corvane Pagoric Utility on %s */\n\n\n",
-                    {path, m_dateSource()});
+                    {Recorded(path), m_dateSource()});
+}
+
+std::string CCodeGenerator::Recorded(const std::string& path) const {
+  return m_pProject ? m_pProject->RecordedPath(path) : path;
 }
 
 int CCodeGenerator::WriteSkeleton(const std::string& path, const std::string& body) {
@@ -315,6 +319,10 @@ int CCodeGenerator::HasMarkersInOrder(const std::string& path,
   }
   try {
     CDocHandle doc = CDocHandle::Open(m_prompter, path);
+    // A long line the user would not have wrapped: the refusal said so.
+    if (doc.LoadResult() == 0 && doc->LongLine() > 0 && doc->LastError() == 3) {
+      return kLongLineRefused;
+    }
     int start = 0;
     // Each search runs from the line of the marker before it.
     for (const char* marker : markerList) {

@@ -202,8 +202,10 @@ int CCodeGenerator::ConvertPageSteps(const CPageNode& node) {
   if (!CanWriteWithUrlFile(pageFile)) return 0;
   if (!exists || size == 0) {
     if (!WritePageFileSkeleton(pageFile)) return 0;
-  } else if (!IsPageFile(pageFile)) {
-    m_prompter.ShowOk(FormatText(kNotRecognizedText, {pageFile}));
+  } else if (const int recognised = IsPageFile(pageFile); recognised != 1) {
+    if (recognised != kLongLineRefused) {
+      m_prompter.ShowOk(FormatText(kNotRecognizedText, {pageFile}));
+    }
     return 0;
   }
 
@@ -255,7 +257,7 @@ int CCodeGenerator::AddUrlEntry(const std::string& url, const std::string& entry
 std::string CCodeGenerator::PageFunctionText(const CPageNode& node, const std::string& source,
                                              std::vector<std::string>& dynamicList,
                                              std::vector<std::string>& postList, int& ok) {
-  const std::string& path = node.GetPath();
+  const std::string path = Recorded(node.GetPath());
   std::string out;
   out.reserve(source.size() + source.size() / 4 + 256);
   out += markers::kFilePrefix;

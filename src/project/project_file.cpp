@@ -69,6 +69,13 @@ void SerializeNodes(CArchive& ar, CPageNodeList& nodes) {
   CheckNodeList(nodes);
 }
 
+namespace {
+
+// The trailer behind the six settings: this tag, then the saved folder.
+constexpr const char* kSavedFolderTag = "Pagoric saved folder";
+
+}  // namespace
+
 void SerializeProject(CArchive& ar, CPageNodeList& nodes, CProjectSettings& settings) {
   SerializeNodes(ar, nodes);
   ar.Exchange(settings.m_nProjectMark);
@@ -77,6 +84,87 @@ void SerializeProject(CArchive& ar, CPageNodeList& nodes, CProjectSettings& sett
   ar.Exchange(settings.m_strTargetDir);
   ar.Exchange(settings.m_strUrlFile);
   ar.Exchange(settings.m_strBinFile);
+  if (ar.IsStoring()) {
+    if (!settings.m_strSavedFolder.empty()) {
+      ar.WriteString(kSavedFolderTag);
+      ar.WriteString(settings.m_strSavedFolder);
+    }
+    return;
+  }
+  // Anything else behind the settings is not ours and is ignored.
+  settings.m_strSavedFolder.clear();
+  if (ar.BytesLeft() == 0) return;
+  try {
+    if (ar.ReadString() != kSavedFolderTag) return;
+    settings.m_strSavedFolder = ar.ReadString();
+  } catch (const CArchiveException&) {
+    settings.m_strSavedFolder.clear();
+  }
+}
+
+namespace {
+
+// path with its leading from replaced by to, when path is from itself or lies
+// under it; empty otherwise.
+std::string MovedPath(const std::string& path, const std::string& from, const std::string& to) {
+  if (from.empty() || !path.starts_with(from)) return std::string();
+  if (path.size() > from.size() && path[from.size()] != kPathSeparator) return std::string();
+  return to + path.substr(from.size());
+}
+
+// The folder the stored paths were made in, for a project file without one on
+// record: a leading part of the first missing source's path that, replaced by
+// here, finds every missing source. Empty when there is none.
+std::string DeriveSavedFolder(const CPageNodeList& nodes, const std::string& here) {
+  std::vector<const std::string*> missing;
+  for (const auto& node : nodes) {
+    if (!node->GetFolder() && !PathExists(node->GetPath())) missing.push_back(&node->GetPath());
+  }
+  if (missing.empty()) return std::string();
+  const std::string& first = *missing.front();
+  for (size_t cut = first.rfind(kPathSeparator); cut != std::string::npos && cut > 0;
+       cut = first.rfind(kPathSeparator, cut - 1)) {
+    const std::string folder = first.substr(0, cut);
+    if (folder == here) break;
+    const bool all = std::all_of(missing.begin(), missing.end(), [&](const std::string* path) {
+      const std::string moved = MovedPath(*path, folder, here);
+      return !moved.empty() && PathExists(moved);
+    });
+    if (all) return folder;
+  }
+  return std::string();
+}
+
+}  // namespace
+
+void LocateProject(const std::string& projectPath, CPageNodeList& nodes,
+                   CProjectSettings& settings) {
+  const std::string here = FolderOf(projectPath);
+  std::string& saved = settings.m_strSavedFolder;
+  if (saved.empty()) saved = DeriveSavedFolder(nodes, here);
+  if (saved.empty() || saved == here) {
+    saved = here;
+    return;
+  }
+  for (auto& node : nodes) {
+    if (node->GetFolder()) continue;
+    const std::string source = MovedPath(node->GetPath(), saved, here);
+    if (!source.empty() && PathExists(source)) node->SetPath(source);
+    const std::string output = MovedPath(node->GetOutputFile(), saved, here);
+    if (!output.empty()) node->SetOutputFile(output);
+  }
+  std::string target = settings.m_strTargetDir;
+  if (!target.empty() && target.back() == kPathSeparator) target.pop_back();
+  const std::string movedTarget = MovedPath(target, saved, here);
+  if (!movedTarget.empty()) settings.m_strTargetDir = movedTarget + kPathSeparator;
+}
+
+std::string RecordedPath(const std::string& path, const std::string& projectPath,
+                         const std::string& savedFolder) {
+  const std::string here = FolderOf(projectPath);
+  if (savedFolder.empty() || savedFolder == here) return path;
+  const std::string recorded = MovedPath(path, here, savedFolder);
+  return recorded.empty() ? path : recorded;
 }
 
 bool ReadProject(std::string_view data, CPageNodeList& nodes, CProjectSettings& settings) {
@@ -109,7 +197,13 @@ bool WriteProject(const CPageNodeList& nodes, const CProjectSettings& settings, 
 bool LoadProjectFile(const std::string& path, CPageNodeList& nodes, CProjectSettings& settings) {
   std::string data;
   if (!IsRegularFile(path) || !ReadWholeFile(path, data)) return false;
-  return ReadProject(data, nodes, settings);
+  CPageNodeList loadedNodes;
+  CProjectSettings loadedSettings;
+  if (!ReadProject(data, loadedNodes, loadedSettings)) return false;
+  LocateProject(path, loadedNodes, loadedSettings);
+  nodes = std::move(loadedNodes);
+  settings = std::move(loadedSettings);
+  return true;
 }
 
 SaveProjectResult SaveProjectFile(const std::string& path, const CPageNodeList& nodes,
@@ -118,8 +212,30 @@ SaveProjectResult SaveProjectFile(const std::string& path, const CPageNodeList& 
     prompter.ShowOk(FormatText(kReadOnlyProjectText, {path}));
     return SaveProjectResult::kReadOnly;
   }
+  // Paths go back into the form of the folder they were saved in.
+  const std::string here = FolderOf(path);
+  const std::string& saved = settings.m_strSavedFolder.empty() ? here : settings.m_strSavedFolder;
+  CPageNodeList recordedNodes;
+  const CPageNodeList* toWrite = &nodes;
+  CProjectSettings recordedSettings = settings;
+  recordedSettings.m_strSavedFolder = saved;
+  if (saved != here) {
+    recordedNodes.reserve(nodes.size());
+    for (const auto& node : nodes) {
+      auto copy = std::make_unique<CPageNode>(*node);
+      if (!copy->GetFolder()) {
+        copy->SetPath(RecordedPath(copy->GetPath(), path, saved));
+        copy->SetOutputFile(RecordedPath(copy->GetOutputFile(), path, saved));
+      }
+      recordedNodes.push_back(std::move(copy));
+    }
+    toWrite = &recordedNodes;
+    std::string target = settings.m_strTargetDir;
+    if (!target.empty() && target.back() == kPathSeparator) target.pop_back();
+    recordedSettings.m_strTargetDir = RecordedPath(target, path, saved) + kPathSeparator;
+  }
   std::string data;
-  if (!WriteProject(nodes, settings, data)) {
+  if (!WriteProject(*toWrite, recordedSettings, data)) {
     prompter.ShowOk(FormatText(kTooManyItemsText, {path}));
     return SaveProjectResult::kTooManyNodes;
   }

@@ -19,6 +19,11 @@ struct CProjectSettings {
   std::string m_strTargetDir;        // receives the generated files; ends in a separator
   std::string m_strUrlFile;          // URL file name inside the target directory
   std::string m_strBinFile;          // binary data file name inside the target directory
+  // Not one of the six: the folder the project file stood in when it was
+  // saved, kept behind them where older readers stop reading. A project
+  // opened from another folder (a clone, a moved checkout) finds its files
+  // beside it from this; empty when the file does not say.
+  std::string m_strSavedFolder;
 };
 
 using CPageNodeList = std::vector<std::unique_ptr<CPageNode>>;
@@ -58,8 +63,29 @@ bool ReadProject(std::string_view data, CPageNodeList& nodes, CProjectSettings& 
 bool WriteProject(const CPageNodeList& nodes, const CProjectSettings& settings, std::string& out);
 
 // Reads a project file. False when it cannot be read or is rejected; nodes and
-// settings are then untouched. The caller shows kInvalidProjectText.
+// settings are then untouched. The caller shows kInvalidProjectText. A project
+// file read from another folder than the one it was saved in is located
+// (LocateProject) as it is read.
 bool LoadProjectFile(const std::string& path, CPageNodeList& nodes, CProjectSettings& settings);
+
+// A project saved in one folder and opened from another (a clone of the
+// repository, a moved checkout) uses the tree of files that stands beside it
+// where it stood beside the saved one: a source under the saved folder is
+// taken from the same place under the project file's folder when it exists
+// there, even if the old one still exists (a clone never reads another
+// clone's files); the target directory and output files under the saved folder
+// always move (a clone never writes into another). Without a recorded folder,
+// one is derived when sources are missing: the leading part of a missing
+// source's path that, replaced by the project file's folder, finds every
+// missing source. m_strSavedFolder keeps the folder the stored paths are
+// relative to; SaveProjectFile writes paths back in that form, so a project
+// that only travelled is saved byte for byte as it was.
+void LocateProject(const std::string& projectPath, CPageNodeList& nodes,
+                   CProjectSettings& settings);
+// A path as the project file records it: under the project file's folder it
+// is written relative to the saved folder (the inverse of LocateProject).
+std::string RecordedPath(const std::string& path, const std::string& projectPath,
+                         const std::string& savedFolder);
 
 enum class SaveProjectResult {
   kSaved,

@@ -3,19 +3,32 @@
 # PAGORIC_EXECUTABLE to the pagoric program you built, or have it on the PATH).
 #
 #   pagoric_add_web(<target> PROJECT <file.web> [TARGET_DIR <dir>]
-#                   [SERVER_HEADER <header>])
+#                   [SERVER_HEADER <header>] [NO_FORCE_INCLUDE])
 #
 # Adds the C files that the project generates (the URL file, the binary data
-# file and one file per page) to <target>. A custom command runs
-# `pagoric build --yes` with a dependency file, so the build runs Pagoric again
-# only when the project file or one of its source files changed; the page files
-# are compiled with the server's header as a forced include (SERVER_HEADER,
-# "hservapi.h" found on the target's include path by default). TARGET_DIR is
-# where the files are generated (default: the project's own target directory).
+# file and one file per page) to <target>.
 #
-# Which files a project generates is learned when CMake configures; CMake
-# configures again by itself when the project file changes, so URLs added to the
-# tree are picked up.
+# The generated files hold the code you type into their stubs, so they are
+# sources that Pagoric keeps up to date, never outputs that CMake owns: the
+# `clean` target leaves them alone. They are generated when CMake configures
+# (so that they exist before the first build) and again whenever the project
+# file or one of its source files changed (a dependency file and a stamp drive
+# the rerun). Every run is `pagoric build --no-save`: a firmware build never
+# rewrites the committed project file. Each generated file has a stamp of its
+# own that Pagoric touches only when it wrote that file, so a page edit
+# recompiles that page's file (and the URL file when its table changed).
+#
+# TARGET_DIR is where the files are generated (relative to the current binary
+# directory; default: the project's own target directory). Two build trees of
+# one project each keep their own build state there. The page files include no
+# header of their own: the server's header (SERVER_HEADER, "hservapi.h" found
+# on the target's include path by default) is force-included with the flag
+# the C compiler understands (GCC, Clang: -include; MSVC: /FI); give
+# NO_FORCE_INCLUDE to supply the declarations another way. The binary data file
+# is compiled with -funsigned-char where the compiler knows it: its arrays hold
+# bytes above 127 as `const char`.
+#
+# The pagoric program is the imported target Pagoric::pagoric.
 
 cmake_minimum_required(VERSION 3.20)
 
@@ -28,6 +41,10 @@ if(NOT PAGORIC_EXECUTABLE)
   set(Pagoric_FOUND FALSE)
   set(Pagoric_NOT_FOUND_MESSAGE "the pagoric program was not found; set PAGORIC_EXECUTABLE")
   return()
+endif()
+if(NOT TARGET Pagoric::pagoric)
+  add_executable(Pagoric::pagoric IMPORTED GLOBAL)
+  set_target_properties(Pagoric::pagoric PROPERTIES IMPORTED_LOCATION "${PAGORIC_EXECUTABLE}")
 endif()
 
 # Splits a dependency file of `pagoric build --depfile` (one rule: the generated
@@ -59,7 +76,7 @@ function(_pagoric_read_depfile file out_targets out_inputs)
 endfunction()
 
 function(pagoric_add_web target)
-  cmake_parse_arguments(PW "" "PROJECT;TARGET_DIR;SERVER_HEADER" "" ${ARGN})
+  cmake_parse_arguments(PW "NO_FORCE_INCLUDE" "PROJECT;TARGET_DIR;SERVER_HEADER" "" ${ARGN})
   if(NOT PW_PROJECT)
     message(FATAL_ERROR "pagoric_add_web: PROJECT <file.web> is required")
   endif()
@@ -75,37 +92,57 @@ function(pagoric_add_web target)
     get_filename_component(dir "${PW_TARGET_DIR}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_BINARY_DIR}")
     set(target_args --target "${dir}")
   endif()
+  get_target_property(pagoric Pagoric::pagoric IMPORTED_LOCATION)
 
-  # The generated files and their sources, from a build that writes nothing.
+  # Generate now, writing nothing but the generated files: they must exist
+  # before the build starts, and the dependency file lists them.
   get_filename_component(name "${project}" NAME_WE)
-  file(MAKE_DIRECTORY "${CMAKE_CURRENT_BINARY_DIR}/pagoric")
-  set(listing "${CMAKE_CURRENT_BINARY_DIR}/pagoric/${target}-${name}.outputs.d")
+  set(work "${CMAKE_CURRENT_BINARY_DIR}/pagoric/${target}-${name}")
+  file(MAKE_DIRECTORY "${work}")
   execute_process(
-    COMMAND "${PAGORIC_EXECUTABLE}" build "${project}" --check --depfile "${listing}" ${target_args}
+    COMMAND "${pagoric}" build "${project}" --no-save --yes --depfile "${work}/outputs.d"
+            ${target_args}
     RESULT_VARIABLE result OUTPUT_QUIET ERROR_VARIABLE errors)
-  if(NOT EXISTS "${listing}" OR result GREATER 1)
-    message(FATAL_ERROR "pagoric_add_web: pagoric cannot read ${project}:\n${errors}")
+  if(NOT EXISTS "${work}/outputs.d" OR result GREATER 1)
+    message(FATAL_ERROR "pagoric_add_web: pagoric cannot build ${project}:\n${errors}")
+  elseif(NOT result EQUAL 0)
+    message(WARNING "pagoric_add_web: some files of ${project} failed to convert:\n${errors}")
   endif()
-  _pagoric_read_depfile("${listing}" outputs inputs)
+  _pagoric_read_depfile("${work}/outputs.d" outputs inputs)
+  # A changed tree (new pages) changes the list of files: configure again.
   set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${project}")
 
-  set(depfile "${CMAKE_CURRENT_BINARY_DIR}/pagoric/${target}-${name}.d")
+  set(stamps "")
+  foreach(file IN LISTS outputs)
+    get_filename_component(file_name "${file}" NAME)
+    set(stamp "${work}/stamps/${file_name}.stamp")
+    list(APPEND stamps "${stamp}")
+    set_property(SOURCE "${file}" APPEND PROPERTY OBJECT_DEPENDS "${stamp}")
+  endforeach()
   add_custom_command(
-    OUTPUT ${outputs}
-    COMMAND "${PAGORIC_EXECUTABLE}" build "${project}" --yes --depfile "${depfile}" ${target_args}
+    OUTPUT "${work}/build.stamp"
+    BYPRODUCTS ${stamps}
+    COMMAND Pagoric::pagoric build "${project}" --no-save --yes --depfile "${work}/build.d"
+            --stamp "${work}/build.stamp" --stamp-dir "${work}/stamps" ${target_args}
     DEPENDS "${project}" ${inputs}
-    DEPFILE "${depfile}"
+    DEPFILE "${work}/build.d"
     COMMENT "Generating the web pages of ${project}"
     VERBATIM)
+  add_custom_target(${target}_pagoric DEPENDS "${work}/build.stamp")
+  add_dependencies(${target} ${target}_pagoric)
   target_sources(${target} PRIVATE ${outputs})
 
-  # Page files include no header of their own.
   list(GET outputs 0 url_file)
   list(GET outputs 1 bin_file)
+  set_property(SOURCE "${bin_file}" APPEND PROPERTY COMPILE_OPTIONS
+               "$<$<C_COMPILER_ID:GNU,Clang,AppleClang,ARMClang>:-funsigned-char>")
   set(pages ${outputs})
   list(REMOVE_ITEM pages "${url_file}" "${bin_file}")
-  if(pages)
-    set_source_files_properties(${pages} PROPERTIES COMPILE_OPTIONS "-include;${PW_SERVER_HEADER}")
+  if(pages AND NOT PW_NO_FORCE_INCLUDE)
+    set(gnu "$<C_COMPILER_ID:GNU,Clang,AppleClang,ARMClang,IntelLLVM>")
+    set_property(SOURCE ${pages} APPEND PROPERTY COMPILE_OPTIONS
+                 "$<${gnu}:-include>" "$<${gnu}:${PW_SERVER_HEADER}>"
+                 "$<$<C_COMPILER_ID:MSVC>:/FI${PW_SERVER_HEADER}>")
   endif()
 endfunction()
 

@@ -378,14 +378,14 @@ std::string MakeEscaped(const std::string& path) {
   return escaped;
 }
 
-// The Make rule of a build: every generated file (or the stamp, when the
-// build keeps one) depends on the project file and on every source file of the
-// project.
+// The Make rule of a build: every generated file (or the stamp, named as the
+// user's rule names it, when the build keeps one) depends on the project file
+// and on every source file of the project.
 bool WriteDepfile(const std::string& depfile, const std::string& stamp, const COpenProject& project,
                   std::ostream& err) {
   std::string text;
   const std::vector<std::string> targets =
-      stamp.empty() ? project.GeneratedFiles() : std::vector<std::string>{AbsolutePath(stamp)};
+      stamp.empty() ? project.GeneratedFiles() : std::vector<std::string>{stamp};
   for (const std::string& file : targets) {
     if (!text.empty()) text += ' ';
     text += MakeEscaped(file);

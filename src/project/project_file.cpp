@@ -114,7 +114,7 @@ std::string MovedPath(const std::string& path, const std::string& from, const st
 
 // The folder the stored paths were made in, for a project file without one on
 // record: a leading part of the first missing source's path that, replaced by
-// here, finds every missing source. Empty when there is none.
+// here, finds every missing source under it. Empty when there is none.
 std::string DeriveSavedFolder(const CPageNodeList& nodes, const std::string& here) {
   std::vector<const std::string*> missing;
   for (const auto& node : nodes) {
@@ -126,9 +126,10 @@ std::string DeriveSavedFolder(const CPageNodeList& nodes, const std::string& her
        cut = first.rfind(kPathSeparator, cut - 1)) {
     const std::string folder = first.substr(0, cut);
     if (folder == here) break;
+    // Sources outside that folder are no part of the tree that moved.
     const bool all = std::all_of(missing.begin(), missing.end(), [&](const std::string* path) {
       const std::string moved = MovedPath(*path, folder, here);
-      return !moved.empty() && PathExists(moved);
+      return moved.empty() || PathExists(moved);
     });
     if (all) return folder;
   }

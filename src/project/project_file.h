@@ -77,7 +77,7 @@ bool LoadProjectFile(const std::string& path, CPageNodeList& nodes, CProjectSett
 // always move (a clone never writes into another). Without a recorded folder,
 // one is derived when sources are missing: the leading part of a missing
 // source's path that, replaced by the project file's folder, finds every
-// missing source. m_strSavedFolder keeps the folder the stored paths are
+// missing source under it. m_strSavedFolder keeps the folder the stored paths are
 // relative to; SaveProjectFile writes paths back in that form, so a project
 // that only travelled is saved byte for byte as it was.
 void LocateProject(const std::string& projectPath, CPageNodeList& nodes,

@@ -326,4 +326,76 @@ TEST(ProjectFileTest, SaveIntoAMissingFolderIsAFileError) {
   EXPECT_EQ(prompter.shown()[0].text, path + " contains an incorrect path.");
 }
 
+TEST(ProjectFileTest, SavedFolderTravelsBehindTheSettingsAndOlderBytesStillRead) {
+  CProjectSettings settings;
+  settings.m_strTargetDir = "/a/gen/";
+  const std::string plain = Write(SampleTree(), settings);
+  settings.m_strSavedFolder = "/a";
+  const std::string withFolder = Write(SampleTree(), settings);
+  // The six settings come first, byte for byte; what follows an older reader
+  // never reads.
+  ASSERT_EQ(0u, withFolder.find(plain));
+  CPageNodeList nodes;
+  CProjectSettings read;
+  ASSERT_TRUE(ReadProject(withFolder, nodes, read));
+  EXPECT_EQ("/a", read.m_strSavedFolder);
+  ASSERT_TRUE(ReadProject(plain, nodes, read));
+  EXPECT_EQ("", read.m_strSavedFolder);
+  // Trailing bytes that are not ours are ignored, as before.
+  ASSERT_TRUE(ReadProject(plain + "junk", nodes, read));
+  EXPECT_EQ("", read.m_strSavedFolder);
+}
+
+TEST(ProjectFileTest, AProjectOpenedElsewhereUsesTheFilesBesideItAndSavesAsItWas) {
+  TempDir home, clone;
+  for (const TempDir* dir : {&home, &clone}) {
+    dir->Write("site/x.htm", "x");
+    dir->Write("site/y.gif", "y");
+  }
+  CPageNodeList nodes = SampleTree();
+  nodes[2]->SetPath(home.File("site/x.htm"));
+  nodes[3]->SetPath(home.File("site/y.gif"));
+  nodes[4]->SetPath("/elsewhere/z.txt");  // outside the project's folder: stays
+  nodes[2]->SetOutputFile(home.File("gen/_a_x.c"));
+  CProjectSettings settings;
+  settings.m_strTargetDir = home.File("gen") + "/";
+  ScriptedPrompter prompter;
+  ASSERT_EQ(SaveProjectResult::kSaved,
+            SaveProjectFile(home.File("p.web"), nodes, settings, prompter));
+  const std::string bytes = home.Read("p.web");
+  clone.Write("p.web", bytes);
+
+  CPageNodeList opened;
+  CProjectSettings openedSettings;
+  // The home checkout still exists: the clone reads its own files anyway.
+  ASSERT_TRUE(LoadProjectFile(clone.File("p.web"), opened, openedSettings));
+  EXPECT_EQ(clone.File("site/x.htm"), opened[2]->GetPath());
+  EXPECT_EQ(clone.File("site/y.gif"), opened[3]->GetPath());
+  EXPECT_EQ("/elsewhere/z.txt", opened[4]->GetPath());
+  EXPECT_EQ(clone.File("gen/_a_x.c"), opened[2]->GetOutputFile());
+  EXPECT_EQ(clone.File("gen") + "/", openedSettings.m_strTargetDir);
+  EXPECT_EQ(home.path(), openedSettings.m_strSavedFolder);
+  ASSERT_EQ(SaveProjectResult::kSaved,
+            SaveProjectFile(clone.File("p.web"), opened, openedSettings, prompter));
+  EXPECT_EQ(bytes, clone.Read("p.web"));
+
+  // A file saved before the folder was recorded: the folder is derived from
+  // the missing sources when every one of them stands beside the project.
+  CProjectSettings old = settings;
+  std::string oldBytes = Write(nodes, old);
+  TempDir moved;
+  moved.Write("site/x.htm", "x");
+  moved.Write("site/y.gif", "y");
+  moved.Write("p.web", oldBytes);
+  std::filesystem::remove_all(home.File("site"));
+  ASSERT_TRUE(LoadProjectFile(moved.File("p.web"), opened, openedSettings));
+  EXPECT_EQ(moved.File("site/x.htm"), opened[2]->GetPath());
+  EXPECT_EQ(home.path(), openedSettings.m_strSavedFolder);
+  // One missing source not beside it: nothing is guessed.
+  std::filesystem::remove(moved.File("site/y.gif"));
+  ASSERT_TRUE(LoadProjectFile(moved.File("p.web"), opened, openedSettings));
+  EXPECT_EQ(home.File("site/x.htm"), opened[2]->GetPath());
+  EXPECT_EQ(moved.path(), openedSettings.m_strSavedFolder);
+}
+
 }  // namespace

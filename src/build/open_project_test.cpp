@@ -11,6 +11,7 @@
 #include <map>
 
 #include "platform/file_util.h"
+#include "project/project_verify.h"
 #include "testing/scripted_prompter.h"
 #include "testing/temp_dir.h"
 
@@ -576,6 +577,35 @@ TEST_F(OpenProjectTest, InvalidProjectFileIsReported) {
   EXPECT_FALSE(project.OpenExisting(projectPath));
   EXPECT_EQ(std::vector<std::string>{"Invalid .web file or file no longer exists"},
             prompter.Texts());
+}
+
+// The window's way in: a project copied to another folder (a clone) opens
+// there without one relocation question, builds its own files, and a build
+// saves the project file byte for byte as it was.
+TEST_F(OpenProjectTest, ACloneOpensWithoutQuestionsAndKeepsTheProjectFile) {
+  CreateProject();
+  {
+    auto project = Open();
+    ASSERT_TRUE(project->OnBuildAll());
+  }
+  TempDir clone;
+  for (const char* part : {"site", "out", "demo.web"}) {
+    std::filesystem::copy(dir.File(part), clone.File(part),
+                          std::filesystem::copy_options::recursive);
+  }
+  const std::string bytes = clone.Read("demo.web");
+  clone.Write("site/index.htm", "<p>Cloned _NZZA_Clock</p>\n");
+  CMappedRelocationAnswers noAnswers({});
+  COpenProject project(prompter, nullptr);
+  ASSERT_TRUE(project.VerifyAndOpen(clone.File("demo.web"), false, noAnswers));
+  EXPECT_TRUE(noAnswers.Unanswered().empty());
+  EXPECT_EQ(clone.File("out") + "/", project.m_strTargetDirField);
+  ASSERT_TRUE(project.OnBuild());
+  EXPECT_EQ(0, project.FailedCount());
+  EXPECT_NE(std::string::npos, clone.Read("out/_index.c").find("Cloned"));
+  EXPECT_EQ(std::string::npos, dir.Read("out/_index.c").find("Cloned"));
+  EXPECT_EQ(bytes, clone.Read("demo.web"));
+  EXPECT_TRUE(prompter.Texts().empty()) << prompter.Texts()[0];
 }
 
 }  // namespace

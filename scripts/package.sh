@@ -55,6 +55,13 @@ add_executable(firmware $hostserver/hserver.c)
 target_include_directories(firmware PRIVATE $hostserver)
 pagoric_add_web(firmware PROJECT $work/demo.web)
 CMAKE
+web_before=$(sha256sum < "$work/demo.web")
 cmake -S "$scratch/firmware" -B "$scratch/firmware/build" -DCMAKE_PREFIX_PATH="$scratch/root/usr"
 cmake --build "$scratch/firmware/build"
-echo "== find_package(Pagoric) and pagoric_add_web built the demo firmware"
+# clean keeps the generated files (they hold stub code), and the firmware
+# builds again; no build wrote the project file.
+cmake --build "$scratch/firmware/build" --target clean
+for f in "$work"/generated/*.c; do test -s "$f" || { echo "clean removed $f"; exit 1; }; done
+cmake --build "$scratch/firmware/build"
+test "$(sha256sum < "$work/demo.web")" = "$web_before" || { echo "the build wrote demo.web"; exit 1; }
+echo "== find_package(Pagoric) and pagoric_add_web built the demo firmware (clean kept the generated files)"

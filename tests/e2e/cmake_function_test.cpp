@@ -159,8 +159,7 @@ TEST_P(CmakeFunctionTest, TwoBuildTreesOfOneProjectBothStayFresh) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Generators, CmakeFunctionTest,
-                         ::testing::Values("Ninja", "Unix Makefiles"),
-                         [](const auto& info) {
+                         ::testing::Values("Ninja", "Unix Makefiles"), [](const auto& info) {
                            return std::string(info.param) == "Ninja" ? "Ninja" : "Make";
                          });
 

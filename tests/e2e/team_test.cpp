@@ -159,8 +159,7 @@ TEST_F(TeamTest, ALongLineTypedIntoAStubIsNeverWrappedByYes) {
   EXPECT_EQ(kExitFailed, run.status) << run.out;
   EXPECT_EQ(text, home.Read("gen/_about.c"));
   EXPECT_NE(std::string::npos, run.err.find("give --wrap-long-lines")) << run.err;
-  EXPECT_NE(std::string::npos, run.err.find("File " + page + ": line "))
-      << run.err;
+  EXPECT_NE(std::string::npos, run.err.find("File " + page + ": line ")) << run.err;
   EXPECT_EQ(std::string::npos, run.err.find("cannot be  recognized")) << run.err;
 
   run = Pagoric({"build", Web(home), "--wrap-long-lines"});

@@ -2,6 +2,8 @@
 # Installs what building and testing Pagoric needs on Debian 12 (run as root).
 set -euo pipefail
 packages=(cmake make g++ gcc clang libgtest-dev libgmock-dev xxd)
+# The C23 compile tests: clang -std=c2x reads "()" as "(void)".
+packages+=(clang-16)
 # Clang's sanitizer and libFuzzer runtimes (only recommended by clang).
 packages+=(libclang-rt-14-dev)
 # The desktop program: Qt 6 Widgets (its tests run on the offscreen platform).

@@ -169,6 +169,10 @@ bool COpenProject::BuildFromButton(int all) {
   if (m_bBatchedWrites && CDocBatch::Active() == nullptr) batch = std::make_unique<CDocBatch>();
   if (!PrepareTargetFiles()) return false;
   ApplyTargetState();
+  // A URL file of an earlier version gets the declarations C23 compilers take.
+  if (!m_bFreshUrlFile) {
+    m_generator.UpdateUrlFileDeclaration(m_settings.m_strTargetDir + m_settings.m_strUrlFile);
+  }
   if (!m_tree.RefreshNodes(m_settings, m_prompter)) return false;
   MarkNodesOfFreshFiles();
   BuildNodes(all);

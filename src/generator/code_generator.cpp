@@ -3,9 +3,12 @@
 #include <algorithm>
 #include <cstdlib>
 #include <limits>
+#include <span>
+#include <string_view>
 
 #include "document/doc_handle.h"
 #include "document/markers.h"
+#include "generator/field_text.h"
 #include "generator/url_table.h"
 #include "platform/ascii.h"
 #include "platform/text_format.h"
@@ -59,6 +62,62 @@ bool IsSafeInComment(const std::string& path) {
          std::none_of(path.begin(), path.end(), IsAsciiControl);
 }
 
+// The HSType field of the URL table. Earlier URL files declared it
+// "void (*hstype)();", which C23 reads as a function without parameters, so
+// that both calls with arguments are errors. Now the two typedefs the entries
+// cast to name one generic function pointer type, the field has that type,
+// and AppPreprocessURL casts it back to the real signature it calls. The
+// entries' text is what it always was.
+constexpr std::string_view kHsTypeDeclaration[] = {
+    "/* Every HSType function is kept as the one generic function pointer type",
+    "   HSTypeFn and called through its real type, which the html flag tells. */",
+    "typedef void (*HSTypeFn)(void);",
+    "typedef HSTypeFn HSTypeFnHtml;",
+    "typedef HSTypeFn HSTypeFnBinary;",
+    "typedef void (*HSTypeHtmlCall)(unsigned long);",
+    "typedef void (*HSTypeBinaryCall)(unsigned long, int);"};
+constexpr std::string_view kHsTypeField = "    HSTypeFn       hstype;     /* HSType function to call */";
+constexpr std::string_view kHsTypeCalls[] = {
+    "           if (URLTable[i].html)",
+    "              ((HSTypeHtmlCall)URLTable[i].hstype) (handle);",
+    "           else",
+    "              ((HSTypeBinaryCall)URLTable[i].hstype) (handle, URLTable[i].len);"};
+// The same three places as the skeletons of earlier versions wrote them.
+constexpr std::string_view kOldHsTypeDeclaration[] = {
+    "typedef void (*HSTypeFnHtml)(unsigned long);",
+    "typedef void (*HSTypeFnBinary)(unsigned long, int);"};
+constexpr std::string_view kOldHsTypeField =
+    "    void           (*hstype)();/* HSType function to call */";
+constexpr std::string_view kOldHsTypeCalls[] = {
+    "           if (URLTable[i].html)", "              (*URLTable[i].hstype) (handle);",
+    "           else", "              (*URLTable[i].hstype) (handle, URLTable[i].len);"};
+
+// The lines from first up to (not including) stop at which the lines of block
+// stand one after the other; -1 when they stand nowhere or in more than one place.
+int FindOnlyBlock(CCSrvDoc& doc, int first, int stop, std::span<const std::string_view> block) {
+  int found = -1;
+  for (int n = first; n + static_cast<int>(block.size()) <= stop; ++n) {
+    bool same = true;
+    for (size_t k = 0; k < block.size() && same; ++k) {
+      same = doc.LineText(n + static_cast<int>(k)) == block[k];
+    }
+    if (!same) continue;
+    if (found >= 0) return -1;
+    found = n;
+  }
+  return found;
+}
+
+// True for a line that declares a function pointer named hstype with an empty
+// parameter list, whatever blanks stand between the parts.
+bool DeclaresOldHsType(std::string_view line) {
+  std::string packed;
+  for (char c : line) {
+    if (!IsBlank(c)) packed += c;
+  }
+  return packed.find("(*hstype)()") != std::string::npos;
+}
+
 std::string UrlFileBody() {
   std::string s;
   s += "#include <string.h>\n";
@@ -67,9 +126,12 @@ std::string UrlFileBody() {
   s += "\n";
   s += markers::kEndPrototypes;
   s += "\n\n";
-  s += "typedef void (*SendFn)(unsigned long handle);\n"
-       "typedef void (*HSTypeFnHtml)(unsigned long);\n"
-       "typedef void (*HSTypeFnBinary)(unsigned long, int);\n\n";
+  s += "typedef void (*SendFn)(unsigned long handle);\n";
+  for (std::string_view line : kHsTypeDeclaration) {
+    s += line;
+    s += '\n';
+  }
+  s += '\n';
   s += "#define\tUnprotected\t(0x0000)\n"
        "#define Realm1     (0x0001)\n"
        "#define Realm2     (Realm1 << 1)\n"
@@ -92,14 +154,14 @@ std::string UrlFileBody() {
        "    char*          url;\n"
        "    unsigned       html;       /* use HSTypeHtml if 1 */\n"
        "    SendFn         fun;        /* Send_Function_XXX or Post_XXX */\n"
-       "    void           (*hstype)();/* HSType function to call */\n"
+       "    HSTypeFn       hstype;     /* HSType function to call */\n"
        "    int            len;        /* size of binary data */\n"
        "    unsigned short realm;     /* security realm */\n"
        "} URLTableEntry;\n\n";
   s += "/* Warning: each entry MUST be on the same line */";
   s += "\n";
   s += markers::kBeginUrlTable;
-  s += "\nURLTableEntry URLTable[] = {\n{\n   NULL  /* last entry MUST be NULL */\n}\n};\n";
+  s += "\nURLTableEntry URLTable[] = {\n{\n   NULL, 0, NULL, NULL, 0, 0  /* last entry MUST be NULL */\n}\n};\n";
   s += markers::kEndUrlTable;
   s += "\n\n";
   s += markers::kBeginSearchUrl;
@@ -141,9 +203,9 @@ std::string UrlFileBody() {
        "        {\n"
        "           HSPageAuthenticate (handle, URLTable[i].realm);\n"
        "           if (URLTable[i].html)\n"
-       "              (*URLTable[i].hstype) (handle);\n"
+       "              ((HSTypeHtmlCall)URLTable[i].hstype) (handle);\n"
        "           else\n"
-       "              (*URLTable[i].hstype) (handle, URLTable[i].len);\n"
+       "              ((HSTypeBinaryCall)URLTable[i].hstype) (handle, URLTable[i].len);\n"
        "           goto lexit;\n"
        "        }\n"
        "        i++;\n"
@@ -165,6 +227,7 @@ std::string UrlFileBody() {
   s += "int SearchURL (unsigned long handle, char *URLp)\n"
        "{\n"
        "    int i=0;\n"
+       "    (void)handle;\n"
        "    while (URLTable[i].url) {\n"
        "       if (strcmp(URLTable[i].url, URLp) == 0)\n"
        "       {\n"
@@ -186,7 +249,7 @@ std::string UrlFileBody() {
        " * You should setup realm's user/password here.\n"
        " *\n"
        " */\n";
-  s += "int HSInitSecurityTable ()\n";
+  s += "int HSInitSecurityTable (void)\n";
   s += "{\n";
   s += markers::kBeginRealmCalls;
   s += "\n";
@@ -355,4 +418,46 @@ int CCodeGenerator::IsPageFile(const std::string& path) {
 std::string CCodeGenerator::UrlFilePath() const {
   if (m_pProject == nullptr) return std::string();
   return m_pProject->TargetDir() + m_pProject->UrlFileName();
+}
+
+CCodeGenerator::UrlFileDeclaration CCodeGenerator::UpdateUrlFileDeclaration(
+    const std::string& path) {
+  CDocHandle doc = CDocHandle::Open(m_prompter, path);
+  // The declarations stand between the prototypes and the table, the calls in
+  // the pre-processing function.
+  const int declFirst = FindMarker(*doc, markers::kEndPrototypes, 0);
+  const int declStop = declFirst < 0 ? -1 : FindMarker(*doc, markers::kBeginUrlTable, declFirst);
+  if (declStop < 0) return UrlFileDeclaration::kCurrent;  // not ours to judge
+  bool old = false;
+  for (int n = declFirst + 1; n < declStop && !old; ++n) old = DeclaresOldHsType(doc->LineText(n));
+  if (!old) return UrlFileDeclaration::kCurrent;
+
+  const int callFirst = FindMarker(*doc, markers::kBeginPreprocess, declStop);
+  const int callStop = callFirst < 0 ? -1 : FindMarker(*doc, markers::kEndPreprocess, callFirst);
+  const int typedefs = FindOnlyBlock(*doc, declFirst + 1, declStop, kOldHsTypeDeclaration);
+  const int field = FindOnlyBlock(*doc, declFirst + 1, declStop,
+                                  std::span<const std::string_view>(&kOldHsTypeField, 1));
+  const int calls = callStop < 0 ? -1 : FindOnlyBlock(*doc, callFirst + 1, callStop, kOldHsTypeCalls);
+  // Only the text earlier skeletons wrote is changed; anything else may be
+  // the user's, who is told how to change it.
+  bool onlyOld = typedefs >= 0 && field >= 0 && calls >= 0;
+  for (int n = declFirst + 1; n < declStop && onlyOld; ++n) {
+    onlyOld = n == field || !DeclaresOldHsType(doc->LineText(n));
+  }
+  if (!onlyOld) {
+    m_prompter.ShowOk(FormatText(kOldHsTypeText, {path}));
+    return UrlFileDeclaration::kOldKept;
+  }
+  // From the bottom up, so that the line numbers found stay true.
+  for (size_t k = 0; k < std::size(kHsTypeCalls); ++k) {
+    doc->SetLineText(calls + static_cast<int>(k), kHsTypeCalls[k]);
+  }
+  doc->SetLineText(field, kHsTypeField);
+  doc->RemoveLines(typedefs, static_cast<int>(std::size(kOldHsTypeDeclaration)));
+  doc->InsertLines(typedefs, kHsTypeDeclaration);
+  if (!doc.Save()) {
+    m_prompter.ShowOk(FormatText(kCannotWriteText, {path}));
+    return UrlFileDeclaration::kFailed;
+  }
+  return UrlFileDeclaration::kUpdated;
 }

@@ -90,6 +90,28 @@ class CCodeGenerator {
   // was created; a registered name is never registered again.
   const std::vector<std::string>& PostHandlers() const { return m_postHandlers; }
 
+  // URL files written by earlier versions declare the table's HSType field
+  // "void (*hstype)();", which C23 compilers (GCC 15 by default, clang
+  // -std=c2x) read as a function without parameters: every call of it is an
+  // error. When the file at path declares it so and its declarations and the
+  // two calls in AppPreprocessURL are the text an earlier skeleton wrote,
+  // they are changed into the current skeleton's and the file is saved
+  // (kUpdated); when the text is not the skeleton's, kOldHsTypeText tells how
+  // to change it and nothing is written (kOldKept). kCurrent: nothing to do;
+  // kFailed: the file could not be written (shown).
+  enum class UrlFileDeclaration { kCurrent, kUpdated, kOldKept, kFailed };
+  UrlFileDeclaration UpdateUrlFileDeclaration(const std::string& path);
+  // The URL file's path.
+  static constexpr const char* kOldHsTypeText =
+      "Warning: %s declares the URL table's HSType field as \"void (*hstype)();\", which C23 "
+      "compilers (GCC 15, clang -std=c2x) reject. The file was left as it is, because its "
+      "declarations differ from those Pagoric wrote. To fix it, declare \"typedef void "
+      "(*HSTypeFn)(void);\", \"typedef HSTypeFn HSTypeFnHtml;\" and \"typedef HSTypeFn "
+      "HSTypeFnBinary;\" in place of the two HSTypeFn typedefs, declare the field as "
+      "\"HSTypeFn hstype;\", and in AppPreprocessURL call \"((void (*)(unsigned "
+      "long))URLTable[i].hstype) (handle);\" and \"((void (*)(unsigned long, "
+      "int))URLTable[i].hstype) (handle, URLTable[i].len);\".";
+
   // Messages of the skeleton writers, with the file's path for %s.
   static constexpr const char* kCannotWriteText = "File %s cannot be written.";
   static constexpr const char* kUnsafePathText =

@@ -64,7 +64,7 @@ std::vector<std::string> ConversionTest::SendBody(const std::string& pageFile) c
 std::string ConversionTest::UrlFileWith(const std::string& entries,
                                         const std::string& prototypes) const {
   std::string text = m_freshUrl;
-  text.insert(text.find("{\n   NULL  /* last entry MUST be NULL */"), entries);
+  text.insert(text.find("{\n   NULL, 0, NULL, NULL, 0, 0  /* last entry MUST be NULL */"), entries);
   text.insert(text.find("/* @! End Function Prototypes   */"), prototypes);
   return text;
 }

@@ -75,19 +75,14 @@ void WriteNastySite(const TempDir& dir, const std::string& folder) {
   write("bin/big.bin", bytes(3 * 1000 * 1000 + 7));
 }
 
-std::vector<std::string> StrictFlags(const std::string& compiler, CFileKind kind) {
+std::vector<std::string> StrictFlags(const std::string& compiler, CFileKind kind,
+                                     const std::string& standard) {
   const bool clang = compiler.find("clang") != std::string::npos;
   // char is unsigned on the ARM targets the firmware is built for, and the
   // byte arrays of the binary data hold values above 127.
   std::vector<std::string> flags = {
-      "-std=c99",        "-pedantic",           "-Wall", "-Wextra", "-Werror",
-      "-funsigned-char", "-I" + HostServerDir()};
-  if (kind == CFileKind::kUrlFile) {
-    // SearchURL does not use its handle.
-    flags.push_back("-Wno-unused-parameter");
-    // The NULL entry that ends the URL table leaves its other fields to zero.
-    if (clang) flags.push_back("-Wno-missing-field-initializers");
-  }
+      "-std=" + standard, "-pedantic",           "-Wall", "-Wextra", "-Werror",
+      "-funsigned-char",  "-I" + HostServerDir()};
   if (kind == CFileKind::kPageFile) {
     // Page files include no header: firmware builds force the interface in.
     flags.insert(flags.end(), {"-include", HostServerDir() + "/hservapi.h"});
@@ -143,7 +138,8 @@ int TestProject::FillStubs() {
   return filled;
 }
 
-std::string TestProject::CompileServer(const std::string& compiler) {
+std::string TestProject::CompileServer(const std::string& compiler,
+                                       const std::string& standard) {
   const CPreviewFiles files = Files();
   std::vector<std::pair<std::string, CFileKind>> sources = {
       {HostServerDir() + "/hserver.c", CFileKind::kServer},
@@ -155,7 +151,9 @@ std::string TestProject::CompileServer(const std::string& compiler) {
   for (size_t i = 0; i < sources.size(); ++i) {
     const std::string object = m_dir.File(compiler + "-" + std::to_string(i) + ".o");
     std::vector<std::string> args = {compiler};
-    for (const std::string& flag : StrictFlags(compiler, sources[i].second)) args.push_back(flag);
+    for (const std::string& flag : StrictFlags(compiler, sources[i].second, standard)) {
+      args.push_back(flag);
+    }
     args.insert(args.end(), {"-c", sources[i].first, "-o", object});
     if (!RunOk(args)) {
       ADD_FAILURE() << sources[i].first << " does not compile with " << compiler;

@@ -36,9 +36,11 @@ bool RunOk(const std::vector<std::string>& args);
 void WriteNastySite(const TempDir& dir, const std::string& folder);
 
 // The flags of a strict firmware-style compile with gcc or clang, for one kind
-// of file. Only the warnings that the fixed generated text raises are off.
+// of file, in one C standard ("c99", "c2x", ...). Only the warnings that the
+// fixed generated text of page files raises are off.
 enum class CFileKind { kServer, kUrlFile, kBinFile, kPageFile };
-std::vector<std::string> StrictFlags(const std::string& compiler, CFileKind kind);
+std::vector<std::string> StrictFlags(const std::string& compiler, CFileKind kind,
+                                     const std::string& standard = "c99");
 
 // A project made by the pagoric program from a site folder: p.web with its
 // target directory gen/ in a scratch folder.
@@ -66,9 +68,9 @@ class TestProject {
   const std::map<std::string, std::vector<std::string>>& filledStubs() const { return m_stubs; }
 
   // Compiles the generated files and the host server with compiler and the
-  // strict flags into one program; its path, or "" after a test failure that
-  // names the file that did not compile.
-  std::string CompileServer(const std::string& compiler);
+  // strict flags of standard into one program; its path, or "" after a test
+  // failure that names the file that did not compile.
+  std::string CompileServer(const std::string& compiler, const std::string& standard = "c99");
 
   // Fetches every URL of the URL table from a server on port and compares
   // the bodies with the sources (pages as a text-mode read gives them, with

@@ -15,9 +15,12 @@ struct ServedCase {
   const char* compiler;
   int stubs;  // dynamic functions and form handlers of the site
   int urls;   // entries of its URL table
+  const char* standard = "c99";
 };
 
-void PrintTo(const ServedCase& c, std::ostream* os) { *os << c.site << " with " << c.compiler; }
+void PrintTo(const ServedCase& c, std::ostream* os) {
+  *os << c.site << " with " << c.compiler << " -std=" << c.standard;
+}
 
 class ServedAsWrittenTest : public ::testing::TestWithParam<ServedCase> {};
 
@@ -42,7 +45,7 @@ TEST_P(ServedAsWrittenTest, EveryUrlOfTheTable) {
       EXPECT_NE(std::string::npos, text.find("HSSend (handle, \"[" + name)) << page << " " << name;
   }
 
-  const std::string program = project.CompileServer(c.compiler);
+  const std::string program = project.CompileServer(c.compiler, c.standard);
   ASSERT_NE("", program);
   ServerProcess server(program, {"--port", "0"}, false);
   ASSERT_NE(0, server.port()) << server.output();
@@ -54,9 +57,17 @@ INSTANTIATE_TEST_SUITE_P(, ServedAsWrittenTest,
                          ::testing::Values(ServedCase{"demo", "gcc", 4, 10},
                                            ServedCase{"demo", "clang", 4, 10},
                                            ServedCase{"nasty", "gcc", 9, 15},
-                                           ServedCase{"nasty", "clang", 9, 15}),
+                                           ServedCase{"nasty", "clang", 9, 15},
+                                           // C23, where "()" declares no parameters.
+                                           ServedCase{"demo", "clang-16", 4, 10, "c2x"},
+                                           ServedCase{"nasty", "clang-16", 9, 15, "c2x"}),
                          [](const ::testing::TestParamInfo<ServedCase>& info) {
-                           return std::string(info.param.site) + "_" + info.param.compiler;
+                           std::string name = std::string(info.param.site) + "_" +
+                                              info.param.compiler + "_" + info.param.standard;
+                           for (char& c : name) {
+                             if (c == '-') c = '_';
+                           }
+                           return name;
                          });
 
 }  // namespace

@@ -13,6 +13,8 @@
 
 #include "document/doc_handle.h"
 #include "document/source_text.h"
+#include "generator/file_structure.h"
+#include "platform/ascii.h"
 #include "platform/file_util.h"
 #include "platform/text_format.h"
 #include "project/file_error.h"
@@ -89,10 +91,22 @@ int COpenProject::PrepareFile(const std::string& path, bool urlFile) {
     return urlFile ? m_generator.WriteUrlFileSkeleton(path)
                    : m_generator.WriteBinFileSkeleton(path);
   }
-  const int recognised = urlFile ? m_generator.IsUrlFile(path) : m_generator.IsBinFile(path);
+  // A file of ours is edited by its markers only when they are sound.
+  bool recognised = false;
+  std::vector<std::string> binaryNames;
+  const std::string damage = CheckFileStructure(
+      m_prompter, path, urlFile ? CFileStructure::Kind::kUrlFile : CFileStructure::Kind::kBinFile,
+      &recognised, &binaryNames);
   if (!recognised) {
     m_prompter.ShowOk(FormatText(CCodeGenerator::kNotRecognizedText, {path}));
     return 0;
+  }
+  if (!damage.empty()) {
+    m_prompter.ShowOk(damage);
+    return 0;
+  }
+  if (!urlFile) {
+    for (const std::string& name : binaryNames) m_binarySections.insert(AsciiLowerCopy(name));
   }
   return 1;
 }
@@ -113,6 +127,7 @@ void COpenProject::ApplyLocationFields() {
 int COpenProject::PrepareTargetFiles() {
   m_bFreshUrlFile = false;
   m_bFreshBinFile = false;
+  m_binarySections.clear();
   // An empty field would make the file-system root the target directory.
   if (m_strTargetDirField.empty()) {
     m_prompter.ShowOk(kReenterTargetDirText);
@@ -170,8 +185,13 @@ bool COpenProject::BuildFromButton(int all) {
 
 void COpenProject::MarkNodesOfFreshFiles() {
   for (const auto& node : m_tree.m_nodes) {
+    // A binary node whose data was removed from the binary data file (by
+    // the removal editor or by hand) is converted again, or the URL table
+    // would name a send function the firmware no longer has.
+    const bool dataGone =
+        node->IsBinary() && m_binarySections.count(AsciiLowerCopy(node->GetPath())) == 0;
     if ((m_bFreshUrlFile && (node->IsPage() || node->IsBinary())) ||
-        (m_bFreshBinFile && node->IsBinary())) {
+        (m_bFreshBinFile && node->IsBinary()) || dataGone) {
       node->SetChanged(1);
     }
   }

@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "document/doc_handle.h"
@@ -195,7 +196,8 @@ class COpenProject : public CProjectLocations {
   void KeepChangedForNextBuild();
   // A URL file or binary data file that PrepareTargetFiles had to start anew
   // (deleted, emptied) holds nothing of the nodes whose code it should hold:
-  // they are marked changed although their own output files may exist.
+  // they are marked changed although their own output files may exist. So
+  // is a binary node whose sections the binary data file no longer holds.
   void MarkNodesOfFreshFiles();
   int PrepareFile(const std::string& path, bool urlFile);
   // Removes what a killed build left: temporary files of the generated files
@@ -213,6 +215,9 @@ class COpenProject : public CProjectLocations {
   bool m_bBatchedWrites = true;
   bool m_bFreshUrlFile = false;  // the last PrepareTargetFiles wrote a new URL file
   bool m_bFreshBinFile = false;  // ... a new binary data file
+  // The sources (lower case) whose send functions the binary data file held
+  // when PrepareTargetFiles checked it.
+  std::unordered_set<std::string> m_binarySections;
   int m_nConverted = 0;
   int m_nFailed = 0;
   bool m_bSaveFailed = false;

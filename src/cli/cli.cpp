@@ -142,14 +142,6 @@ std::string TargetDirArg(const std::string& dir) {
   return abs;
 }
 
-// Takes the one-writer lock of a project a subcommand changes; false (message
-// shown) when another process holds it.
-bool LockProject(CProjectLock& lock, const std::string& command, Context& ctx) {
-  if (lock.TryLock()) return true;
-  ctx.err << "pagoric " << command << ": " << lock.BusyMessage() << "\n";
-  return false;
-}
-
 // Opens an existing project for a subcommand that changes it, holding its
 // lock; false (message shown) when the file is missing or invalid, or another
 // process is changing it.
@@ -617,6 +609,12 @@ void PrintUsage(std::ostream& out) {
 }
 
 }  // namespace
+
+bool LockProject(CProjectLock& lock, const std::string& command, Context& ctx) {
+  if (lock.TryLock()) return true;
+  ctx.err << "pagoric " << command << ": " << lock.BusyMessage() << "\n";
+  return false;
+}
 
 int RunPagoric(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
                bool errIsTerminal) {

@@ -117,6 +117,17 @@ class HomePageTest : public ::testing::Test {
   std::string m_path;
 };
 
+TEST_F(HomePageTest, HomeSetMeanwhileByAnotherProgramIsReplacedNotDoubled) {
+  CHomePageEditor editor(m_prompter, m_path);  // the dialog opens: no home page yet
+  CHomePageEditor(m_prompter, m_path).SetHome("Send_function_2");
+  EXPECT_EQ(HomePageResult::kChanged, editor.SetHome("Send_function_1"));
+  EXPECT_EQ(Urls(),
+            (std::vector<std::string>{"/index.htm:Send_function_1", "/logo.gif:Send_function_2",
+                                      "/again.htm:Send_function_1", "/:Send_function_1"}));
+  EXPECT_EQ(m_prompter.Texts(),
+            (std::vector<std::string>{"Home Page added.", "Home Page changed."}));
+}
+
 TEST_F(HomePageTest, AddedThenChangedInPlaceThenRemoved) {
   {
     CHomePageEditor editor(m_prompter, m_path);

@@ -206,3 +206,14 @@ bool SoundOrReport(Prompter& prompter, const std::string& path, CFileStructure::
   prompter.ShowOk(damage);
   return false;
 }
+
+int FirstNulLine(const std::string& path) {
+  int line = 0;
+  int found = 0;
+  ForEachLineOfFile(path, [&](std::string_view text) {
+    ++line;
+    if (std::memchr(text.data(), '\0', text.size()) != nullptr) found = line;
+    return found == 0;
+  });
+  return found;
+}

@@ -74,3 +74,11 @@ std::string CheckFileStructure(Prompter& prompter, const std::string& path,
 // CheckFileStructure for a step that is about to change the file: true when
 // it is sound; else the message is shown and false returned.
 bool SoundOrReport(Prompter& prompter, const std::string& path, CFileStructure::Kind kind);
+
+// The first line (counted from 1) of the file at path that holds a NUL byte,
+// or 0. The line document cuts a line at a NUL byte, so a generated file
+// that holds one is never rewritten: the rest of that line would be lost.
+int FirstNulLine(const std::string& path);
+// The message for a page file that holds a NUL byte: its path and the line.
+inline constexpr const char* kNulByteText =
+    "%s holds a NUL byte at line %s and was not changed: remove the NUL byte, then build again.";

@@ -77,7 +77,9 @@ int COpenProject::PrepareFile(const std::string& path, bool urlFile) {
   // Open for reading, creating an empty file but never truncating one (a
   // check only notes that the file is missing).
   bool opened = !IsDirectory(path);
-  if (opened && !m_bCheckOnly) {
+  // A dangling symbolic link is replaced by the skeleton below, never
+  // followed: creating through it would make a file wherever it points.
+  if (opened && !m_bCheckOnly && !IsDanglingLink(path)) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0666);
     opened = fd >= 0;
     if (opened) ::close(fd);
@@ -133,6 +135,7 @@ int COpenProject::PrepareTargetFiles() {
     m_prompter.ShowOk(kReenterTargetDirText);
     return 0;
   }
+  if (!CheckFileNameFields()) return 0;
   ApplyTargetField();
   const std::string target = m_settings.m_strTargetDir;
   // The working directory is left alone: nothing in a build depends on it.
@@ -155,6 +158,27 @@ int COpenProject::PrepareTargetFiles() {
   RemoveStaleTemporaryFiles();
   if (!PrepareFile(target + m_settings.m_strUrlFile, true)) return 0;
   return PrepareFile(target + m_settings.m_strBinFile, false);
+}
+
+bool COpenProject::IsPlainFileName(const std::string& name) {
+  if (name.empty() || name == "." || name == ".." ||
+      name.find(kPathSeparator) != std::string::npos) {
+    return false;
+  }
+  return std::none_of(name.begin(), name.end(), IsAsciiControl);
+}
+
+bool COpenProject::CheckFileNameFields() {
+  const struct {
+    const std::string& name;
+    const char* what;
+  } fields[] = {{m_strUrlFileField, "URL file"}, {m_strBinFileField, "binary data file"}};
+  for (const auto& field : fields) {
+    if (IsPlainFileName(field.name)) continue;
+    m_prompter.ShowOk(FormatText(kPlainFileNameText, {field.what, field.name}));
+    return false;
+  }
+  return true;
 }
 
 void COpenProject::RemoveStaleTemporaryFiles() {

@@ -172,6 +172,7 @@ int CmdNew(const Args& args, Context& ctx, Prompter& prompter) {
   if (args.Has("target")) project.m_strTargetDirField = TargetDirArg(args.Get("target"));
   project.m_strUrlFileField = args.Get("url-file", project.m_strUrlFileField);
   project.m_strBinFileField = args.Get("bin-file", project.m_strBinFileField);
+  if (!project.CheckFileNameFields()) return kExitNotDone;
   project.ApplyLocationFields();
   // The target directory is made now (one level, as a build would), so that
   // opening the project does not take it for a moved one.

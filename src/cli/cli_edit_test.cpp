@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <sstream>
 
 #include "cli/cli.h"
+#include "platform/file_util.h"
 #include "platform/project_lock.h"
 #include "testing/temp_dir.h"
 
@@ -158,6 +160,51 @@ TEST_F(CliEditTest, RemovedBinaryDataOfAProjectSourceIsConvertedAgain) {
   EXPECT_NE(std::string::npos, r.out.find(m_gif + " ---> "));
   EXPECT_EQ(m_gif + "\n" + m_png + "\n", Edit("bindata").out);
   EXPECT_EQ(kExitOk, Edit("build", {"--check"}).status);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(CliTargetFilesTest, NamesThatLeaveTheTargetAndDanglingLinksWriteNothingOutside) {
+  TempDir dir;
+  dir.Write("site/index.htm", "<p>Hi</p>\n");
+  const std::string project = dir.File("p.web");
+  const std::string target = dir.File("gen");
+  for (const char* name : {"../escaped_url.c", "sub/url.c", "..", ""}) {
+    std::ostringstream out, err;
+    EXPECT_EQ(kExitNotDone,
+              RunPagoric({"new", project, "--target", target, "--url-file", name}, out, err));
+    EXPECT_EQ(std::string("The URL file must be a file name in the target directory, without a "
+                          "folder: \"") +
+                  name + "\" is not.\n",
+              err.str());
+  }
+  EXPECT_FALSE(PathExists(project));
+  std::ostringstream out, err;
+  ASSERT_EQ(kExitOk, RunPagoric({"new", project, "--target", target}, out, err)) << err.str();
+  ASSERT_EQ(kExitOk, RunPagoric({"import", project, dir.File("site")}, out, err)) << err.str();
+  std::ostringstream buildErr;
+  EXPECT_EQ(kExitNotDone,
+            RunPagoric({"build", project, "--bin-file", "../escaped_bin.c"}, out, buildErr));
+  EXPECT_EQ(
+      "The binary data file must be a file name in the target directory, without a folder: "
+      "\"../escaped_bin.c\" is not.\n",
+      buildErr.str());
+  EXPECT_FALSE(PathExists(dir.File("escaped_bin.c")));
+
+  // Generated files that are dangling links become files of their own.
+  std::filesystem::create_directory(dir.File("elsewhere"));
+  std::filesystem::create_symlink(dir.File("elsewhere/url.c"), target + "/url.c");
+  std::filesystem::create_symlink(dir.File("elsewhere/bindata.c"), target + "/bindata.c");
+  std::filesystem::create_symlink(dir.File("elsewhere/_index.c"), target + "/_index.c");
+  std::ostringstream builtErr;
+  EXPECT_EQ(kExitOk, RunPagoric({"build", project}, out, builtErr)) << builtErr.str();
+  EXPECT_TRUE(std::filesystem::is_empty(dir.File("elsewhere")));
+  for (const char* name : {"url.c", "bindata.c", "_index.c"}) {
+    EXPECT_FALSE(std::filesystem::is_symlink(target + "/" + name)) << name;
+    EXPECT_NE(std::string::npos, dir.Read("gen/" + std::string(name)).find("@! ")) << name;
+  }
 }
 
 }  // namespace

@@ -265,6 +265,11 @@ ReplaceResult ReplaceFileAtomicallyInPieces(const std::string& path,
   return ReplaceResult::kWriteFailed;
 }
 
+bool IsDanglingLink(const std::string& path) {
+  struct stat st;
+  return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode) && ::stat(path.c_str(), &st) != 0;
+}
+
 int LastReplaceError() { return t_lastReplaceError; }
 
 bool IsTemporaryFileName(const std::string& fileName, std::string& name) {

@@ -40,6 +40,9 @@ struct FileStamp {
 };
 FileStamp StampOf(const std::string& path);
 
+// True when path is a symbolic link whose target does not exist.
+bool IsDanglingLink(const std::string& path);
+
 // Reads the whole file into out. False when it cannot be opened or read.
 bool ReadWholeFile(const std::string& path, std::string& out);
 

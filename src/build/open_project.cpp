@@ -13,6 +13,8 @@
 
 #include "document/doc_handle.h"
 #include "document/source_text.h"
+#include "generator/file_structure.h"
+#include "platform/ascii.h"
 #include "platform/file_util.h"
 #include "platform/text_format.h"
 #include "project/file_error.h"
@@ -79,7 +81,9 @@ int COpenProject::PrepareFile(const std::string& path, bool urlFile) {
   // Open for reading, creating an empty file but never truncating one (a
   // check only notes that the file is missing).
   bool opened = !IsDirectory(path);
-  if (opened && !m_bCheckOnly) {
+  // A dangling symbolic link is replaced by the skeleton below, never
+  // followed: creating through it would make a file wherever it points.
+  if (opened && !m_bCheckOnly && !IsDanglingLink(path)) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0666);
     opened = fd >= 0;
     if (opened) ::close(fd);
@@ -93,12 +97,22 @@ int COpenProject::PrepareFile(const std::string& path, bool urlFile) {
     return urlFile ? m_generator.WriteUrlFileSkeleton(path)
                    : m_generator.WriteBinFileSkeleton(path);
   }
-  const int recognised = urlFile ? m_generator.IsUrlFile(path) : m_generator.IsBinFile(path);
-  if (recognised != 1) {
-    if (recognised != CCodeGenerator::kLongLineRefused) {
-      m_prompter.ShowOk(FormatText(CCodeGenerator::kNotRecognizedText, {path}));
-    }
+  // A file of ours is edited by its markers only when they are sound.
+  bool recognised = false;
+  std::vector<std::string> binaryNames;
+  const std::string damage = CheckFileStructure(
+      m_prompter, path, urlFile ? CFileStructure::Kind::kUrlFile : CFileStructure::Kind::kBinFile,
+      &recognised, &binaryNames);
+  if (!recognised) {
+    m_prompter.ShowOk(FormatText(CCodeGenerator::kNotRecognizedText, {path}));
     return 0;
+  }
+  if (!damage.empty()) {
+    m_prompter.ShowOk(damage);
+    return 0;
+  }
+  if (!urlFile) {
+    for (const std::string& name : binaryNames) m_binarySections.insert(AsciiLowerCopy(name));
   }
   return 1;
 }
@@ -119,11 +133,13 @@ void COpenProject::ApplyLocationFields() {
 int COpenProject::PrepareTargetFiles() {
   m_bFreshUrlFile = false;
   m_bFreshBinFile = false;
+  m_binarySections.clear();
   // An empty field would make the file-system root the target directory.
   if (m_strTargetDirField.empty()) {
     m_prompter.ShowOk(kReenterTargetDirText);
     return 0;
   }
+  if (!CheckFileNameFields()) return 0;
   ApplyTargetField();
   const std::string target = m_settings.m_strTargetDir;
   // The working directory is left alone: nothing in a build depends on it.
@@ -146,6 +162,27 @@ int COpenProject::PrepareTargetFiles() {
   RemoveStaleTemporaryFiles();
   if (!PrepareFile(target + m_settings.m_strUrlFile, true)) return 0;
   return PrepareFile(target + m_settings.m_strBinFile, false);
+}
+
+bool COpenProject::IsPlainFileName(const std::string& name) {
+  if (name.empty() || name == "." || name == ".." ||
+      name.find(kPathSeparator) != std::string::npos) {
+    return false;
+  }
+  return std::none_of(name.begin(), name.end(), IsAsciiControl);
+}
+
+bool COpenProject::CheckFileNameFields() {
+  const struct {
+    const std::string& name;
+    const char* what;
+  } fields[] = {{m_strUrlFileField, "URL file"}, {m_strBinFileField, "binary data file"}};
+  for (const auto& field : fields) {
+    if (IsPlainFileName(field.name)) continue;
+    m_prompter.ShowOk(FormatText(kPlainFileNameText, {field.what, field.name}));
+    return false;
+  }
+  return true;
 }
 
 void COpenProject::RemoveStaleTemporaryFiles() {
@@ -219,8 +256,14 @@ void COpenProject::RecordTargetState() {
 
 void COpenProject::MarkNodesOfFreshFiles() {
   for (const auto& node : m_tree.m_nodes) {
+    // A binary node whose data was removed from the binary data file (by
+    // the removal editor or by hand) is converted again, or the URL table
+    // would name a send function the firmware no longer has.
+    const bool dataGone =
+        node->IsBinary() &&
+        m_binarySections.count(AsciiLowerCopy(RecordedPath(node->GetPath()))) == 0;
     if ((m_bFreshUrlFile && (node->IsPage() || node->IsBinary())) ||
-        (m_bFreshBinFile && node->IsBinary())) {
+        (m_bFreshBinFile && node->IsBinary()) || dataGone) {
       node->SetChanged(1);
     }
   }

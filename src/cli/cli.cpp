@@ -153,14 +153,6 @@ std::string TargetDirArg(const std::string& dir) {
   return abs;
 }
 
-// Takes the one-writer lock of a project a subcommand changes; false (message
-// shown) when another process holds it.
-bool LockProject(CProjectLock& lock, const std::string& command, Context& ctx) {
-  if (lock.TryLock()) return true;
-  ctx.err << "pagoric " << command << ": " << lock.BusyMessage() << "\n";
-  return false;
-}
-
 // Opens an existing project for a subcommand that changes it, holding its
 // lock; false (message shown) when the file is missing or invalid, or another
 // process is changing it.
@@ -191,6 +183,7 @@ int CmdNew(const Args& args, Context& ctx, Prompter& prompter) {
   if (args.Has("target")) project.m_strTargetDirField = TargetDirArg(args.Get("target"));
   project.m_strUrlFileField = args.Get("url-file", project.m_strUrlFileField);
   project.m_strBinFileField = args.Get("bin-file", project.m_strBinFileField);
+  if (!project.CheckFileNameFields()) return kExitNotDone;
   project.ApplyLocationFields();
   // The target directory is made now (one level, as a build would), so that
   // opening the project does not take it for a moved one.
@@ -762,6 +755,12 @@ void PrintUsage(std::ostream& out) {
 }
 
 }  // namespace
+
+bool LockProject(CProjectLock& lock, const std::string& command, Context& ctx) {
+  if (lock.TryLock()) return true;
+  ctx.err << "pagoric " << command << ": " << lock.BusyMessage() << "\n";
+  return false;
+}
 
 int RunPagoric(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
                bool errIsTerminal) {

@@ -25,3 +25,9 @@ struct Context {
   std::ostream& err;
   bool tty;
 };
+
+class CProjectLock;
+
+// Takes the one-writer lock of a project a subcommand changes; false (message
+// shown) when another process holds it.
+bool LockProject(CProjectLock& lock, const std::string& command, Context& ctx);

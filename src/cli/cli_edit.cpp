@@ -10,12 +10,17 @@
 #include "edit/url_file_editor.h"
 #include "generator/url_table.h"
 #include "platform/file_util.h"
+#include "platform/project_lock.h"
 
 namespace {
 
-// Opens the project and prepares its target files; the URL file's or the
-// binary data file's path, or "" (with the message shown) when that failed.
-std::string EditedFile(const Args& args, Prompter& prompter, bool binFile) {
+// Takes the project's lock (held by lock until the command ends, as a build
+// holds it), opens the project and prepares its target files; the URL file's
+// or the binary data file's path, or "" (with the message shown) when that
+// failed.
+std::string EditedFile(const Args& args, Context& ctx, const char* command, Prompter& prompter,
+                       bool binFile, CProjectLock& lock) {
+  if (!LockProject(lock, command, ctx)) return "";
   COpenProject project(prompter, nullptr);
   if (!project.OpenExisting(AbsolutePath(args.positional[0]))) return "";
   if (!project.PrepareTargetFiles()) return "";
@@ -113,7 +118,8 @@ int CmdUrls(const Args& args, Context& ctx, Prompter& prompter) {
       return kExitNotDone;
     }
   }
-  const std::string path = EditedFile(args, prompter, false);
+  CProjectLock lock(AbsolutePath(args.positional[0]));
+  const std::string path = EditedFile(args, ctx, "urls", prompter, false, lock);
   if (path.empty()) return kExitNotDone;
   CUrlFileEditor editor(prompter, path);
   std::vector<CUrlRow> rows = editor.ReadRows();
@@ -169,7 +175,8 @@ int CmdHome(const Args& args, Context& ctx, Prompter& prompter) {
                        ctx)) {
     return kExitNotDone;
   }
-  const std::string path = EditedFile(args, prompter, false);
+  CProjectLock lock(AbsolutePath(args.positional[0]));
+  const std::string path = EditedFile(args, ctx, "home", prompter, false, lock);
   if (path.empty()) return kExitNotDone;
   CHomePageEditor editor(prompter, path);
   if (none) return editor.RemoveHome() == HomePageResult::kRemoved ? kExitOk : kExitFailed;
@@ -212,7 +219,8 @@ int CmdRealms(const Args& args, Context& ctx, Prompter& prompter) {
       return kExitNotDone;
     }
   }
-  const std::string path = EditedFile(args, prompter, false);
+  CProjectLock lock(AbsolutePath(args.positional[0]));
+  const std::string path = EditedFile(args, ctx, "realms", prompter, false, lock);
   if (path.empty()) return kExitNotDone;
   CSecurityTableForm form(prompter, path);
   CRealmRows rows = form.ReadRows();
@@ -238,7 +246,8 @@ int CmdBindata(const Args& args, Context& ctx, Prompter& prompter) {
                        "pagoric bindata PROJECT.web [--remove SOURCE...] [--yes]", ctx)) {
     return kExitNotDone;
   }
-  const std::string path = EditedFile(args, prompter, true);
+  CProjectLock lock(AbsolutePath(args.positional[0]));
+  const std::string path = EditedFile(args, ctx, "bindata", prompter, true, lock);
   if (path.empty()) return kExitNotDone;
   CBinaryDataRemover remover(prompter, path);
   if (!remove) {

@@ -26,6 +26,7 @@ pagoric_add_layer(cli
   DEPENDS pagoric_build pagoric_edit
   TESTS
     cli/cli_test.cpp
+    cli/cli_edit_test.cpp
     cli/preview_test.cpp
 )
 # The version header generated from project().

@@ -22,11 +22,8 @@ int FindMarker(CCSrvDoc& doc, const std::string& marker, int startLine) {
   return found.line;
 }
 
-int MarkersInOrderInFile(const std::string& path, const std::vector<const char*>& markerList) {
-  for (const char* marker : markerList) {
-    const std::string_view m(marker);
-    if (m.empty() || m.find_first_of("\r\n") != std::string_view::npos) return -1;
-  }
+int ForEachLineOfFile(const std::string& path,
+                      const std::function<bool(std::string_view line)>& take) {
   // The file is streamed through one buffer, line by line, never mapped: a
   // program that shortens it meanwhile cannot crash us, and a big file costs
   // no more memory than a small one.
@@ -36,56 +33,65 @@ int MarkersInOrderInFile(const std::string& path, const std::vector<const char*>
   const size_t bufferSize = size_t{1} << 20;
   const std::unique_ptr<char[]> buffer(new char[bufferSize]);  // not cleared: read fills it
   size_t filled = 0;
-  size_t next = 0;  // the marker sought, each from the line of the one before
-  bool judged = true;
-  bool any = false;
-  // One line of the document (without its line end): it must be a whole line
-  // of the file, with no NUL byte; the markers still sought are looked for in it.
-  auto takeLine = [&](std::string_view line) {
-    if (!CSourceText::LoadsAsOneLine(line)) {
-      judged = false;
-      return;
-    }
-    while (next < markerList.size() &&
-           FindForward(line, markerList[next], 0, false) != std::string_view::npos) {
-      ++next;
-    }
-  };
+  int result = 0;
+  bool going = true;
   for (;;) {
     const ssize_t n = ::read(fd, buffer.get() + filled, bufferSize - filled);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
-      judged = false;
+      result = -1;
       break;
     }
-    any = any || n > 0;
+    if (n > 0) result = 1;
     const size_t end = filled + static_cast<size_t>(n);
     size_t start = 0;
-    for (;;) {
+    while (going) {
       const void* lf = std::memchr(buffer.get() + start, '\n', end - start);
       if (lf == nullptr) break;
       size_t stop = static_cast<size_t>(static_cast<const char*>(lf) - buffer.get());
-      const size_t next_start = stop + 1;
+      const size_t nextStart = stop + 1;
       if (stop > start && buffer[stop - 1] == '\r') --stop;
-      takeLine(std::string_view(buffer.get() + start, stop - start));
-      start = next_start;
-      if (!judged) break;
+      going = take(std::string_view(buffer.get() + start, stop - start));
+      start = nextStart;
     }
-    if (!judged) break;
+    if (!going) break;
     if (n == 0) {
-      if (end > start) takeLine(std::string_view(buffer.get() + start, end - start));
+      if (end > start) take(std::string_view(buffer.get() + start, end - start));
       break;
     }
     // Keep the unfinished line; a line that fills the buffer is far too long.
     if (start == 0 && end == bufferSize) {
-      judged = false;
+      result = -1;
       break;
     }
     std::memmove(buffer.get(), buffer.get() + start, end - start);
     filled = end - start;
   }
   ::close(fd);
-  if (!judged || !any) return -1;
+  return result;
+}
+
+int MarkersInOrderInFile(const std::string& path, const std::vector<const char*>& markerList) {
+  for (const char* marker : markerList) {
+    const std::string_view m(marker);
+    if (m.empty() || m.find_first_of("\r\n") != std::string_view::npos) return -1;
+  }
+  size_t next = 0;  // the marker sought, each from the line of the one before
+  bool judged = true;
+  // One line of the document (without its line end): it must be a whole line
+  // of the file, with no NUL byte; the markers still sought are looked for in it.
+  const int read = ForEachLineOfFile(path, [&](std::string_view line) {
+    if (!CSourceText::LoadsAsOneLine(line)) {
+      judged = false;
+      return false;
+    }
+    while (next < markerList.size() &&
+           FindForward(line, markerList[next], 0, false) != std::string_view::npos) {
+      ++next;
+    }
+    return true;
+  });
+  if (!judged || read <= 0) return -1;
   return next == markerList.size() ? 1 : 0;
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/prompter.h"
@@ -63,6 +65,13 @@ inline constexpr const char* kEndFilePrefix = "/* @! End File: ";
 // Finds marker in doc with a zeroed SearchSpec (forward, case-insensitive,
 // anywhere in a line) from column 0 of startLine. Returns the line, or -1.
 int FindMarker(CCSrvDoc& doc, const std::string& marker, int startLine = 0);
+
+// Streams the lines of the file at path through take, each without its line
+// end (LF or CR LF), through one buffer of 1 MiB; take returns false to stop.
+// 1 = read (to its end or until take stopped); 0 = the file is empty; -1 =
+// it cannot be read, or a line does not fit the buffer.
+int ForEachLineOfFile(const std::string& path,
+                      const std::function<bool(std::string_view line)>& take);
 
 // Looks at a file without loading it into a document: 1 when every marker of
 // the list stands in it, each on the line of the one before or below it (as

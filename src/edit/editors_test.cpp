@@ -85,9 +85,13 @@ TEST_F(SecurityTableFormTest, FileWithoutTheCallsSectionStaysAsItWas) {
   rows[0] = {"Staff", "staff", "pw"};
   EXPECT_EQ(RealmWrite::kFailed, CSecurityTableForm(m_prompter, m_path).Write(rows));
   EXPECT_EQ(text, m_dir.Read(m_path));  // the calls were not cleared either
-  EXPECT_EQ(m_prompter.Texts(), std::vector<std::string>{"Can't find /* @! End   of HSSetRealm "
-                                                         "calls */ in " +
-                                                         m_path});
+  EXPECT_EQ(
+      m_prompter.Texts(),
+      std::vector<std::string>{
+          m_path + " is damaged at line 140: \"/* @! End   of Setup Security Table */\" comes "
+                   "without \"/* @! End   of HSSetRealm calls */\" before it. Nothing was changed: "
+                   "repair its marker comments (/* @! ... */), or delete the file so that the next "
+                   "build writes it anew."});
 }
 
 class HomePageTest : public ::testing::Test {
@@ -112,6 +116,17 @@ class HomePageTest : public ::testing::Test {
   mutable ScriptedPrompter m_prompter;
   std::string m_path;
 };
+
+TEST_F(HomePageTest, HomeSetMeanwhileByAnotherProgramIsReplacedNotDoubled) {
+  CHomePageEditor editor(m_prompter, m_path);  // the dialog opens: no home page yet
+  CHomePageEditor(m_prompter, m_path).SetHome("Send_function_2");
+  EXPECT_EQ(HomePageResult::kChanged, editor.SetHome("Send_function_1"));
+  EXPECT_EQ(Urls(),
+            (std::vector<std::string>{"/index.htm:Send_function_1", "/logo.gif:Send_function_2",
+                                      "/again.htm:Send_function_1", "/:Send_function_1"}));
+  EXPECT_EQ(m_prompter.Texts(),
+            (std::vector<std::string>{"Home Page added.", "Home Page changed."}));
+}
 
 TEST_F(HomePageTest, AddedThenChangedInPlaceThenRemoved) {
   {

@@ -3,6 +3,7 @@
 #include "document/source_text.h"
 #include "generator/code_generator.h"
 #include "generator/convert_util.h"
+#include "generator/file_structure.h"
 #include "generator/url_table.h"
 #include "platform/file_util.h"
 #include "platform/text_format.h"
@@ -22,10 +23,17 @@ CHomePageEditor::CHomePageEditor(Prompter& prompter, std::string urlFilePath)
 
 HomePageResult CHomePageEditor::SetHome(const std::string& highlighted) {
   if (highlighted == m_strHome) return HomePageResult::kUnchanged;
-  if (!WritableOrReport(m_prompter, m_strPath)) return HomePageResult::kFailed;
+  if (!WritableOrReport(m_prompter, m_strPath) ||
+      !SoundOrReport(m_prompter, m_strPath, CFileStructure::Kind::kUrlFile)) {
+    return HomePageResult::kFailed;
+  }
+  bool added = false;
   try {
+    // The table as the file holds it now: another program may have set or
+    // removed the home page since the list was read.
     CUrlTable table(m_prompter, m_strPath);
-    const int line = m_strHome.empty() ? -1 : table.RemoveEntry("/");
+    added = !table.FindUrl("/");
+    const int line = added ? -1 : table.RemoveEntry("/");
     if (table.AddEntry(line, HtmlEntry("/", highlighted), highlighted) != 1) {
       return HomePageResult::kFailed;
     }
@@ -33,7 +41,6 @@ HomePageResult CHomePageEditor::SetHome(const std::string& highlighted) {
     m_prompter.ShowOk(FormatText(CCodeGenerator::kCannotWriteText, {m_strPath}));
     return HomePageResult::kFailed;
   }
-  const bool added = m_strHome.empty();
   m_prompter.ShowOk(added ? kAddedText : kChangedText);
   m_strHome = highlighted;
   return added ? HomePageResult::kAdded : HomePageResult::kChanged;
@@ -44,7 +51,10 @@ HomePageResult CHomePageEditor::RemoveHome() {
     m_prompter.ShowOk(kNoHomeText);
     return HomePageResult::kNoHome;
   }
-  if (!WritableOrReport(m_prompter, m_strPath)) return HomePageResult::kFailed;
+  if (!WritableOrReport(m_prompter, m_strPath) ||
+      !SoundOrReport(m_prompter, m_strPath, CFileStructure::Kind::kUrlFile)) {
+    return HomePageResult::kFailed;
+  }
   try {
     CUrlTable(m_prompter, m_strPath).RemoveEntry("/");
   } catch (const CSrcFileException&) {

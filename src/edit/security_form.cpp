@@ -6,14 +6,17 @@
 #include "document/markers.h"
 #include "generator/code_generator.h"
 #include "generator/convert_util.h"
+#include "generator/file_structure.h"
 #include "platform/file_util.h"
 #include "platform/text_format.h"
 
 CSecurityTableForm::CSecurityTableForm(Prompter& prompter, std::string urlFilePath)
     : m_prompter(prompter), m_strPath(std::move(urlFilePath)) {}
 
-CRealmRows CSecurityTableForm::ReadRows() const {
+CRealmRows CSecurityTableForm::ReadRows() {
   CRealmRows rows;
+  m_stamp = StampOf(m_strPath);
+  m_bRead = true;
   const CSecurityTable table(m_prompter, m_strPath);
   for (int call = 0; call < table.GetRealmCount(); ++call) {
     const int k = std::atoi(table.GetRealmField(call, 0).c_str());
@@ -37,8 +40,26 @@ RealmWrite CSecurityTableForm::Write(const CRealmRows& rows, int* badRow, int* b
       if (badField) *badField = f;
       return RealmWrite::kRefused;
     }
+    if (!FitsRealmLine(r, row.m_strName, row.m_strUser, row.m_strPassword)) {
+      m_prompter.ShowOk(
+          FormatText(CSecurityTable::kLineTooLongText, {"Realm" + std::to_string(r + 1)}));
+      if (badRow) *badRow = r;
+      int longest = 0;
+      for (int f = 1; f < 3; ++f) {
+        if (values[f]->size() > values[longest]->size()) longest = f;
+      }
+      if (badField) *badField = longest;
+      return RealmWrite::kRefused;
+    }
   }
-  if (!WritableOrReport(m_prompter, m_strPath)) return RealmWrite::kFailed;
+  if (m_bRead && StampOf(m_strPath) != m_stamp) {
+    m_prompter.ShowOk(FormatText(kChangedText, {m_strPath}));
+    return RealmWrite::kChanged;
+  }
+  if (!WritableOrReport(m_prompter, m_strPath) ||
+      !SoundOrReport(m_prompter, m_strPath, CFileStructure::Kind::kUrlFile)) {
+    return RealmWrite::kFailed;
+  }
   // Clearing and adding edit one document in memory; the file is written once
   // at the end, so it never holds the realms half rewritten.
   bool written = false;
@@ -64,5 +85,6 @@ RealmWrite CSecurityTableForm::Write(const CRealmRows& rows, int* badRow, int* b
     m_prompter.ShowOk(FormatText(CCodeGenerator::kCannotWriteText, {m_strPath}));
     return RealmWrite::kFailed;
   }
+  m_stamp = StampOf(m_strPath);
   return RealmWrite::kWritten;
 }

@@ -5,6 +5,7 @@
 #include "document/source_text.h"
 #include "generator/code_generator.h"
 #include "generator/field_text.h"
+#include "generator/file_structure.h"
 #include "generator/url_table.h"
 #include "platform/ascii.h"
 #include "platform/file_util.h"
@@ -84,6 +85,7 @@ std::vector<CUrlRow> CUrlFileEditor::ReadRows() const {
 bool CUrlFileEditor::Change(const std::function<bool()>& change) {
   bool done = false;
   if (!m_bReadOnly && CanWriteFile(m_strPath)) {
+    if (!SoundOrReport(m_prompter, m_strPath, CFileStructure::Kind::kUrlFile)) return false;
     try {
       done = change();
     } catch (const CSrcFileException&) {

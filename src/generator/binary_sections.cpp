@@ -8,6 +8,7 @@
 #include "generator/code_generator.h"
 #include "generator/convert_util.h"
 #include "generator/field_text.h"
+#include "generator/file_structure.h"
 #include "platform/file_util.h"
 #include "platform/text_format.h"
 
@@ -67,6 +68,9 @@ int RemoveBinarySections(Prompter& prompter, const std::string& path,
   bool written = writable;
   if (writable) {
     CDocBatch batch;
+    // The file is loaded once for the check and every removal.
+    CDocHandle::Open(prompter, path);
+    if (!SoundOrReport(prompter, path, CFileStructure::Kind::kBinFile)) return 0;
     for (size_t i = 0; i < names.size(); ++i) {
       const int result = RemoveSourceBlocks(prompter, path, names[i]);
       if (progress) progress(static_cast<int>(i), names[i], result);

@@ -45,7 +45,8 @@ using BinaryRemovalProgress = std::function<void(int index, const std::string& n
 // RemoveBinarySection called name by name would leave. progress (may be empty)
 // hears each name as soon as it is handled. 1 = written, or nothing to change;
 // 0 = the file cannot be written (shown as "File %s cannot be written.", the
-// file unchanged). May raise CSrcFileException when the file cannot be read.
+// file unchanged) or its markers are damaged (shown, see CFileStructure). May raise
+// CSrcFileException when the file cannot be read.
 int RemoveBinarySections(Prompter& prompter, const std::string& path,
                          const std::vector<std::string>& names,
                          const BinaryRemovalProgress& progress);

@@ -97,14 +97,12 @@ TEST_F(BinarySectionsTest, LongAndIndentedNames) {
 
 TEST_F(BinarySectionsTest, BatchedRemovalWritesWhatOneByOneRemovalWrites) {
   // Names converted twice, differing only in letter case, with one section
-  // left, without an end line, or not in the file at all.
+  // left, or not in the file at all.
   const std::string d = "/src/d.au";
-  std::string noEnd = SendSection(d, 4);
-  noEnd.erase(noEnd.find("}  /* @! End File: "));
   const std::string text =
       Text(ArraySection(kA, 1) + ArraySection(kB, 2) + ArraySection("/SRC/A.GIF", 5) +
                ArraySection(kC, 3),
-           SendSection(kA, 1) + SendSection(kB, 2) + noEnd + SendSection(kA, 1) +
+           SendSection(kA, 1) + SendSection(kB, 2) + SendSection(d, 4) + SendSection(kA, 1) +
                SendSection("/SRC/A.GIF", 5) + SendSection(kC, 3));
   const std::vector<std::string> names = {kB, kA, "/src/none.gif", d, kC, kA, kB};
   for (size_t count = 0; count <= names.size(); ++count) {
@@ -130,6 +128,24 @@ TEST_F(BinarySectionsTest, BatchedRemovalWritesWhatOneByOneRemovalWrites) {
     EXPECT_EQ(given, order);
   }
   EXPECT_TRUE(m_prompter.shown().empty());
+}
+
+TEST_F(BinarySectionsTest, DamagedMarkersStopTheRemovalBeforeAnythingIsRemoved) {
+  // One flipped byte in an end line: its section would reach to the next
+  // end line of that name and take everything between with it.
+  std::string send = SendSection(kA, 1);
+  send.replace(send.find("End File"), 8, "End Fi1e");
+  const std::string text = Text(ArraySection(kA, 1) + ArraySection(kB, 2),
+                                send + SendSection(kB, 2) + SendSection(kA, 1));
+  const std::string path = m_dir.Write("bindata.c", text);
+  EXPECT_EQ(0, RemoveBinarySections(m_prompter, path, {kA}, nullptr));
+  EXPECT_EQ(text, m_dir.Read(path));
+  EXPECT_EQ(
+      m_prompter.Texts(),
+      std::vector<std::string>{
+          path + " is damaged at line 25: the marker comment is none of this file's. Nothing was "
+                 "changed: repair its marker comments (/* @! ... */), or delete the file so that "
+                 "the next build writes it anew."});
 }
 
 TEST_F(BinarySectionsTest, BatchedRemovalLeavesAFileItCannotWrite) {

@@ -7,6 +7,7 @@
 #include "generator/code_generator.h"
 #include "generator/convert_util.h"
 #include "generator/field_text.h"
+#include "generator/file_structure.h"
 #include "generator/url_table.h"
 #include "platform/ascii.h"
 #include "platform/file_util.h"
@@ -202,6 +203,9 @@ int CCodeGenerator::ConvertPageSteps(const CPageNode& node) {
   if (!CanWriteWithUrlFile(pageFile)) return 0;
   if (!exists || size == 0) {
     if (!WritePageFileSkeleton(pageFile)) return 0;
+  } else if (const int nul = CDocHandle::IsHeld(pageFile) ? 0 : FirstNulLine(pageFile)) {
+    m_prompter.ShowOk(FormatText(kNulByteText, {pageFile, std::to_string(nul)}));
+    return 0;
   } else if (const int recognised = IsPageFile(pageFile); recognised != 1) {
     if (recognised != kLongLineRefused) {
       m_prompter.ShowOk(FormatText(kNotRecognizedText, {pageFile}));

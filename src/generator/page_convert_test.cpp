@@ -322,3 +322,18 @@ TEST(InsertTextLinesTest, GivesInsertTextsResult) {
 }
 
 }  // namespace
+
+TEST_F(PageConvertTest, PageFileWithANulByteIsLeftAsItIs) {
+  ASSERT_EQ(m_generator.ConvertPage(Page("/n.htm", "a\n", 4)), 1);
+  // Code typed into the file after a NUL byte would be cut off its line.
+  const std::string file = m_target + "_n.c";
+  std::string text = m_dir.Read(file);
+  text += std::string("int user_code = 1; /* \0 */ int more = 2;\r\n", 42);
+  m_dir.Write(file, text);
+  EXPECT_EQ(m_generator.ConvertPage(Page("/n.htm", "b\n", 4)), 0);
+  EXPECT_EQ(text, m_dir.Read(file));
+  EXPECT_EQ(m_prompter.Texts(),
+            std::vector<std::string>{file + " holds a NUL byte at line 14 and was not "
+                                            "changed: remove the NUL byte, then build "
+                                            "again."});
+}

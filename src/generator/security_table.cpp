@@ -2,6 +2,7 @@
 
 #include "document/doc_handle.h"
 #include "document/markers.h"
+#include "document/source_text.h"
 #include "generator/field_text.h"
 #include "platform/ascii.h"
 #include "platform/text_format.h"
@@ -17,6 +18,17 @@ bool IsWritableRealmValue(const std::string& value) {
     if (c == '"' || c == '\\' || c == ',' || c == ')' || IsAsciiControl(c)) return false;
   }
   return true;
+}
+
+std::string RealmCallLine(int realm, const std::string& name, const std::string& user,
+                          const std::string& password) {
+  return "    HSSetRealm (REALM" + std::to_string(realm + 1) + ", \"" + name + "\", \"" + user +
+         "\", \"" + password + "\");";
+}
+
+bool FitsRealmLine(int realm, const std::string& name, const std::string& user,
+                   const std::string& password) {
+  return CSourceText::LoadsAsOneLine(RealmCallLine(realm, name, user, password));
 }
 
 std::string MakeRealmExpression(unsigned mask) {
@@ -104,6 +116,10 @@ int CSecurityTable::AddRealm(int realm, const std::string& name, const std::stri
       return 0;
     }
   }
+  if (!FitsRealmLine(realm, name, user, password)) {
+    m_prompter.ShowOk(FormatText(kLineTooLongText, {"Realm" + std::to_string(realm + 1)}));
+    return 0;
+  }
 
   CDocHandle doc = CDocHandle::Open(m_prompter, m_strPath);
   TextPos end;
@@ -111,8 +127,7 @@ int CSecurityTable::AddRealm(int realm, const std::string& name, const std::stri
     ReportMissingMarker(m_prompter, markers::kEndRealmCalls, m_strPath);
     return 0;
   }
-  const std::string call = "    HSSetRealm (REALM" + std::to_string(realm + 1) + ", \"" + name +
-                           "\", \"" + user + "\", \"" + password + "\");\n";
+  const std::string call = RealmCallLine(realm, name, user, password) + "\n";
   doc->InsertText(end.column, end.line, call.c_str());
   return doc.Save();
 }

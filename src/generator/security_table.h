@@ -33,6 +33,16 @@ RealmSelection ReadRealmExpression(const std::string& text);
 // closing parenthesis or control character.
 bool IsWritableRealmValue(const std::string& value);
 
+// The line of the set-up call of realm index realm (0..7), without its line
+// end: "    HSSetRealm (REALM%d, \"name\", \"user\", \"password\");".
+std::string RealmCallLine(int realm, const std::string& name, const std::string& user,
+                          const std::string& password);
+// Whether that line is read back whole: the line document takes a line of
+// CSourceText::MaxLineLength bytes or more as several lines, and the reader
+// would then see neither the call nor its values.
+bool FitsRealmLine(int realm, const std::string& name, const std::string& user,
+                   const std::string& password);
+
 // Reader and editor of the realm set-up calls in a URL file: the lines
 //     HSSetRealm (REALM%d, "name", "user", "password");
 // between the HSSetRealm markers inside `HSInitSecurityTable`. Construction
@@ -62,7 +72,8 @@ class CSecurityTable {
   // the calls, after those added before it, and saves the file. 1 = written.
   // 0 = nothing written: the realm index is out of range; a value holds a
   // character the C string or the reader cannot carry (a message names the
-  // field); or the end marker is missing (reported with "Can't find %s in %s").
+  // field); the values make a line too long to be read back (kLineTooLongText);
+  // or the end marker is missing (reported with "Can't find %s in %s").
   int AddRealm(int realm, const std::string& name, const std::string& user,
                const std::string& password);
 
@@ -71,6 +82,10 @@ class CSecurityTable {
   static constexpr const char* kBadValueText =
       "The %s must not contain a double quote, a backslash, a comma, a closing parenthesis or "
       "a control character.";
+  // The message for values too long for one line; %s names the realm ("Realm3").
+  static constexpr const char* kLineTooLongText =
+      "The realm name, user name and password of %s are too long for one line of the URL file: "
+      "together they may hold at most 987 characters.";
 
  private:
   Prompter& m_prompter;

@@ -9,6 +9,7 @@ pagoric_add_layer(generator
     generator/page_convert.cpp
     generator/page_stubs.cpp
     generator/binary_convert.cpp
+    generator/file_structure.cpp
   DEPENDS pagoric_document pagoric_project
   TESTS
     generator/test_support.cpp
@@ -21,6 +22,7 @@ pagoric_add_layer(generator
     generator/page_stubs_test.cpp
     generator/binary_convert_test.cpp
     generator/compile_test.cpp
+    generator/file_structure_test.cpp
 )
 if(TARGET generator_tests)
   # Golden files, and the web server interface header the compile tests use.

@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -178,6 +179,21 @@ bool ReadWholeFile(const std::string& path, std::string& out) {
   return true;
 }
 
+namespace {
+
+// Marks a temporary file just made as this process's own: an exclusive lock
+// that RemoveStaleTemporaryFiles of any process respects, held until the
+// file is renamed or removed. False when a cleanup took the name away
+// between the creation and the lock (a new name is then tried).
+bool OwnTemporary(int fd, const std::string& tempPath) {
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) return errno != EWOULDBLOCK;
+  struct stat made, named;
+  return ::fstat(fd, &made) == 0 && ::stat(tempPath.c_str(), &named) == 0 &&
+         made.st_dev == named.st_dev && made.st_ino == named.st_ino;
+}
+
+}  // namespace
+
 ReplaceResult ReplaceFileAtomicallyInPieces(const std::string& path,
                                             const std::function<std::string_view()>& next) {
   if (IsDirectory(path)) {
@@ -200,8 +216,10 @@ ReplaceResult ReplaceFileAtomicallyInPieces(const std::string& path,
     // Published before it exists, so a signal can never leave it behind.
     slot = PublishLiveTemp(tempPath);
     fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd >= 0) break;
-    const int error = errno;
+    if (fd >= 0 && OwnTemporary(fd, tempPath)) break;
+    const int error = fd >= 0 ? EEXIST : errno;
+    if (fd >= 0) ::close(fd);
+    fd = -1;
     WithdrawLiveTemp(slot);
     slot = -1;
     if (error != EEXIST) {
@@ -228,19 +246,28 @@ ReplaceResult ReplaceFileAtomicallyInPieces(const std::string& path,
     ok = WriteAll(fd, piece);
     if (!ok) error = errno;
   }
+  // A second descriptor keeps the lock past the close that reports a late
+  // write error, until the file has its final name.
+  const int owner = ::dup(fd);
   if (::close(fd) != 0 && ok) {
     ok = false;
     error = errno;
   }
-  if (ok && ::rename(tempPath.c_str(), path.c_str()) == 0) {
-    WithdrawLiveTemp(slot);
-    return ReplaceResult::kOk;
+  const bool renamed = ok && ::rename(tempPath.c_str(), path.c_str()) == 0;
+  if (!renamed) {
+    if (ok) error = errno;
+    ::unlink(tempPath.c_str());
   }
-  if (ok) error = errno;
-  ::unlink(tempPath.c_str());
+  if (owner >= 0) ::close(owner);
   WithdrawLiveTemp(slot);
+  if (renamed) return ReplaceResult::kOk;
   t_lastReplaceError = error;
   return ReplaceResult::kWriteFailed;
+}
+
+bool IsDanglingLink(const std::string& path) {
+  struct stat st;
+  return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode) && ::stat(path.c_str(), &st) != 0;
 }
 
 int LastReplaceError() { return t_lastReplaceError; }
@@ -276,7 +303,13 @@ int RemoveStaleTemporaryFiles(const std::string& folder,
         folder.empty()
             ? fileName
             : (folder.back() == kPathSeparator ? folder : folder + kPathSeparator) + fileName;
-    if (IsRegularFile(path) && ::unlink(path.c_str()) == 0) ++removed;
+    // A file whose writer still lives is locked by it (see OwnTemporary).
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0) continue;
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && IsRegularFile(path) && ::unlink(path.c_str()) == 0) {
+      ++removed;
+    }
+    ::close(fd);
   }
   return removed;
 }

@@ -40,6 +40,9 @@ struct FileStamp {
 };
 FileStamp StampOf(const std::string& path);
 
+// True when path is a symbolic link whose target does not exist.
+bool IsDanglingLink(const std::string& path);
+
 // Reads the whole file into out. False when it cannot be opened or read.
 bool ReadWholeFile(const std::string& path, std::string& out);
 
@@ -68,8 +71,9 @@ int LastReplaceError();
 // temporary name; name is then the replaced file's name.
 bool IsTemporaryFileName(const std::string& fileName, std::string& name);
 // Removes the temporary files in folder that a process killed while replacing
-// a file left behind, for the replaced names that ours accepts. Returns how
-// many were removed.
+// a file left behind, for the replaced names that ours accepts. A temporary
+// file is locked by its writer while it is written, so one that a live
+// process (this one included) is writing stays. Returns how many were removed.
 int RemoveStaleTemporaryFiles(const std::string& folder,
                               const std::function<bool(const std::string& name)>& ours);
 // Removes the temporary files being written right now. Async-signal-safe: it

@@ -72,6 +72,26 @@ TEST(FileUtilTest, StaleTemporaryFilesOfChosenNamesAreRemoved) {
   EXPECT_EQ("whole", dir.Read("url.c"));
 }
 
+TEST(FileUtilTest, TemporaryFileBeingWrittenIsNotStale) {
+  // A cleanup (another command on the same target) runs while a write is
+  // half done: the live temporary file stays and the write completes.
+  TempDir dir;
+  const std::string path = dir.Write("bindata.c", "old");
+  dir.Write(".bindata.c.tmpQQQQQQ", "left by a killed build");
+  int piece = 0;
+  int removed = -1;
+  const ReplaceResult result = ReplaceFileAtomicallyInPieces(path, [&]() -> std::string_view {
+    if (++piece == 2) {
+      removed = RemoveStaleTemporaryFiles(dir.path(), [](const std::string&) { return true; });
+    }
+    return piece <= 3 ? "new;" : "";
+  });
+  EXPECT_EQ(ReplaceResult::kOk, result);
+  EXPECT_EQ(1, removed);  // only the stale one
+  EXPECT_EQ("new;new;new;", dir.Read("bindata.c"));
+  EXPECT_FALSE(PathExists(dir.File(".bindata.c.tmpQQQQQQ")));
+}
+
 TEST(FileUtilTest, TerminatedWriteLeavesNoTemporaryFile) {
   TempDir dir;
   const std::string path = dir.Write("big.c", "old");

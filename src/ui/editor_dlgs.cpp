@@ -358,18 +358,21 @@ CSecurityTableDlg::CSecurityTableDlg(QWidget* parent, const std::string& urlFile
   const char* titles[] = {"Realm Name", "User name", "Password"};
   const char* names[] = {"realmName%1", "realmUser%1", "realmPassword%1"};
   for (int f = 0; f < 3; ++f) grid->addWidget(new QLabel(titles[f], this), 0, f + 1);
-  const CRealmRows rows = m_form.ReadRows();
   for (int r = 0; r < kRealmCount; ++r) {
     grid->addWidget(new QLabel(QString("Realm%1:").arg(r + 1), this), r + 1, 0);
-    const std::string* values[] = {&rows[size_t(r)].m_strName, &rows[size_t(r)].m_strUser,
-                                   &rows[size_t(r)].m_strPassword};
     for (int f = 0; f < 3; ++f) {
-      m_fields[r][f] = new QLineEdit(ToQt(*values[f]), this);
+      m_fields[r][f] = new QLineEdit(this);
       m_fields[r][f]->setObjectName(QString(names[f]).arg(r + 1));
       grid->addWidget(m_fields[r][f], r + 1, f + 1);
     }
   }
+  ShowRows();
   layout->addLayout(grid);
+  // Realm passwords are not hidden anywhere: the user is told so where they are typed.
+  auto* note = new QLabel(CSecurityTableForm::kPlainTextNote, this);
+  note->setObjectName("plainTextNoteLabel");
+  note->setWordWrap(true);
+  layout->addWidget(note);
   auto* buttons = new QHBoxLayout;
   QPushButton* ok = MakeButton("OK", "okButton", this);
   ok->setDefault(true);
@@ -381,6 +384,15 @@ CSecurityTableDlg::CSecurityTableDlg(QWidget* parent, const std::string& urlFile
   connect(ok, &QPushButton::clicked, this, &QDialog::accept);
   connect(clear, &QPushButton::clicked, this, &CSecurityTableDlg::OnClearAll);
   connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+void CSecurityTableDlg::ShowRows() {
+  const CRealmRows rows = m_form.ReadRows();
+  for (int r = 0; r < kRealmCount; ++r) {
+    const CRealmRow& row = rows[size_t(r)];
+    const std::string* values[] = {&row.m_strName, &row.m_strUser, &row.m_strPassword};
+    for (int f = 0; f < 3; ++f) m_fields[r][f]->setText(ToQt(*values[f]));
+  }
 }
 
 void CSecurityTableDlg::OnClearAll() {
@@ -402,6 +414,9 @@ void CSecurityTableDlg::accept() {
       break;
     case RealmWrite::kRefused:
       m_fields[badRow][badField]->setFocus();
+      break;
+    case RealmWrite::kChanged:
+      ShowRows();  // shown; what the file holds now
       break;
     case RealmWrite::kFailed:
       break;  // shown; the user may try again or cancel

@@ -103,6 +103,9 @@ class CSecurityTableDlg : public QDialog {
   void OnClearAll();
 
  private:
+  // Reads the realms from the file into the fields.
+  void ShowRows();
+
   CSecurityTableForm m_form;
   QLineEdit* m_fields[kRealmCount][3];
 };

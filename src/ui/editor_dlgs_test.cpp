@@ -14,6 +14,7 @@
 #include <QtTest>
 
 #include "build/open_project.h"
+#include "edit/security_form.h"
 #include "generator/security_table.h"
 #include "generator/url_table.h"
 #include "testing/temp_dir.h"
@@ -250,6 +251,39 @@ class EditorDlgsTest : public QObject {
     }
     ScriptedPrompter quiet;
     QCOMPARE(CSecurityTable(quiet, m_urlFile).GetRealmCount(), 2);  // Cancel wrote nothing
+  }
+
+  void securityTableChangedMeanwhileIsReadAgain() {
+    CSecurityTableDlg dialog(nullptr, m_urlFile, *m_prompter);
+    QCOMPARE(dialog.findChild<QLabel*>("plainTextNoteLabel")->text(),
+             QString("Realm passwords are stored as plain text in the URL file and in the "
+                     "firmware image: anyone who can read either can read them."));
+    SetText(&dialog, "realmName2", "admin");
+    SetText(&dialog, "realmUser2", "root");
+    {
+      // Another program sets realm 1 while the dialog is open.
+      ScriptedPrompter quiet;
+      CSecurityTableForm other(quiet, m_urlFile);
+      CRealmRows rows = other.ReadRows();
+      rows[0] = {"Staff", "staff", "pw"};
+      QVERIFY(other.Write(rows) == RealmWrite::kWritten);
+    }
+    dialog.show();
+    ClickButton(&dialog, "okButton");
+    QVERIFY(dialog.isVisible());
+    QCOMPARE(m_prompter->Texts(),
+             std::vector<std::string>{m_urlFile +
+                                      " was changed by another program since the realms were "
+                                      "shown. Nothing was written; the realms now show what the "
+                                      "file holds: make your changes again."});
+    QCOMPARE(dialog.findChild<QLineEdit*>("realmName1")->text(), QString("Staff"));
+    QCOMPARE(dialog.findChild<QLineEdit*>("realmName2")->text(), QString(""));
+    SetText(&dialog, "realmName2", "admin");
+    SetText(&dialog, "realmUser2", "root");
+    ClickButton(&dialog, "okButton");
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    ScriptedPrompter quiet;
+    QCOMPARE(CSecurityTable(quiet, m_urlFile).GetRealmCount(), 2);  // both realms
   }
 
   void homePageAddedChangedRemoved() {

@@ -69,7 +69,7 @@ TEST_F(CliEditTest, DamagedMarkersStopEveryCommandThatWouldChangeTheFile) {
   Damage("url.c", "/* @! Begin of Setup Security Table */", "/* Setup Security Table */");
   const std::string url = UrlFile();
   const std::string urlMessage = m_dir.File("gen/url.c") +
-                                 " is damaged at line 148: \"/* @! Begin of HSSetRealm calls */\" "
+                                 " is damaged at line 154: \"/* @! Begin of HSSetRealm calls */\" "
                                  "comes without \"/* @! Begin of Setup Security Table */\" before "
                                  "it" +
                                  kNothingChanged;
@@ -104,7 +104,7 @@ TEST_F(CliEditTest, NulByteIsAnErrorNamingItsLine) {
   const std::string url = UrlFile();
   const Result r = Edit("home", {"--none"});
   EXPECT_EQ(kExitNotDone, r.status);
-  EXPECT_EQ(m_dir.File("gen/url.c") + " is damaged at line 68: the line holds a NUL byte" +
+  EXPECT_EQ(m_dir.File("gen/url.c") + " is damaged at line 73: the line holds a NUL byte" +
                 kNothingChanged,
             r.err);
   EXPECT_EQ(url, UrlFile());

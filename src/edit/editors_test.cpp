@@ -88,7 +88,7 @@ TEST_F(SecurityTableFormTest, FileWithoutTheCallsSectionStaysAsItWas) {
   EXPECT_EQ(
       m_prompter.Texts(),
       std::vector<std::string>{
-          m_path + " is damaged at line 140: \"/* @! End   of Setup Security Table */\" comes "
+          m_path + " is damaged at line 146: \"/* @! End   of Setup Security Table */\" comes "
                    "without \"/* @! End   of HSSetRealm calls */\" before it. Nothing was changed: "
                    "repair its marker comments (/* @! ... */), or delete the file so that the next "
                    "build writes it anew."});

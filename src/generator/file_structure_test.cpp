@@ -74,17 +74,17 @@ TEST_F(FileStructureTest, UrlFileFaultsNameTheirLine) {
     std::string fault;
   } cases[] = {
       {Replace(m_url, "/* @! Begin of Setup Security Table */", "/* Setup Security Table */"),
-       "line 136: \"/* @! Begin of HSSetRealm calls */\" comes without \"/* @! Begin of Setup "
+       "line 142: \"/* @! Begin of HSSetRealm calls */\" comes without \"/* @! Begin of Setup "
        "Security Table */\" before it"},
       {Replace(m_url, "/* @! End of Table for all URLs   */",
                "/* @! End of Table for all URLs   */\r\n/* @! End of Table for all URLs   */"),
-       "line 53: \"/* @! End of Table for all URLs   */\" repeats the marker of line 52"},
+       "line 58: \"/* @! End of Table for all URLs   */\" repeats the marker of line 57"},
       {Replace(m_url, "/* @! Begin of HSSetRealm calls */", "/* @! Begin of HSSetRea1m calls */"),
-       "line 136: the marker comment is none of this file's"},
+       "line 142: the marker comment is none of this file's"},
       {Replace(m_url, "}  /* @! End   of Setup Security Table */", "}"),
-       "line 142: the file ends without \"/* @! End   of Setup Security Table */\""},
+       "line 148: the file ends without \"/* @! End   of Setup Security Table */\""},
       {Replace(m_url, "AppSearchURL", std::string("App\0SearchURL", 13)),
-       "line 56: the line holds a NUL byte"},
+       "line 61: the line holds a NUL byte"},
   };
   for (const auto& c : cases) EXPECT_EQ(c.fault, Fault(Kind::kUrlFile, c.text));
 }
@@ -124,7 +124,7 @@ TEST_F(FileStructureTest, FilesAreCheckedFromDiskWithTheirPath) {
       "url.c", Replace(m_url, "/* @! Begin of Setup Security Table */", "/* Security Table */"));
   bool recognised = false;
   EXPECT_EQ(url +
-                " is damaged at line 136: \"/* @! Begin of HSSetRealm calls */\" comes without "
+                " is damaged at line 142: \"/* @! Begin of HSSetRealm calls */\" comes without "
                 "\"/* @! Begin of Setup Security Table */\" before it. Nothing was changed: repair "
                 "its marker comments (/* @! ... */), or delete the file so that the next build "
                 "writes it anew.",

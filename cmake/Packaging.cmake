@@ -17,8 +17,14 @@ endif()
 # The host web server's sources, for trying generated pages on a workstation
 # (pagoric_add_web in a host "firmware" project).
 install(FILES ${PROJECT_SOURCE_DIR}/src/hostserver/hservapi.h
+              ${PROJECT_SOURCE_DIR}/src/hostserver/hshttp.h
               ${PROJECT_SOURCE_DIR}/src/hostserver/hserver.c
+              ${PROJECT_SOURCE_DIR}/src/hostserver/hsserver.h
+              ${PROJECT_SOURCE_DIR}/src/hostserver/hsserver.c
+              ${PROJECT_SOURCE_DIR}/src/hostserver/hs_socket.c
               ${PROJECT_SOURCE_DIR}/src/hostserver/README.md
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/pagoric/hostserver COMPONENT pagoric)
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/src/hostserver/port
         DESTINATION ${CMAKE_INSTALL_DATADIR}/pagoric/hostserver COMPONENT pagoric)
 
 # find_package(Pagoric): the CMake function pagoric_add_web.

@@ -69,7 +69,7 @@ TEST(PreviewTest, CompilesTheProjectsOwnFilesOnly) {
 
 TEST(PreviewTest, CarriesTheHostServerSources) {
   const std::vector<CEmbeddedFile>& sources = HostServerSources();
-  ASSERT_EQ(2u, sources.size());
+  ASSERT_EQ(3u, sources.size());  // the server, its interface and its HTTP helpers
   for (const CEmbeddedFile& source : sources) {
     std::string bytes;
     ASSERT_TRUE(ReadWholeFile(std::string(PAGORIC_HOSTSERVER_DIR) + "/" + source.name, bytes))

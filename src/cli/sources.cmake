@@ -6,6 +6,7 @@
 set(pagoric_hserver_sources
   ${CMAKE_CURRENT_SOURCE_DIR}/hostserver/hserver.c
   ${CMAKE_CURRENT_SOURCE_DIR}/hostserver/hservapi.h
+  ${CMAKE_CURRENT_SOURCE_DIR}/hostserver/hshttp.h
 )
 set(pagoric_hserver_embedded ${CMAKE_CURRENT_BINARY_DIR}/cli/host_server_sources.cpp)
 add_custom_command(

@@ -15,7 +15,6 @@
 #define _POSIX_C_SOURCE 200809L
 
 #include <arpa/inet.h>
-#include <ctype.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -29,6 +28,7 @@
 #include <unistd.h>
 
 #include "hservapi.h"
+#include "hshttp.h"
 
 enum {
   kMaxConnections = 16,
@@ -186,34 +186,9 @@ PAGORIC_TYPE_FN(Xbm, "image/x-xbitmap")
 PAGORIC_TYPE_FN(Wav, "audio/wav")
 PAGORIC_TYPE_FN(Au, "audio/basic")
 
-/* Every file of a kind without its own type function (style sheets, scripts,
- * fonts, ...) is sent through HSTypeApplet. A browser ignores a style sheet or
- * a module script that comes as application/octet-stream, so the type is
- * chosen from the URL's extension; .class and unknown extensions stay
- * application/octet-stream. */
 static const char* AppletType(unsigned long handle) {
-  static const struct {
-    const char* m_pExtension;
-    const char* m_pType;
-  } aTypes[] = {
-      {".css", "text/css"},        {".js", "text/javascript"},    {".mjs", "text/javascript"},
-      {".svg", "image/svg+xml"},   {".json", "application/json"}, {".ico", "image/x-icon"},
-      {".woff2", "font/woff2"},    {".woff", "font/woff"},        {".wasm", "application/wasm"},
-      {".xml", "application/xml"}, {".pdf", "application/pdf"},   {".mp3", "audio/mpeg"},
-  };
   Request* pReq = CurrentRequest(handle);
-  const char* pDot;
-  size_t i;
-  if (!pReq || !pReq->m_pPath) return "application/octet-stream";
-  pDot = strrchr(pReq->m_pPath, '.');
-  if (!pDot || strchr(pDot, '/')) return "application/octet-stream";
-  for (i = 0; i < sizeof aTypes / sizeof aTypes[0]; ++i) {
-    const char* a = pDot;
-    const char* b = aTypes[i].m_pExtension;
-    while (*a && *b && tolower((unsigned char)*a) == *b) ++a, ++b;
-    if (!*a && !*b) return aTypes[i].m_pType;
-  }
-  return "application/octet-stream";
+  return HsAppletType(pReq ? pReq->m_pPath : NULL);
 }
 
 void HSTypeApplet(unsigned long handle, int len) { SetType(handle, AppletType(handle), len); }
@@ -232,79 +207,13 @@ const char* HSGetQuery(unsigned long handle) {
 
 /* ---- Basic authentication ---- */
 
-/* Compares ASCII letters without regard to case; used for header names and the
-   few header values with a fixed vocabulary. With bPrefix, pB may be a prefix. */
-static int MatchNoCase(const char* pA, const char* pB, int bPrefix) {
-  for (; *pA && *pB; ++pA, ++pB) {
-    int a = *pA >= 'A' && *pA <= 'Z' ? *pA + 32 : *pA;
-    int b = *pB >= 'A' && *pB <= 'Z' ? *pB + 32 : *pB;
-    if (a != b) return 0;
-  }
-  return *pB == '\0' && (bPrefix || *pA == '\0');
-}
-
-static int EqualsNoCase(const char* pA, const char* pB) { return MatchNoCase(pA, pB, 0); }
-
-static int Base64Value(int c) {
-  if (c >= 'A' && c <= 'Z') return c - 'A';
-  if (c >= 'a' && c <= 'z') return c - 'a' + 26;
-  if (c >= '0' && c <= '9') return c - '0' + 52;
-  if (c == '+') return 62;
-  if (c == '/') return 63;
-  return -1;
-}
-
-/* Decodes base64 text into pOut (room for strlen(pIn) bytes) and NUL-terminates
-   it; returns the decoded length, or -1 for text that is not base64. */
-static long Base64Decode(const char* pIn, char* pOut) {
-  unsigned long nBits = 0;
-  int nBitCount = 0;
-  long nLen = 0;
-  for (; *pIn && *pIn != '='; ++pIn) {
-    int nValue = Base64Value((unsigned char)*pIn);
-    if (nValue < 0) return -1;
-    nBits = ((nBits << 6) | (unsigned long)nValue) & 0xFFFFFF;
-    nBitCount += 6;
-    if (nBitCount >= 8) {
-      nBitCount -= 8;
-      pOut[nLen++] = (char)((nBits >> nBitCount) & 0xFF);
-    }
-  }
-  while (*pIn == '=') ++pIn;
-  if (*pIn) return -1;
-  pOut[nLen] = '\0';
-  return nLen;
-}
-
 static int CredentialsMatch(const char* pAuthorization, const Realm* pRealm) {
-  char aDecoded[kMaxHead];
-  const char* pColon;
-  size_t nUser;
-  long nLen;
-  if (!pAuthorization || !MatchNoCase(pAuthorization, "Basic ", 1)) return 0;
-  pAuthorization += 6;
-  while (*pAuthorization == ' ') ++pAuthorization;
-  if (strlen(pAuthorization) >= sizeof aDecoded) return 0;
-  nLen = Base64Decode(pAuthorization, aDecoded);
-  if (nLen < 0 || (size_t)nLen != strlen(aDecoded)) return 0;
-  pColon = strchr(aDecoded, ':');
-  if (!pColon) return 0;
-  nUser = (size_t)(pColon - aDecoded);
-  return nUser == strlen(pRealm->m_pUser) && memcmp(aDecoded, pRealm->m_pUser, nUser) == 0 &&
-         strcmp(pColon + 1, pRealm->m_pPassword) == 0;
+  return HsCredentialsMatch(pAuthorization, pRealm->m_pUser, pRealm->m_pPassword);
 }
 
 /* ---- Connections ---- */
 
-/* The parts of a request head, pointing into a copy of the head that parsing
-   cuts into NUL-terminated strings. */
-typedef struct {
-  char* m_pMethod;
-  char* m_pTarget;
-  const char* m_pAuthorization;
-  long m_nContentLength;
-  int m_bExpectContinue;
-} Head;
+typedef HsHead Head;
 
 enum { kFree, kReading, kWriting, kDraining };
 
@@ -344,30 +253,7 @@ static void CloseConnection(Connection* pConn) {
   pConn->m_nState = kFree;
 }
 
-static const char* StatusText(int nStatus) {
-  switch (nStatus) {
-    case 200:
-      return "OK";
-    case 400:
-      return "Bad Request";
-    case 401:
-      return "Unauthorized";
-    case 404:
-      return "Not Found";
-    case 408:
-      return "Request Timeout";
-    case 413:
-      return "Content Too Large";
-    case 414:
-      return "URI Too Long";
-    case 431:
-      return "Request Header Fields Too Large";
-    case 501:
-      return "Not Implemented";
-    default:
-      return "Internal Server Error";
-  }
-}
+static const char* StatusText(int nStatus) { return HsStatusText(nStatus); }
 
 /* Writes a realm name as the quoted string of a WWW-Authenticate header. */
 static void QuoteRealm(char* pOut, size_t nRoom, const char* pName) {
@@ -446,97 +332,9 @@ static void AnswerNoHome(Connection* pConn) {
 
 /* ---- Request parsing ---- */
 
-static int HexValue(int c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
+static int DecodePath(const char* pPath, char* pOut) { return HsDecodePath(pPath, pOut); }
 
-/* Turns the path of a request target into the form the URL table stores: every
-   %XX becomes its byte, except %20, which stays, since the table writes blanks
-   that way. pOut has room for strlen(pPath) + 1. Returns 0 for a path that
-   would hold a NUL byte. */
-static int DecodePath(const char* pPath, char* pOut) {
-  for (; *pPath; ++pPath) {
-    int nHigh = pPath[0] == '%' ? HexValue((unsigned char)pPath[1]) : -1;
-    int nLow = nHigh >= 0 ? HexValue((unsigned char)pPath[2]) : -1;
-    int c = nHigh * 16 + nLow;
-    if (nLow < 0 || c == ' ') {
-      *pOut++ = *pPath;
-      continue;
-    }
-    if (c == 0) return 0;
-    *pOut++ = (char)c;
-    pPath += 2;
-  }
-  *pOut = '\0';
-  return 1;
-}
-
-/* Cuts the head (which ends in an empty line) into its parts. Returns 0, or the
-   status that answers a head we cannot serve. */
-static int ParseHead(char* pHead, Head* pOut) {
-  char* pLine = pHead;
-  char* pEnd = strchr(pLine, '\n');
-  char* pVersion;
-  memset(pOut, 0, sizeof *pOut);
-  pOut->m_nContentLength = -1;
-  if (pEnd > pLine && pEnd[-1] == '\r') pEnd[-1] = '\0';
-  *pEnd = '\0';
-  for (char* p = pLine; *p; ++p)
-    if ((unsigned char)*p < 0x20 || (unsigned char)*p == 0x7F) return 400;
-  pOut->m_pMethod = pLine;
-  pOut->m_pTarget = strchr(pLine, ' ');
-  if (!pOut->m_pTarget) return 400;
-  *pOut->m_pTarget++ = '\0';
-  pVersion = strchr(pOut->m_pTarget, ' ');
-  if (!pVersion) return 400;
-  *pVersion++ = '\0';
-  if (strncmp(pVersion, "HTTP/1.", 7) != 0 || pVersion[7] < '0' || pVersion[7] > '9' ||
-      pVersion[8] != '\0' || !*pOut->m_pMethod)
-    return 400;
-
-  for (pLine = pEnd + 1; *pLine && *pLine != '\r' && *pLine != '\n'; pLine = pEnd + 1) {
-    char* pColon;
-    char* pValue;
-    char* pStop;
-    pEnd = strchr(pLine, '\n');
-    if (pEnd[-1] == '\r') pEnd[-1] = '\0';
-    *pEnd = '\0';
-    pColon = strchr(pLine, ':');
-    if (!pColon || pColon == pLine) return 400;
-    *pColon = '\0';
-    /* A folded line or a name with blanks is refused rather than guessed at. */
-    if (strpbrk(pLine, " \t")) return 400;
-    for (pValue = pColon + 1; *pValue == ' ' || *pValue == '\t'; ++pValue) {
-    }
-    for (pStop = pValue + strlen(pValue);
-         pStop > pValue && (pStop[-1] == ' ' || pStop[-1] == '\t');)
-      *--pStop = '\0';
-    for (char* p = pValue; *p; ++p)
-      if (((unsigned char)*p < 0x20 && *p != '\t') || (unsigned char)*p == 0x7F) return 400;
-    if (EqualsNoCase(pLine, "Content-Length")) {
-      long nLen = 0;
-      if (!*pValue || strspn(pValue, "0123456789") != strlen(pValue)) return 400;
-      if (strlen(pValue) > 9) return 413;
-      nLen = strtol(pValue, NULL, 10);
-      if (pOut->m_nContentLength >= 0 && pOut->m_nContentLength != nLen) return 400;
-      pOut->m_nContentLength = nLen;
-    } else if (EqualsNoCase(pLine, "Transfer-Encoding")) {
-      return 501;
-    } else if (EqualsNoCase(pLine, "Authorization")) {
-      pOut->m_pAuthorization = pValue;
-    } else if (EqualsNoCase(pLine, "Expect")) {
-      pOut->m_bExpectContinue = EqualsNoCase(pValue, "100-continue");
-    }
-  }
-  if (pOut->m_nContentLength > kMaxRequestBody) return 413;
-  if (strcmp(pOut->m_pMethod, "GET") != 0 && strcmp(pOut->m_pMethod, "HEAD") != 0 &&
-      strcmp(pOut->m_pMethod, "POST") != 0)
-    return 501;
-  return 0;
-}
+static int ParseHead(char* pHead, Head* pOut) { return HsParseHead(pHead, pOut, kMaxRequestBody); }
 
 /* ---- Serving ---- */
 

@@ -138,13 +138,31 @@ int TestProject::FillStubs() {
   return filled;
 }
 
-std::string TestProject::CompileServer(const std::string& compiler,
-                                       const std::string& standard) {
+std::string TestProject::CompileServer(const std::string& compiler, const std::string& standard,
+                                       CServerKind server) {
   const CPreviewFiles files = Files();
-  std::vector<std::pair<std::string, CFileKind>> sources = {
-      {HostServerDir() + "/hserver.c", CFileKind::kServer},
-      {files.m_strUrlFile, CFileKind::kUrlFile},
-      {files.m_strBinFile, CFileKind::kBinFile}};
+  std::vector<std::pair<std::string, CFileKind>> sources;
+  std::vector<std::string> serverFlags;
+  std::vector<std::string> libraries;
+  switch (server) {
+    case CServerKind::kHostServer:
+      sources = {{HostServerDir() + "/hserver.c", CFileKind::kServer}};
+      break;
+    case CServerKind::kLibraryPosix:
+      sources = {{HostServerDir() + "/hsserver.c", CFileKind::kServer},
+                 {HostServerDir() + "/hs_socket.c", CFileKind::kServer},
+                 {HostServerDir() + "/tests/posix_main.c", CFileKind::kServer}};
+      break;
+    case CServerKind::kLibraryLwip:
+      sources = {{HostServerDir() + "/hsserver.c", CFileKind::kServer},
+                 {HostServerDir() + "/hs_socket.c", CFileKind::kServer},
+                 {HostServerDir() + "/tests/lwip_bridge.c", CFileKind::kServer}};
+      serverFlags = {"-DHS_TRANSPORT_LWIP", std::string("-I") + kLwipIncludeDir};
+      libraries = {"-llwip", "-lpthread"};
+      break;
+  }
+  sources.push_back({files.m_strUrlFile, CFileKind::kUrlFile});
+  sources.push_back({files.m_strBinFile, CFileKind::kBinFile});
   for (const std::string& page : files.m_pageFiles) sources.push_back({page, CFileKind::kPageFile});
   const std::string program = m_dir.File(compiler + "-server");
   std::vector<std::string> link = {compiler, "-o", program};
@@ -154,6 +172,9 @@ std::string TestProject::CompileServer(const std::string& compiler,
     for (const std::string& flag : StrictFlags(compiler, sources[i].second, standard)) {
       args.push_back(flag);
     }
+    if (sources[i].second == CFileKind::kServer) {
+      args.insert(args.end(), serverFlags.begin(), serverFlags.end());
+    }
     args.insert(args.end(), {"-c", sources[i].first, "-o", object});
     if (!RunOk(args)) {
       ADD_FAILURE() << sources[i].first << " does not compile with " << compiler;
@@ -161,10 +182,11 @@ std::string TestProject::CompileServer(const std::string& compiler,
     }
     link.push_back(object);
   }
+  link.insert(link.end(), libraries.begin(), libraries.end());
   return RunOk(link) ? program : "";
 }
 
-int TestProject::ExpectServesItsSources(int port) const {
+int TestProject::ExpectServesItsSources(int port, const std::string& authorization) const {
   ScriptedPrompter prompter;
   COpenProject project(prompter, nullptr);
   EXPECT_TRUE(project.OpenExisting(m_strProject));
@@ -191,7 +213,7 @@ int TestProject::ExpectServesItsSources(int port) const {
       const std::string data = "qty=3&note=%22\xe4%22&x=\\";
       reply = Request(port, "POST", url,
                       "Content-Type: application/x-www-form-urlencoded\r\nContent-Length: " +
-                          std::to_string(data.size()) + "\r\n",
+                          std::to_string(data.size()) + "\r\n" + authorization,
                       data);
       expected = "[" + function + ":" + data + "]";
     } else {
@@ -211,7 +233,7 @@ int TestProject::ExpectServesItsSources(int port) const {
       } else {
         EXPECT_TRUE(ReadWholeFile(node.GetPath(), expected)) << node.GetPath();
       }
-      reply = Request(port, "GET", url);
+      reply = Request(port, "GET", url, authorization);
     }
     EXPECT_EQ("HTTP/1.1 200 OK", reply.statusLine);
     EXPECT_EQ(type, reply.headers["Content-Type"]);

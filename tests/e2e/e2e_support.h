@@ -39,6 +39,9 @@ void WriteNastySite(const TempDir& dir, const std::string& folder);
 // of file, in one C standard ("c99", "c2x", ...). Only the warnings that the
 // fixed generated text of page files raises are off.
 enum class CFileKind { kServer, kUrlFile, kBinFile, kPageFile };
+enum class CServerKind { kHostServer, kLibraryPosix, kLibraryLwip };
+// Where Debian's liblwip-dev keeps lwIP's headers.
+inline constexpr const char* kLwipIncludeDir = "/usr/include/lwip";
 std::vector<std::string> StrictFlags(const std::string& compiler, CFileKind kind,
                                      const std::string& standard = "c99");
 
@@ -70,14 +73,20 @@ class TestProject {
   // Compiles the generated files and the host server with compiler and the
   // strict flags of standard into one program; its path, or "" after a test
   // failure that names the file that did not compile.
-  std::string CompileServer(const std::string& compiler, const std::string& standard = "c99");
+  // server chooses the web server: the preview's host server, or the server
+  // library a firmware links, on POSIX sockets or on lwIP (run in-process
+  // behind a bridge that carries host connections through lwIP's TCP).
+  std::string CompileServer(const std::string& compiler, const std::string& standard = "c99",
+                            CServerKind server = CServerKind::kHostServer);
 
   // Fetches every URL of the URL table from a server on port and compares
   // the bodies with the sources (pages as a text-mode read gives them, with
   // each dynamic marker replaced by what its filled stub sends; binaries
   // exactly) and the Content-Type with the entry's type function. A form
   // handler's URL is posted to. Returns the number of URLs checked.
-  int ExpectServesItsSources(int port) const;
+  // authorization, when given, is an Authorization header line sent with
+  // every request (protected URLs then answer too).
+  int ExpectServesItsSources(int port, const std::string& authorization = "") const;
 
  private:
   TempDir m_dir;

@@ -67,8 +67,16 @@ std::unordered_map<int, std::int64_t> ByteArraySizes(const std::string& code) {
     size_t i = at + kHead.size();
     const size_t digits = i;
     while (i < code.size() && code[i] >= '0' && code[i] <= '9') ++i;
-    if (i == digits || code.compare(i, 5, " [] =") != 0) continue;
+    if (i == digits) continue;
     const int function = std::atoi(code.c_str() + digits);
+    // The literal form: "const char buffer_N [SIZE] =" and string literals.
+    if (code.compare(i, 2, " [") == 0 && i + 2 < code.size() && code[i + 2] != ']') {
+      char* end = nullptr;
+      const long long size = std::strtoll(code.c_str() + i + 2, &end, 10);
+      if (end && std::string_view(end).starts_with("] =")) sizes.emplace(function, size);
+      continue;
+    }
+    if (code.compare(i, 5, " [] =") != 0) continue;
     const size_t open = code.find('{', i);
     const size_t close = code.find('}', i);
     if (open == std::string::npos || close == std::string::npos || close < open) continue;

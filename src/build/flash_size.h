@@ -25,7 +25,8 @@ std::vector<CFlashEntry> MeasureFlash(const CPageNodeList& nodes, const std::str
 // adjacent literals making one string. Comments and character constants are
 // skipped.
 std::int64_t StringLiteralBytes(const std::string& code);
-// The elements of the initializer list of every "const char buffer_N [] =" in
+// The size of every buffer: the elements of the initializer list of every
+// "const char buffer_N [] =", or the SIZE of every "const char buffer_N [SIZE] =", in
 // the text of a binary data file, by N, read in one pass over the text.
 std::unordered_map<int, std::int64_t> ByteArraySizes(const std::string& code);
 // The same for one array; -1 when there is no such array.

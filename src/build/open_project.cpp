@@ -100,9 +100,10 @@ int COpenProject::PrepareFile(const std::string& path, bool urlFile) {
   // A file of ours is edited by its markers only when they are sound.
   bool recognised = false;
   std::vector<std::string> binaryNames;
+  int dataForms = 0;
   const std::string damage = CheckFileStructure(
       m_prompter, path, urlFile ? CFileStructure::Kind::kUrlFile : CFileStructure::Kind::kBinFile,
-      &recognised, &binaryNames);
+      &recognised, &binaryNames, &dataForms);
   if (!recognised) {
     m_prompter.ShowOk(FormatText(CCodeGenerator::kNotRecognizedText, {path}));
     return 0;
@@ -112,6 +113,10 @@ int COpenProject::PrepareFile(const std::string& path, bool urlFile) {
     return 0;
   }
   if (!urlFile) {
+    // Buffers written in the other data form are all written anew.
+    const int otherForm =
+        m_settings.m_bLiteralData ? CFileStructure::kArrayForm : CFileStructure::kLiteralForm;
+    if (dataForms & otherForm) m_bFreshBinFile = true;
     for (const std::string& name : binaryNames) m_binarySections.insert(AsciiLowerCopy(name));
   }
   return 1;
@@ -220,6 +225,8 @@ bool COpenProject::IsAway() const {
   return !m_bNewProject && !m_settings.m_strSavedFolder.empty() &&
          m_settings.m_strSavedFolder != FolderOf(m_strProjectPath);
 }
+
+bool COpenProject::LiteralData() const { return m_settings.m_bLiteralData; }
 
 std::string COpenProject::RecordedPath(const std::string& path) const {
   return ::RecordedPath(path, m_strProjectPath, m_settings.m_strSavedFolder);

@@ -188,6 +188,7 @@ class COpenProject : public CProjectLocations {
   // The RecordedPath of the generated files: under the project file's folder
   // as the folder the project was saved in has it.
   std::string RecordedPath(const std::string& path) const override;
+  bool LiteralData() const override;
 
   // Within a build every generated file is read once, edited in memory and
   // written once at its end. Off, every step loads and saves the file itself

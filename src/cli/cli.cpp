@@ -146,6 +146,20 @@ bool ParseArgs(const Command& command, const std::vector<std::string>& argv, Arg
   return true;
 }
 
+// Reads --data-form into the settings: "array" (byte arrays, the default) or
+// "literal" (string literals). False (message shown) for any other value.
+bool DataFormArg(const Args& args, const char* command, CProjectSettings& settings,
+                 std::ostream& err) {
+  if (!args.Has("data-form")) return true;
+  const std::string form = args.Get("data-form");
+  if (form != "array" && form != "literal") {
+    err << "pagoric " << command << ": --data-form is array or literal, not '" << form << "'\n";
+    return false;
+  }
+  settings.m_bLiteralData = form == "literal";
+  return true;
+}
+
 // A target directory as the project stores it: absolute, ending in a separator.
 std::string TargetDirArg(const std::string& dir) {
   std::string abs = AbsolutePath(dir);
@@ -183,6 +197,7 @@ int CmdNew(const Args& args, Context& ctx, Prompter& prompter) {
   if (args.Has("target")) project.m_strTargetDirField = TargetDirArg(args.Get("target"));
   project.m_strUrlFileField = args.Get("url-file", project.m_strUrlFileField);
   project.m_strBinFileField = args.Get("bin-file", project.m_strBinFileField);
+  if (!DataFormArg(args, "new", project.m_settings, ctx.err)) return kExitNotDone;
   if (!project.CheckFileNameFields()) return kExitNotDone;
   project.ApplyLocationFields();
   // The target directory is made now (one level, as a build would), so that
@@ -493,6 +508,7 @@ int CmdBuild(const Args& args, Context& ctx, Prompter& prompter) {
   if (args.Has("target")) project.m_strTargetDirField = TargetDirArg(args.Get("target"));
   if (args.Has("url-file")) project.m_strUrlFileField = args.Get("url-file");
   if (args.Has("bin-file")) project.m_strBinFileField = args.Get("bin-file");
+  if (!DataFormArg(args, "build", project.m_settings, ctx.err)) return kExitNotDone;
   const int all = args.Has("all") ? 1 : 0;
   std::vector<std::string> changed;
   const bool ran =
@@ -632,9 +648,10 @@ const std::vector<Command>& Commands() {
   static const std::vector<Command> commands = {
       {"new",
        "create a project that holds only the root",
-       "pagoric new PROJECT.web [--target DIR] [--url-file NAME] [--bin-file NAME] [--force]",
+       "pagoric new PROJECT.web [--target DIR] [--url-file NAME] [--bin-file NAME] "
+       "[--data-form array|literal] [--force]",
        {"force"},
-       {"target", "url-file", "bin-file"},
+       {"target", "url-file", "bin-file", "data-form"},
        1,
        1,
        CmdNew},
@@ -683,9 +700,9 @@ const std::vector<Command>& Commands() {
        "generate the C files of what changed (everything with --all)",
        "pagoric build PROJECT.web [--all] [--yes] [--wrap-long-lines] [--target DIR] "
        "[--url-file NAME] [--bin-file NAME] [--relocate OLD=NEW]... [--check] [--no-save] "
-       "[--depfile FILE] [--stamp FILE] [--stamp-dir DIR]",
+       "[--depfile FILE] [--stamp FILE] [--stamp-dir DIR] [--data-form array|literal]",
        {"all", "yes", "check", "no-save", "wrap-long-lines"},
-       {"target", "url-file", "bin-file", "relocate", "depfile", "stamp", "stamp-dir"},
+       {"target", "url-file", "bin-file", "relocate", "depfile", "stamp", "stamp-dir", "data-form"},
        1,
        1,
        CmdBuild},

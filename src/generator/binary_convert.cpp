@@ -1,5 +1,6 @@
 // Binary data conversion: every file that is not a page becomes a byte array
 // and a send function in the binary data file.
+#include <algorithm>
 #include <cstring>
 
 #include "document/doc_handle.h"
@@ -117,6 +118,96 @@ class CArrayText {
   bool m_bDone = false;
 };
 
+// The text of every byte value inside a C string literal: printable ASCII as
+// itself, except the quote, the backslash and the question mark (which could
+// start a trigraph), and every other byte as a three-digit octal escape, so
+// that no digit after it can be taken into it.
+struct CLiteralTexts {
+  char m_text[256][4];
+  unsigned char m_length[256];
+  constexpr CLiteralTexts() : m_text{}, m_length{} {
+    for (int b = 0; b < 256; ++b) {
+      if (b >= 0x20 && b < 0x7f && b != '"' && b != '\\' && b != '?') {
+        m_text[b][0] = static_cast<char>(b);
+        m_length[b] = 1;
+      } else {
+        m_text[b][0] = '\\';
+        m_text[b][1] = static_cast<char>('0' + (b >> 6));
+        m_text[b][2] = static_cast<char>('0' + ((b >> 3) & 7));
+        m_text[b][3] = static_cast<char>('0' + (b & 7));
+        m_length[b] = 4;
+      }
+    }
+  }
+};
+constexpr CLiteralTexts kLiteralTexts;
+constexpr size_t kLiteralRowBytes = 64;
+
+// The literal block of one source as line pieces: the begin marker line, the
+// buffer's head with its size, one string literal per 64 bytes (adjacent
+// literals join), and the closing line with the end marker. The array has
+// exactly the file's length, so the literal's terminating zero is not
+// stored; an empty file, like an empty array, is one zero byte.
+class CLiteralText {
+ public:
+  CLiteralText(std::string& buffer, const std::string& source, int function,
+               const unsigned char* data, size_t size)
+      : m_buffer(buffer), m_data(data), m_size(size) {
+    if (m_buffer.size() < kPieceBytes) m_buffer.resize(kPieceBytes);
+    m_head = {BeginFileMarker(source), "const char buffer_" + std::to_string(function) + " [" +
+                                           std::to_string(size == 0 ? 1 : size) + "] ="};
+    if (size == 0) m_head.emplace_back("\"\"");
+    m_close = ";  " + EndFileMarker(source);
+  }
+
+  bool Next(std::vector<std::string_view>& lines) {
+    if (m_bDone) return false;
+    std::vector<std::pair<size_t, size_t>> spans;
+    size_t used = 0;
+    auto put = [&](std::string_view text) {
+      if (used + text.size() > m_buffer.size()) m_buffer.resize(used + text.size());
+      text.copy(m_buffer.data() + used, text.size());
+      spans.emplace_back(used, text.size());
+      used += text.size();
+    };
+    for (; m_nHead < m_head.size(); ++m_nHead) put(m_head[m_nHead]);
+    constexpr size_t kRowRoom = kLiteralRowBytes * 4 + 2;
+    while (m_nDone < m_size && used + kRowRoom <= m_buffer.size()) {
+      const size_t count = std::min(kLiteralRowBytes, m_size - m_nDone);
+      char* out = m_buffer.data() + used;
+      size_t length = 0;
+      out[length++] = '"';
+      for (size_t i = 0; i < count; ++i) {
+        const unsigned char b = m_data[m_nDone + i];
+        std::memcpy(out + length, kLiteralTexts.m_text[b], 4);
+        length += kLiteralTexts.m_length[b];
+      }
+      out[length++] = '"';
+      spans.emplace_back(used, length);
+      used += length;
+      m_nDone += count;
+    }
+    if (m_nDone == m_size) {
+      put(m_close);
+      m_bDone = true;
+    }
+    lines.clear();
+    for (const auto& [offset, length] : spans) lines.emplace_back(m_buffer.data() + offset, length);
+    lines.emplace_back();  // the piece ends with a line end
+    return true;
+  }
+
+ private:
+  std::string& m_buffer;
+  const unsigned char* m_data;
+  size_t m_size;
+  std::vector<std::string> m_head;
+  std::string m_close;
+  size_t m_nHead = 0;
+  size_t m_nDone = 0;
+  bool m_bDone = false;
+};
+
 }  // namespace
 
 int CCodeGenerator::ConvertBinary(const CPageNode& node) {
@@ -137,8 +228,14 @@ int CCodeGenerator::ConvertBinary(const CPageNode& node) {
       return 0;
     }
     RemoveFileBlocks(node.GetOutputFile(), Recorded(path));
-    CArrayText array(m_arrayBuffer, Recorded(path), node.GetFunction(),
-                     reinterpret_cast<const unsigned char*>(data.data()), node.GetSize());
+    const auto* bytes = reinterpret_cast<const unsigned char*>(data.data());
+    if (m_pProject && m_pProject->LiteralData()) {
+      CLiteralText literal(m_arrayBuffer, Recorded(path), node.GetFunction(), bytes,
+                           node.GetSize());
+      return AddBinaryCode(
+          node, [&](std::vector<std::string_view>& lines) { return literal.Next(lines); });
+    }
+    CArrayText array(m_arrayBuffer, Recorded(path), node.GetFunction(), bytes, node.GetSize());
     return AddBinaryCode(node,
                          [&](std::vector<std::string_view>& lines) { return array.Next(lines); });
   } catch (const CSourceException&) {

@@ -31,6 +31,9 @@ class CProjectLocations {
   // their markers and banners: the same in every checkout of a project that
   // travels with its repository, so a clone finds the blocks another made.
   virtual std::string RecordedPath(const std::string& path) const { return path; }
+  // True when binary data is written as string literals of exactly the
+  // file's length instead of byte arrays (a project setting).
+  virtual bool LiteralData() const { return false; }
 };
 
 // The date written into the banner of a new file, "%A, %B %d, %Y %H:%M:%S" with

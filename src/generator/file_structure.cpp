@@ -68,6 +68,13 @@ void CFileStructure::Fault(int line, std::string text) {
   m_strFault = std::move(text);
 }
 
+namespace {
+
+// How every buffer of the binary data file begins.
+constexpr std::string_view kBufferHead = "const char buffer_";
+
+}  // namespace
+
 void CFileStructure::TakeLine(std::string_view line) {
   ++m_nLine;
   // Every marker holds "@!"; lines without one are skipped at memchr speed.
@@ -75,6 +82,12 @@ void CFileStructure::TakeLine(std::string_view line) {
   while (marked && m_nRecognised < m_recognition.size() &&
          Holds(line, m_recognition[m_nRecognised])) {
     ++m_nRecognised;
+  }
+  if (m_kind == Kind::kBinFile && line.starts_with(kBufferHead)) {
+    const size_t open = line.find('[');
+    if (open != std::string_view::npos && open + 1 < line.size()) {
+      m_nDataForms |= line[open + 1] == ']' ? kArrayForm : kLiteralForm;
+    }
   }
   if (!m_strFault.empty()) return;
   if (std::memchr(line.data(), '\0', line.size()) != nullptr) {
@@ -170,10 +183,11 @@ std::string Damaged(const std::string& path, const std::string& fault) {
 
 std::string CheckFileStructure(Prompter& prompter, const std::string& path,
                                CFileStructure::Kind kind, bool* recognised,
-                               std::vector<std::string>* binaryNames) {
+                               std::vector<std::string>* binaryNames, int* dataForms) {
   CFileStructure check(kind);
   if (recognised) *recognised = false;
   if (binaryNames) binaryNames->clear();
+  if (dataForms) *dataForms = 0;
   if (!PathExists(path)) return std::string();
   // A file a build holds is checked as the build will write it; any other is
   // read from disk, where a NUL byte stands as it is.
@@ -196,6 +210,7 @@ std::string CheckFileStructure(Prompter& prompter, const std::string& path,
   }
   if (recognised) *recognised = check.Recognised();
   if (binaryNames) *binaryNames = check.BinaryNames();
+  if (dataForms) *dataForms = check.DataForms();
   // A file that is not ours at all is not damaged: it is left alone.
   return check.Recognised() ? Damaged(path, check.Finish()) : std::string();
 }

@@ -34,6 +34,11 @@ class CFileStructure {
   // Binary data file: the names of the file sections in the Binary region
   // (the send functions), in file order; a name may repeat.
   const std::vector<std::string>& BinaryNames() const { return m_binaryNames; }
+  // Binary data file: the forms its buffers are written in, kArrayForm and
+  // kLiteralForm or'ed ("[] =" then bytes, or "[SIZE] =" then a string).
+  static constexpr int kArrayForm = 1;
+  static constexpr int kLiteralForm = 2;
+  int DataForms() const { return m_nDataForms; }
 
   // The message for a damaged file: its path, the line and the fault.
   static constexpr const char* kDamagedText =
@@ -58,6 +63,7 @@ class CFileStructure {
   std::string m_strOpenName;
   int m_nOpenLine = 0;
   std::vector<std::string> m_binaryNames;
+  int m_nDataForms = 0;
 };
 
 // Checks the URL file or binary data file at path: the file as a build in
@@ -65,11 +71,12 @@ class CFileStructure {
 // seen where it is). "" when sound (or when there is no file, an empty one or
 // one without the recognition markers), else the
 // message to show (CFileStructure::kDamagedText). recognised, when given, says
-// whether the file carries its recognition markers; binaryNames, when given,
-// receives CFileStructure::BinaryNames.
+// whether the file carries its recognition markers; binaryNames and
+// dataForms, when given, receive CFileStructure::BinaryNames and DataForms.
 std::string CheckFileStructure(Prompter& prompter, const std::string& path,
                                CFileStructure::Kind kind, bool* recognised = nullptr,
-                               std::vector<std::string>* binaryNames = nullptr);
+                               std::vector<std::string>* binaryNames = nullptr,
+                               int* dataForms = nullptr);
 
 // CheckFileStructure for a step that is about to change the file: true when
 // it is sound; else the message is shown and false returned.

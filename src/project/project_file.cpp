@@ -71,8 +71,10 @@ void SerializeNodes(CArchive& ar, CPageNodeList& nodes) {
 
 namespace {
 
-// The trailer behind the six settings: this tag, then the saved folder.
+// The trailer behind the six settings: pairs of a tag and its value.
 constexpr const char* kSavedFolderTag = "Pagoric saved folder";
+constexpr const char* kDataFormTag = "Pagoric data form";
+constexpr const char* kLiteralForm = "literal";
 
 }  // namespace
 
@@ -89,16 +91,25 @@ void SerializeProject(CArchive& ar, CPageNodeList& nodes, CProjectSettings& sett
       ar.WriteString(kSavedFolderTag);
       ar.WriteString(settings.m_strSavedFolder);
     }
+    if (settings.m_bLiteralData) {
+      ar.WriteString(kDataFormTag);
+      ar.WriteString(kLiteralForm);
+    }
     return;
   }
-  // Anything else behind the settings is not ours and is ignored.
+  // Tags this version does not know, and anything that is not a pair, end
+  // the trailer: the rest is ignored.
   settings.m_strSavedFolder.clear();
-  if (ar.BytesLeft() == 0) return;
+  settings.m_bLiteralData = false;
   try {
-    if (ar.ReadString() != kSavedFolderTag) return;
-    settings.m_strSavedFolder = ar.ReadString();
+    while (ar.BytesLeft() > 0) {
+      const std::string tag = ar.ReadString();
+      if (tag != kSavedFolderTag && tag != kDataFormTag) break;
+      const std::string value = ar.ReadString();
+      if (tag == kSavedFolderTag) settings.m_strSavedFolder = value;
+      if (tag == kDataFormTag) settings.m_bLiteralData = value == kLiteralForm;
+    }
   } catch (const CArchiveException&) {
-    settings.m_strSavedFolder.clear();
   }
 }
 

@@ -24,6 +24,9 @@ struct CProjectSettings {
   // opened from another folder (a clone, a moved checkout) finds its files
   // beside it from this; empty when the file does not say.
   std::string m_strSavedFolder;
+  // Also behind the six: how the binary data file writes its buffers, byte
+  // arrays (the default) or string literals (compiles faster).
+  bool m_bLiteralData = false;
 };
 
 using CPageNodeList = std::vector<std::unique_ptr<CPageNode>>;

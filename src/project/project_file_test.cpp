@@ -344,6 +344,21 @@ TEST(ProjectFileTest, SavedFolderTravelsBehindTheSettingsAndOlderBytesStillRead)
   // Trailing bytes that are not ours are ignored, as before.
   ASSERT_TRUE(ReadProject(plain + "junk", nodes, read));
   EXPECT_EQ("", read.m_strSavedFolder);
+  // The data form travels in the same trailer, only when it is not the default.
+  settings.m_bLiteralData = true;
+  const std::string literal = Write(SampleTree(), settings);
+  ASSERT_EQ(0u, literal.find(withFolder));
+  ASSERT_TRUE(ReadProject(literal, nodes, read));
+  EXPECT_TRUE(read.m_bLiteralData);
+  EXPECT_EQ("/a", read.m_strSavedFolder);
+  ASSERT_TRUE(ReadProject(withFolder, nodes, read));
+  EXPECT_FALSE(read.m_bLiteralData);
+  // Cut anywhere inside the trailer, the file still reads; the six settings
+  // are whole.
+  for (size_t cut = plain.size(); cut < literal.size(); ++cut) {
+    ASSERT_TRUE(ReadProject(literal.substr(0, cut), nodes, read)) << cut;
+    EXPECT_EQ("/a/gen/", read.m_strTargetDir);
+  }
 }
 
 TEST(ProjectFileTest, AProjectOpenedElsewhereUsesTheFilesBesideItAndSavesAsItWas) {

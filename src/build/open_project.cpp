@@ -370,6 +370,11 @@ int COpenProject::AddFiles(HTREEITEM selected, const std::vector<std::string>& p
   const size_t count = std::min(paths.size(), static_cast<size_t>(kMaxFilesPerAdd));
   for (size_t i = 0; i < count; ++i) m_tree.InsertFileItem(selected, paths[i]);
   m_bTreeChanged = 1;
+  if (count < paths.size()) {
+    m_prompter.ShowOk(FormatText(
+        kAddLimitText,
+        {std::to_string(count), std::to_string(paths.size()), std::to_string(kMaxFilesPerAdd)}));
+  }
   return static_cast<int>(count);
 }
 

@@ -126,6 +126,10 @@ TEST_F(HomePageTest, HomeSetMeanwhileByAnotherProgramIsReplacedNotDoubled) {
                                       "/again.htm:Send_function_1", "/:Send_function_1"}));
   EXPECT_EQ(m_prompter.Texts(),
             (std::vector<std::string>{"Home Page added.", "Home Page changed."}));
+  // Success is told with the information icon, not the warning icon.
+  for (const ScriptedPrompter::Shown& shown : m_prompter.shown()) {
+    EXPECT_EQ(ScriptedPrompter::Kind::kInformation, shown.kind) << shown.text;
+  }
 }
 
 TEST_F(HomePageTest, AddedThenChangedInPlaceThenRemoved) {
@@ -212,6 +216,8 @@ TEST_F(BinaryDataRemoverTest, ListsEachSourceOnceSortedAndForgetsRemovedOnes) {
             std::vector<std::string>{"c:/web/b.jpg"});
   EXPECT_EQ(std::string::npos, m_dir.Read(m_path).find("a.gif"));
   EXPECT_EQ(m_prompter.Texts(), (std::vector<std::string>{"No files selected", "Done."}));
+  EXPECT_EQ(ScriptedPrompter::Kind::kOk, m_prompter.shown()[0].kind);
+  EXPECT_EQ(ScriptedPrompter::Kind::kInformation, m_prompter.shown()[1].kind);
 }
 
 }  // namespace

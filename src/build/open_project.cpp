@@ -99,12 +99,12 @@ int COpenProject::PrepareFile(const std::string& path, bool urlFile) {
   const std::string damage = CheckFileStructure(
       m_prompter, path, urlFile ? CFileStructure::Kind::kUrlFile : CFileStructure::Kind::kBinFile,
       &recognised, &binaryNames);
-  if (!recognised) {
-    m_prompter.ShowOk(FormatText(CCodeGenerator::kNotRecognizedText, {path}));
-    return 0;
-  }
   if (!damage.empty()) {
     m_prompter.ShowOk(damage);
+    return 0;
+  }
+  if (!recognised) {
+    m_prompter.ShowOk(FormatText(CCodeGenerator::kNotRecognizedText, {path}));
     return 0;
   }
   if (!urlFile) {

@@ -77,6 +77,22 @@ TEST_F(SecurityTableFormTest, ValueTheFileCannotCarryIsRefusedNamingRowAndField)
   }
 }
 
+TEST_F(SecurityTableFormTest, ValuesTooLongForOneLineAreRefusedAtTheLongest) {
+  const std::string before = m_dir.Read(m_path);
+  CRealmRows rows;
+  rows[3] = {"Staff", "staff", std::string(1000, 'p')};
+  int badRow = -1, badField = -1;
+  EXPECT_EQ(RealmWrite::kRefused,
+            CSecurityTableForm(m_prompter, m_path).Write(rows, &badRow, &badField));
+  EXPECT_EQ(3, badRow);
+  EXPECT_EQ(2, badField);
+  EXPECT_EQ(before, m_dir.Read(m_path));
+  EXPECT_EQ(m_prompter.Texts(),
+            std::vector<std::string>{"The realm name, user name and password of Realm4 are too "
+                                     "long for one line of the URL file: together they may hold "
+                                     "at most 987 characters."});
+}
+
 TEST_F(SecurityTableFormTest, FileWithoutTheCallsSectionStaysAsItWas) {
   std::string text = m_dir.Read(m_path);
   text.erase(text.find("/* @! End   of HSSetRealm calls */"), 34);

@@ -104,12 +104,12 @@ int COpenProject::PrepareFile(const std::string& path, bool urlFile) {
   const std::string damage = CheckFileStructure(
       m_prompter, path, urlFile ? CFileStructure::Kind::kUrlFile : CFileStructure::Kind::kBinFile,
       &recognised, &binaryNames, &dataForms);
-  if (!recognised) {
-    m_prompter.ShowOk(FormatText(CCodeGenerator::kNotRecognizedText, {path}));
-    return 0;
-  }
   if (!damage.empty()) {
     m_prompter.ShowOk(damage);
+    return 0;
+  }
+  if (!recognised) {
+    m_prompter.ShowOk(FormatText(CCodeGenerator::kNotRecognizedText, {path}));
     return 0;
   }
   if (!urlFile) {
@@ -443,6 +443,11 @@ int COpenProject::AddFiles(HTREEITEM selected, const std::vector<std::string>& p
   const size_t count = std::min(paths.size(), static_cast<size_t>(kMaxFilesPerAdd));
   for (size_t i = 0; i < count; ++i) m_tree.InsertFileItem(selected, paths[i]);
   m_bTreeChanged = 1;
+  if (count < paths.size()) {
+    m_prompter.ShowOk(FormatText(
+        kAddLimitText,
+        {std::to_string(count), std::to_string(paths.size()), std::to_string(kMaxFilesPerAdd)}));
+  }
   return static_cast<int>(count);
 }
 

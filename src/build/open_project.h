@@ -57,6 +57,10 @@ class COpenProject : public CProjectLocations {
       "recent changes will not be shown in the next dialog\r\nDo you want to continue?";
   // "===>" adds at most this many files at once.
   static constexpr int kMaxFilesPerAdd = 100;
+  // Added, selected, the limit.
+  static constexpr const char* kAddLimitText =
+      "Only the first %s of the %s selected files were added: \"===>\" adds at most %s files at "
+      "a time.";
   static constexpr const char* kChangedDuringBuildText =
       "File %s was changed on disk during the build; it was not overwritten.";
   // The URL file or binary data file field names a folder (%s: "URL file" or
@@ -134,7 +138,8 @@ class COpenProject : public CProjectLocations {
 
   // "===>": inserts the first kMaxFilesPerAdd of the source paths as file items
   // under selected (the root or a folder), images from their extensions, and
-  // marks the tree changed. Says kSelectFilesText without paths and
+  // marks the tree changed; of a larger selection kAddLimitText says how many
+  // were added. Says kSelectFilesText without paths and
   // kSelectRootOrFolderText without a root or folder; returns the count added.
   int AddFiles(HTREEITEM selected, const std::vector<std::string>& paths);
   // "<==": marks the tree changed (also when nothing is deleted) and deletes

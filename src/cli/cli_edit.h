@@ -5,10 +5,12 @@
 
 // The editor commands of the pagoric command: the edits of the URL file
 // editor, the home page, the security table and binary data removal dialogs,
-// on the same core code, with their checks and messages. Each opens the
-// project, prepares its target files as the project window does before it
-// opens an editor, and returns 0 (done), 1 (refused or not written) or 2
-// (bad arguments, unusable project or file).
+// on the same core code, with their checks and messages. Each takes the
+// project's lock for as long as it runs (as a build does), opens the project,
+// prepares its target files as the project window does before it opens an
+// editor (a generated file with damaged markers stops it there), and returns
+// 0 (done), 1 (refused or not written) or 2 (bad arguments, a project another
+// process is changing, unusable project or file).
 
 // pagoric urls PROJECT.web [--add URL FUNCTION | --edit URL | --remove URL...]
 int CmdUrls(const Args& args, Context& ctx, Prompter& prompter);

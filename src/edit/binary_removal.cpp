@@ -38,6 +38,6 @@ BinaryRemoval CBinaryDataRemover::Remove(
     m_prompter.ShowOk(FormatText(CUrlFileEditor::kOpenErrorText, {m_strPath}));
   }
   if (written != 1) return BinaryRemoval::kFailed;
-  m_prompter.ShowOk(kDoneText);
+  m_prompter.ShowInformation(kDoneText);
   return BinaryRemoval::kDone;
 }

@@ -77,6 +77,22 @@ TEST_F(SecurityTableFormTest, ValueTheFileCannotCarryIsRefusedNamingRowAndField)
   }
 }
 
+TEST_F(SecurityTableFormTest, ValuesTooLongForOneLineAreRefusedAtTheLongest) {
+  const std::string before = m_dir.Read(m_path);
+  CRealmRows rows;
+  rows[3] = {"Staff", "staff", std::string(1000, 'p')};
+  int badRow = -1, badField = -1;
+  EXPECT_EQ(RealmWrite::kRefused,
+            CSecurityTableForm(m_prompter, m_path).Write(rows, &badRow, &badField));
+  EXPECT_EQ(3, badRow);
+  EXPECT_EQ(2, badField);
+  EXPECT_EQ(before, m_dir.Read(m_path));
+  EXPECT_EQ(m_prompter.Texts(),
+            std::vector<std::string>{"The realm name, user name and password of Realm4 are too "
+                                     "long for one line of the URL file: together they may hold "
+                                     "at most 987 characters."});
+}
+
 TEST_F(SecurityTableFormTest, FileWithoutTheCallsSectionStaysAsItWas) {
   std::string text = m_dir.Read(m_path);
   text.erase(text.find("/* @! End   of HSSetRealm calls */"), 34);
@@ -126,6 +142,10 @@ TEST_F(HomePageTest, HomeSetMeanwhileByAnotherProgramIsReplacedNotDoubled) {
                                       "/again.htm:Send_function_1", "/:Send_function_1"}));
   EXPECT_EQ(m_prompter.Texts(),
             (std::vector<std::string>{"Home Page added.", "Home Page changed."}));
+  // Success is told with the information icon, not the warning icon.
+  for (const ScriptedPrompter::Shown& shown : m_prompter.shown()) {
+    EXPECT_EQ(ScriptedPrompter::Kind::kInformation, shown.kind) << shown.text;
+  }
 }
 
 TEST_F(HomePageTest, AddedThenChangedInPlaceThenRemoved) {
@@ -212,6 +232,8 @@ TEST_F(BinaryDataRemoverTest, ListsEachSourceOnceSortedAndForgetsRemovedOnes) {
             std::vector<std::string>{"c:/web/b.jpg"});
   EXPECT_EQ(std::string::npos, m_dir.Read(m_path).find("a.gif"));
   EXPECT_EQ(m_prompter.Texts(), (std::vector<std::string>{"No files selected", "Done."}));
+  EXPECT_EQ(ScriptedPrompter::Kind::kOk, m_prompter.shown()[0].kind);
+  EXPECT_EQ(ScriptedPrompter::Kind::kInformation, m_prompter.shown()[1].kind);
 }
 
 }  // namespace

@@ -41,7 +41,7 @@ HomePageResult CHomePageEditor::SetHome(const std::string& highlighted) {
     m_prompter.ShowOk(FormatText(CCodeGenerator::kCannotWriteText, {m_strPath}));
     return HomePageResult::kFailed;
   }
-  m_prompter.ShowOk(added ? kAddedText : kChangedText);
+  m_prompter.ShowInformation(added ? kAddedText : kChangedText);
   m_strHome = highlighted;
   return added ? HomePageResult::kAdded : HomePageResult::kChanged;
 }
@@ -61,7 +61,7 @@ HomePageResult CHomePageEditor::RemoveHome() {
     m_prompter.ShowOk(FormatText(CCodeGenerator::kCannotWriteText, {m_strPath}));
     return HomePageResult::kFailed;
   }
-  m_prompter.ShowOk(kRemovedText);
+  m_prompter.ShowInformation(kRemovedText);
   m_strHome.clear();
   return HomePageResult::kRemoved;
 }

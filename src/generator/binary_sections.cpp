@@ -65,12 +65,11 @@ int RemoveBinarySections(Prompter& prompter, const std::string& path,
   // A batch saves into memory; whether the file can take the result is known
   // before anything is removed, and told when the one write fails.
   const bool writable = CanWriteFile(path);
+  // Checked on disk, before a document cuts a line at a NUL byte.
+  if (writable && !SoundOrReport(prompter, path, CFileStructure::Kind::kBinFile)) return 0;
   bool written = writable;
   if (writable) {
     CDocBatch batch;
-    // The file is loaded once for the check and every removal.
-    CDocHandle::Open(prompter, path);
-    if (!SoundOrReport(prompter, path, CFileStructure::Kind::kBinFile)) return 0;
     for (size_t i = 0; i < names.size(); ++i) {
       const int result = RemoveSourceBlocks(prompter, path, names[i]);
       if (progress) progress(static_cast<int>(i), names[i], result);

@@ -146,6 +146,16 @@ TEST_F(BinarySectionsTest, DamagedMarkersStopTheRemovalBeforeAnythingIsRemoved) 
           path + " is damaged at line 25: the marker comment is none of this file's. Nothing was "
                  "changed: repair its marker comments (/* @! ... */), or delete the file so that "
                  "the next build writes it anew."});
+  // A NUL byte: the document would cut its line short when the file is written.
+  m_prompter.Clear();
+  std::string nul =
+      Text(ArraySection(kA, 1) + ArraySection(kB, 2), SendSection(kA, 1) + SendSection(kB, 2));
+  nul.insert(nul.find("0x47,0x49"), std::string("\0", 1));
+  m_dir.Write("bindata.c", nul);
+  EXPECT_EQ(0, RemoveBinarySections(m_prompter, path, {kB}, nullptr));
+  EXPECT_EQ(nul, m_dir.Read(path));
+  ASSERT_EQ(1u, m_prompter.Texts().size());
+  EXPECT_EQ(0u, m_prompter.Texts()[0].find(path + " is damaged at line 11: the line holds a NUL "));
 }
 
 TEST_F(BinarySectionsTest, BatchedRemovalLeavesAFileItCannotWrite) {

@@ -21,14 +21,15 @@ bool Holds(std::string_view line, const char* marker) {
   return FindForward(line, marker, 0, false) != std::string_view::npos;
 }
 
-// Whether line holds a marker comment: "@!" right after "/*" and blanks.
-bool HoldsMarkerComment(std::string_view line) {
+// How many marker comments line holds: "@!" right after "/*" and blanks.
+int MarkerComments(std::string_view line) {
+  int count = 0;
   for (size_t at = line.find("@!"); at != std::string_view::npos; at = line.find("@!", at + 1)) {
     size_t q = at;
     while (q > 0 && (line[q - 1] == ' ' || line[q - 1] == '\t')) --q;
-    if (q >= 2 && line.compare(q - 2, 2, "/*") == 0) return true;
+    if (q >= 2 && line.compare(q - 2, 2, "/*") == 0) ++count;
   }
-  return false;
+  return count;
 }
 
 // The name of a file section line after its prefix, up to " */"; false when
@@ -89,12 +90,17 @@ void CFileStructure::TakeLine(std::string_view line) {
       m_nDataForms |= line[open + 1] == ']' ? kArrayForm : kLiteralForm;
     }
   }
+  const int comments = marked ? MarkerComments(line) : 0;
+  m_bMarkerSeen = m_bMarkerSeen || comments > 0;
   if (!m_strFault.empty()) return;
   if (std::memchr(line.data(), '\0', line.size()) != nullptr) {
     Fault(m_nLine, "the line holds a NUL byte");
-    return;
+  } else if (comments > 1) {
+    // The edits take a marker's whole line: two on one line cannot be told apart.
+    Fault(m_nLine, "the line holds more than one marker comment");
+  } else if (comments == 1) {
+    TakeMarkerLine(line);
   }
-  if (marked && HoldsMarkerComment(line)) TakeMarkerLine(line);
 }
 
 void CFileStructure::TakeMarkerLine(std::string_view line) {
@@ -211,8 +217,8 @@ std::string CheckFileStructure(Prompter& prompter, const std::string& path,
   if (recognised) *recognised = check.Recognised();
   if (binaryNames) *binaryNames = check.BinaryNames();
   if (dataForms) *dataForms = check.DataForms();
-  // A file that is not ours at all is not damaged: it is left alone.
-  return check.Recognised() ? Damaged(path, check.Finish()) : std::string();
+  // A file without any marker comment is not ours at all, not a damaged one.
+  return check.MarkerSeen() ? Damaged(path, check.Finish()) : std::string();
 }
 
 bool SoundOrReport(Prompter& prompter, const std::string& path, CFileStructure::Kind kind) {

@@ -39,6 +39,9 @@ class CFileStructure {
   static constexpr int kArrayForm = 1;
   static constexpr int kLiteralForm = 2;
   int DataForms() const { return m_nDataForms; }
+  // Whether any line held a marker comment: a file without one is no
+  // generated file of ours, damaged or not.
+  bool MarkerSeen() const { return m_bMarkerSeen; }
 
   // The message for a damaged file: its path, the line and the fault.
   static constexpr const char* kDamagedText =
@@ -55,6 +58,7 @@ class CFileStructure {
   std::vector<int> m_fixedLines;           // where each was seen (0 = not yet)
   std::vector<const char*> m_recognition;  // the markers a file of ours shows
   size_t m_nNextFixed = 0;
+  bool m_bMarkerSeen = false;
   size_t m_nRecognised = 0;
   int m_nLine = 0;
   int m_nFaultLine = 0;
@@ -69,7 +73,7 @@ class CFileStructure {
 // Checks the URL file or binary data file at path: the file as a build in
 // progress holds it, or else as it stands on disk (streamed, so a NUL byte is
 // seen where it is). "" when sound (or when there is no file, an empty one or
-// one without the recognition markers), else the
+// one without any marker comment), else the
 // message to show (CFileStructure::kDamagedText). recognised, when given, says
 // whether the file carries its recognition markers; binaryNames and
 // dataForms, when given, receive CFileStructure::BinaryNames and DataForms.

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "generator/test_support.h"
 #include "testing/scripted_prompter.h"
 
@@ -85,6 +87,9 @@ TEST_F(FileStructureTest, UrlFileFaultsNameTheirLine) {
        "line 148: the file ends without \"/* @! End   of Setup Security Table */\""},
       {Replace(m_url, "AppSearchURL", std::string("App\0SearchURL", 13)),
        "line 61: the line holds a NUL byte"},
+      {Replace(m_url, "/* @! End   of HSSetRealm calls */",
+               "/* @! End   of HSSetRealm calls */ /* @! End   of HSSetRealm calls */"),
+       "line 144: the line holds more than one marker comment"},
   };
   for (const auto& c : cases) EXPECT_EQ(c.fault, Fault(Kind::kUrlFile, c.text));
 }
@@ -130,12 +135,35 @@ TEST_F(FileStructureTest, FilesAreCheckedFromDiskWithTheirPath) {
                 "writes it anew.",
             CheckFileStructure(m_prompter, url, CFileStructure::Kind::kUrlFile, &recognised));
   EXPECT_TRUE(recognised);
+  // A NUL byte before the first marker: the file is still one of ours.
+  const std::string nul = m_dir.Write("nul.c", std::string("\0", 1) + m_url);
+  EXPECT_EQ(0u, CheckFileStructure(m_prompter, nul, CFileStructure::Kind::kUrlFile)
+                    .find(nul + " is damaged at line 1: the line holds a NUL byte."));
   // A file that is not ours is not damaged, merely not recognised.
   const std::string other = m_dir.Write("other.c", "int main(void) { return 0; }\n");
   EXPECT_EQ("", CheckFileStructure(m_prompter, other, CFileStructure::Kind::kBinFile, &recognised));
   EXPECT_FALSE(recognised);
   EXPECT_EQ("", CheckFileStructure(m_prompter, m_dir.File("none.c"), CFileStructure::Kind::kBinFile,
                                    &recognised));
+  EXPECT_TRUE(m_prompter.shown().empty());
+}
+
+TEST_F(FileStructureTest, SeedCorpusOfTheFuzzerIsJudgedByItsNames) {
+  // ok-url-*, ok-bin-*: sound files of their kind; bad-*: damaged ones.
+  size_t seen = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(PAGORIC_GENERATED_CORPUS)) {
+    const std::string name = entry.path().filename().string();
+    const auto kind = name.find("-url-") != std::string::npos ? CFileStructure::Kind::kUrlFile
+                                                              : CFileStructure::Kind::kBinFile;
+    bool recognised = false;
+    const std::string damage =
+        CheckFileStructure(m_prompter, entry.path().string(), kind, &recognised);
+    EXPECT_EQ(recognised, name.starts_with("ok-") || name.find("altered") == std::string::npos)
+        << name;
+    EXPECT_EQ(name.starts_with("ok-"), damage.empty()) << name << ": " << damage;
+    ++seen;
+  }
+  EXPECT_GE(seen, 10u);
   EXPECT_TRUE(m_prompter.shown().empty());
 }
 

@@ -28,5 +28,7 @@ if(TARGET generator_tests)
   # Golden files, and the web server interface header the compile tests use.
   target_compile_definitions(generator_tests PRIVATE
     PAGORIC_GENERATOR_TESTDATA="${CMAKE_CURRENT_SOURCE_DIR}/generator/testdata"
-    PAGORIC_HOSTSERVER_DIR="${CMAKE_CURRENT_SOURCE_DIR}/hostserver")
+    PAGORIC_HOSTSERVER_DIR="${CMAKE_CURRENT_SOURCE_DIR}/hostserver"
+    # The seed corpus of the generated-file fuzz target, which the tests load.
+    PAGORIC_GENERATED_CORPUS="${PROJECT_SOURCE_DIR}/fuzz/corpus/generated_files")
 endif()

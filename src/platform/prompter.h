@@ -19,6 +19,9 @@ class Prompter {
   virtual bool AskOkCancel(const std::string& text) = 0;
   // The stop box of file errors.
   virtual void ShowStop(const std::string& text) = 0;
+  // The OK box with the information icon: what went well ("Done."). Where
+  // icons mean nothing (the command line) it is an OK box.
+  virtual void ShowInformation(const std::string& text) { ShowOk(text); }
 
   // The OK box of a failed write, with the system's reason ("No space left on
   // device"). A window shows the text as it is; the command line adds the reason.

@@ -24,6 +24,10 @@ void ScriptedPrompter::ShowOk(const std::string& text) { m_shown.push_back({Kind
 
 void ScriptedPrompter::ShowStop(const std::string& text) { m_shown.push_back({Kind::kStop, text}); }
 
+void ScriptedPrompter::ShowInformation(const std::string& text) {
+  m_shown.push_back({Kind::kInformation, text});
+}
+
 bool ScriptedPrompter::AskYesNo(const std::string& text) { return Answer(Kind::kYesNo, text); }
 
 bool ScriptedPrompter::AskOkCancel(const std::string& text) {

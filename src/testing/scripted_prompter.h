@@ -11,7 +11,7 @@
 // the prompter is destroyed, fails the running test.
 class ScriptedPrompter : public Prompter {
  public:
-  enum class Kind { kOk, kYesNo, kOkCancel, kStop };
+  enum class Kind { kOk, kYesNo, kOkCancel, kStop, kInformation };
   struct Shown {
     Kind kind;
     std::string text;
@@ -31,6 +31,7 @@ class ScriptedPrompter : public Prompter {
   bool AskYesNo(const std::string& text) override;
   bool AskOkCancel(const std::string& text) override;
   void ShowStop(const std::string& text) override;
+  void ShowInformation(const std::string& text) override;
 
   const std::vector<Shown>& shown() const { return m_shown; }
   // The texts shown so far, in order, whatever their kind.

@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 
 #include "build/open_project.h"
+#include "platform/file_util.h"
 #include "ui/project_dlg.h"
 #include "ui/relocation_dlgs.h"
 #include "ui/tree_images.h"
@@ -54,6 +55,8 @@ CRecentProjectsDlg::CRecentProjectsDlg(QWidget* parent, const CRecentList& recen
 void CRecentProjectsDlg::OnNewProject() {
   const std::string path = m_dialogs.ChooseNewProject();
   if (path.empty()) return;
+  // The new project replaces the file when it is saved.
+  if (PathExists(path) && !m_prompter.AskYesNo(FormatText(kReplaceProjectText, {path}))) return;
   m_choice = {Choice::kNew, path, -1};
   accept();
 }
@@ -135,7 +138,8 @@ void CConverterApp::OpenChoice(const CRecentProjectsDlg::Choice& choice) {
   using Choice = CRecentProjectsDlg::Choice;
   if (choice.kind == Choice::kNone) return;
   const int opened = m_opener(choice.path, choice.kind == Choice::kNew);
-  if (opened > 0) {
+  // A project whose file was never saved could not be opened from the list.
+  if (opened > 0 && PathExists(choice.path)) {
     m_recent.AddToRecentList(choice.path);
   } else if (opened == 0 && choice.kind == Choice::kSelected) {
     m_recent.RemoveFromRecentList(choice.index);

@@ -17,6 +17,9 @@ class QSettings;
 class CRecentProjectsDlg : public QDialog {
  public:
   static constexpr const char* kSelectProjectText = "Please select a project!";
+  // "&New Project" on a file that exists: Yes goes on, No stays in the dialog.
+  static constexpr const char* kReplaceProjectText =
+      "%s already exists.\r\nDo you want to replace it with a new project when it is saved?";
 
   // What the user chose before the dialog closed.
   struct Choice {
@@ -77,8 +80,8 @@ class CConverterApp {
   // written as Project1 upwards.
   void SaveRecentList();
   // Opens what the start dialog chose and keeps the recent list: a project
-  // that opened goes to the top; a selected entry that could not be opened is
-  // removed.
+  // that opened goes to the top, unless its file was never saved; a selected
+  // entry that could not be opened is removed.
   void OpenChoice(const CRecentProjectsDlg::Choice& choice);
   // The project window modally, after verifying an existing project, while
   // holding the project's lock.

@@ -155,8 +155,33 @@ class ConverterAppTest : public QObject {
     QCOMPARE(app.RecentList().NonEmptyEntries(),
              (std::vector<std::string>{"/p/a.web", "/p/c.web"}));
     result = 1;
-    app.OpenChoice({Choice::kSelected, "/p/c.web", 1});
-    QCOMPARE(app.RecentList().GetEntry(0), std::string("/p/c.web"));
+    const std::string saved = dir.Write("c.web", "a project");
+    app.OpenChoice({Choice::kSelected, saved, 1});
+    QCOMPARE(app.RecentList().GetEntry(0), saved);
+    // A new project whose file could not be saved is not listed.
+    app.OpenChoice({Choice::kNew, dir.File("unsaved.web"), -1});
+    QCOMPARE(app.RecentList().GetEntry(0), saved);
+  }
+
+  void newProjectOverAnExistingFileAsksFirst() {
+    TempDir dir;
+    const std::string existing = dir.Write("old.web", "a project");
+    ScriptedPrompter prompter;
+    CScriptedDialogs dialogs;
+    CRecentProjectsDlg dialog(nullptr, CRecentList(), prompter, dialogs);
+    dialogs.QueueAnswer(existing);
+    prompter.QueueAnswer(false);  // No: the dialog stays
+    ClickButton(&dialog, "newProjectButton");
+    QCOMPARE(dialog.GetChoice().kind, CRecentProjectsDlg::Choice::kNone);
+    QCOMPARE(prompter.Texts(),
+             std::vector<std::string>{existing +
+                                      " already exists.\r\nDo you want to replace it with a new "
+                                      "project when it is saved?"});
+    dialogs.QueueAnswer(existing);
+    prompter.QueueAnswer(true);
+    ClickButton(&dialog, "newProjectButton");
+    QCOMPARE(dialog.GetChoice().kind, CRecentProjectsDlg::Choice::kNew);
+    QCOMPARE(dialog.GetChoice().path, existing);
   }
 
   // An unreadable project is refused before any window opens.

@@ -371,7 +371,9 @@ void CProjectDlg::RunBuild(bool all) {
   if (m_bBuilding) return;
   SetBusy(true);
   TakeFields();
-  m_pLog->clear();
+  // The log is replaced when the build logs its first line: a build refused
+  // before it converts anything leaves the last build's log to read.
+  m_bLogFromBuild = false;
   m_strPendingLog.clear();
   m_nProgressDone = m_nProgressTotal = 0;
   m_paintTimer.start();
@@ -398,6 +400,10 @@ void CProjectDlg::SetBusy(bool busy) {
 }
 
 void CProjectDlg::LogAppended(const std::string&, const std::string& text) {
+  if (!m_bLogFromBuild) {
+    m_pLog->clear();
+    m_bLogFromBuild = true;
+  }
   m_strPendingLog += text;
   FlushLog(false);
 }

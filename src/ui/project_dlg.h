@@ -98,6 +98,7 @@ class CProjectDlg : public QDialog, private CBuildLogSink {
   EditorOpener m_editorOpener;
   bool m_bBuilding = false;
   std::string m_strPendingLog;
+  bool m_bLogFromBuild = true;  // the log shows this build's lines (false: still the last one's)
   int m_nProgressDone = 0;
   int m_nProgressTotal = 0;
   QElapsedTimer m_paintTimer;

@@ -117,7 +117,9 @@ class ProjectDlgTest : public QObject {
     ClickButton(m_window.get(), "addFilesButton");
     ClickButton(m_window.get(), "newFolderButton");
     QCOMPARE(m_prompter->Texts(),
-             (std::vector<std::string>{"Please select Root or a folder on the URL tree",
+             (std::vector<std::string>{"Only the first 100 of the 150 selected files were added: "
+                                       "\"===>\" adds at most 100 files at a time.",
+                                       "Please select Root or a folder on the URL tree",
                                        "Please select a node on the URL tree folder or root"}));
   }
 
@@ -191,6 +193,18 @@ class ProjectDlgTest : public QObject {
     QCOMPARE(m_project->m_nBuildNumber, 1);
     QCOMPARE(Text(m_window.get(), "targetDirEdit").toStdString(), m_dir->File("gen") + "/");
     QVERIFY(PathExists(m_dir->File("gen/_index.c")));
+
+    // A build refused before it converts anything leaves the log as it was;
+    // a URL file field that names a folder is refused.
+    m_prompter->m_probe = nullptr;
+    m_prompter->Clear();
+    SetText(m_window.get(), "urlFileEdit", "../url.c");
+    ClickButton(m_window.get(), "buildButton");
+    QCOMPARE(m_prompter->Texts(),
+             std::vector<std::string>{"The URL file must be a file name in the target directory, "
+                                      "without a folder: \"../url.c\" is not."});
+    QCOMPARE(m_window->findChild<QPlainTextEdit*>("buildLog")->toPlainText(), log);
+    QVERIFY(!PathExists(m_dir->File("url.c")));
   }
 
   void closeWithUnbuiltChangeYesSavesNoDoesNot() {

@@ -34,6 +34,10 @@ void CQtPrompter::ShowStop(const std::string& text) {
   Box(QMessageBox::Critical, kTitle, text, QMessageBox::Ok);
 }
 
+void CQtPrompter::ShowInformation(const std::string& text) {
+  Box(QMessageBox::Information, kTitle, text, QMessageBox::Ok);
+}
+
 std::string CQtDialogs::ChooseFolder(const std::string& start) {
   return FromQt(QFileDialog::getExistingDirectory(QApplication::activeWindow(), "Change Directory",
                                                   ToQt(start), QFileDialog::DontUseNativeDialog));

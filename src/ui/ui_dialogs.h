@@ -28,7 +28,8 @@ class CUiDialogs {
 
 // Message boxes of the desktop program: every one carries the title
 // "Pagoric"; OK boxes and Yes/No questions show the warning icon, the long-line
-// OK/Cancel question the information icon, file errors the stop icon. Boxes
+// OK/Cancel question and the messages of success the information icon, file
+// errors the stop icon. Boxes
 // are modal to the active window.
 class CQtPrompter : public Prompter {
  public:
@@ -37,6 +38,7 @@ class CQtPrompter : public Prompter {
   bool AskYesNo(const std::string& text) override;
   bool AskOkCancel(const std::string& text) override;
   void ShowStop(const std::string& text) override;
+  void ShowInformation(const std::string& text) override;
 };
 
 // The real common dialogs (Qt's own widgets, the same on every desktop).

@@ -14,6 +14,8 @@ packages+=(gcc-arm-none-eabi libnewlib-arm-none-eabi chromium)
 # A firmware's CMake build with pagoric_add_web (tests/e2e), and the Debian
 # package: ninja, and dpkg-shlibdeps for the package's dependencies.
 packages+=(ninja-build dpkg-dev)
+# The package check: lintian, and man for the manual pages' warnings.
+packages+=(lintian man-db)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

@@ -25,6 +25,10 @@ ctest --test-dir "$build" --output-on-failure -j "$jobs"
 rm -f "$build"/*.deb
 (cd "$build" && cpack -G DEB)
 expected=$(sed -n 's/^project(Pagoric VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
+# The changelog's newest release is the one being packaged.
+newest=$(sed -n 's/^## \([0-9.]*\) - .*/\1/p' "$root/CHANGELOG.md" | head -1)
+[[ "$newest" == "$expected" ]] ||
+  { echo "CHANGELOG.md starts with $newest, the project is $expected"; exit 1; }
 deb="$build/pagoric_${expected}_$(dpkg --print-architecture).deb"
 gui_deb="$build/pagoric-gui_${expected}_$(dpkg --print-architecture).deb"
 for package in "$deb" "$gui_deb"; do
@@ -34,10 +38,10 @@ for package in "$deb" "$gui_deb"; do
 done
 
 # lintian: no error and no warning. What it still notes is informational: the
-# host web server's README lies beside its sources, GCC's .comment section,
-# and words it takes for misspelt from message texts joined in the binary.
+# host web server's README lies beside its sources, and CPack's strip leaves
+# the compiler's .comment section in the programs.
 echo "== lintian"
-lintian --fail-on error,warning --info "$deb" "$gui_deb"
+lintian --fail-on error,warning --display-info "$deb" "$gui_deb"
 
 # The command-line package needs no Qt: not in its dependencies, not linked.
 if dpkg-deb --field "$deb" Depends | grep -qi 'qt'; then
@@ -69,7 +73,10 @@ for f in usr/share/man/man1/pagoric.1.gz usr/share/doc/pagoric/copyright \
          usr/share/doc/pagoric/changelog.gz usr/share/bash-completion/completions/pagoric; do
   test -s "$scratch/root/$f" || { echo "the package lacks /$f"; exit 1; }
 done
-man --warnings -l "$scratch/root/usr/share/man/man1/pagoric.1.gz" >/dev/null
+# The manual pages read without a warning.
+for page in "$scratch/root/usr/share/man/man1/pagoric.1.gz" "$root/packaging/pagoric-gui.1"; do
+  test -z "$(man --warnings -l "$page" 2>&1 >/dev/null)" || { echo "man warns on $page"; exit 1; }
+done
 version=$("$pagoric" --version)
 echo "== Installed: $version"
 [[ "$version" == "pagoric $expected" ]] || { echo "expected pagoric $expected"; exit 1; }

@@ -626,9 +626,6 @@ const Option kWrapLongLines{"wrap-long-lines", nullptr,
                             "characters (they no longer compile)"};
 const Option kUnder{"under", "URL-FOLDER",
                     "the URL folder to add to, made when missing (default: the root)"};
-const Option kTarget{"target", "DIR", "the target directory of the generated files"};
-const Option kUrlFile{"url-file", "NAME", "the URL file's name in the target directory"};
-const Option kBinFile{"bin-file", "NAME", "the binary data file's name in the target directory"};
 }  // namespace
 
 const std::vector<Command>& Commands() {
@@ -689,9 +686,9 @@ const std::vector<Command>& Commands() {
        {{"all", nullptr, "convert every node, not only those whose source changed"},
         {"yes", nullptr, "answer Yes to the questions: create a missing target directory"},
         kWrapLongLines,
-        kTarget,
-        kUrlFile,
-        kBinFile,
+        {"target", "DIR", "the target directory of the generated files"},
+        {"url-file", "NAME", "the URL file's name in the target directory"},
+        {"bin-file", "NAME", "the binary data file's name in the target directory"},
         {"relocate", "OLD=NEW",
          "a moved source or target directory: paths that start with OLD are now under NEW "
          "(repeatable)"},

@@ -16,6 +16,8 @@ packages+=(gcc-arm-none-eabi libnewlib-arm-none-eabi chromium)
 packages+=(ninja-build dpkg-dev)
 # The server library on lwIP, proven on the host with Debian's lwIP.
 packages+=(liblwip-dev)
+# The package check: lintian, and man for the manual pages' warnings.
+packages+=(lintian man-db)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

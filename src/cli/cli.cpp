@@ -9,6 +9,7 @@
 #include "build/flash_size.h"
 #include "build/open_project.h"
 #include "cli/cli_args.h"
+#include "cli/cli_commands.h"
 #include "cli/cli_edit.h"
 #include "cli/preview.h"
 #include "document/source_doc.h"
@@ -88,17 +89,6 @@ class CCliLog : public CBuildLogSink {
   bool m_bShown = false;
 };
 
-struct Command {
-  const char* name;
-  const char* summary;
-  const char* usage;
-  std::vector<std::string> flags;         // options without a value
-  std::vector<std::string> valueOptions;  // options that take a value
-  size_t minPositional;
-  size_t maxPositional;  // SIZE_MAX for any number
-  int (*handler)(const Args&, Context&, Prompter&);
-};
-
 bool ParseArgs(const Command& command, const std::vector<std::string>& argv, Args& args,
                std::ostream& err) {
   for (size_t i = 0; i < argv.size(); ++i) {
@@ -113,11 +103,10 @@ bool ParseArgs(const Command& command, const std::vector<std::string>& argv, Arg
         name = name.substr(0, eq);
         hasValue = true;
       }
-      const auto& f = command.flags;
-      const auto& v = command.valueOptions;
-      if (std::find(f.begin(), f.end(), name) != f.end() && !hasValue) {
+      const Option* option = FindOption(command, name);
+      if (option && !option->value && !hasValue) {
         args.options[name];
-      } else if (std::find(v.begin(), v.end(), name) != v.end()) {
+      } else if (option && option->value) {
         if (!hasValue) {
           if (i + 1 >= argv.size()) {
             err << "pagoric " << command.name << ": option --" << name << " needs a value\n";
@@ -644,14 +633,32 @@ int CmdPreview(const Args& args, Context& ctx, Prompter& prompter) {
       [&] { return CmdBuild(args, ctx, prompter); }, ctx.out, ctx.err, prompter);
 }
 
+// Options several commands share, explained once.
+const Option kYesEditor{"yes", nullptr,
+                        "answer Yes to the questions: create a missing target directory, "
+                        "change a read-only file"};
+const Option kWrapLongLines{"wrap-long-lines", nullptr,
+                            "let the build wrap lines of generated files longer than 1,023 "
+                            "characters (they no longer compile)"};
+const Option kUnder{"under", "URL-FOLDER",
+                    "the URL folder to add to, made when missing (default: the root)"};
+}  // namespace
+
 const std::vector<Command>& Commands() {
   static const std::vector<Command> commands = {
       {"new",
        "create a project that holds only the root",
        "pagoric new PROJECT.web [--target DIR] [--url-file NAME] [--bin-file NAME] "
        "[--data-form array|literal] [--force]",
-       {"force"},
-       {"target", "url-file", "bin-file", "data-form"},
+       {{"target", "DIR",
+         "the target directory of the generated files, made now (default: the project "
+         "file's folder)"},
+        {"url-file", "NAME", "the URL file's name (default: url.c)"},
+        {"bin-file", "NAME", "the binary data file's name (default: bindata.c)"},
+        {"data-form", "FORM",
+          "how binary data is written: array (byte arrays, the default) or literal (string "
+          "literals, faster to compile)"},
+         {"force", nullptr, "replace an existing project file"}},
        1,
        1,
        CmdNew},
@@ -659,31 +666,27 @@ const std::vector<Command>& Commands() {
        "add a URL folder (and the folders on its way)",
        "pagoric mkdir PROJECT.web URL-FOLDER",
        {},
-       {},
        2,
        2,
        CmdMkdir},
       {"add",
        "add files to a URL folder",
        "pagoric add PROJECT.web [--under URL-FOLDER] FILE...",
-       {},
-       {"under"},
+       {kUnder},
        2,
        SIZE_MAX,
        CmdAdd},
       {"import",
        "mirror a directory into the URL tree",
        "pagoric import PROJECT.web DIR [--under URL-FOLDER] [--hidden]",
-       {"hidden"},
-       {"under"},
+       {kUnder, {"hidden", nullptr, "also import files and folders whose names start with \".\""}},
        2,
        2,
        CmdImport},
       {"remove",
        "take items (files, or folders with all they hold) out of the URL tree",
        "pagoric remove PROJECT.web URL... [--yes]",
-       {"yes"},
-       {},
+       {{"yes", nullptr, "answer Yes to the questions: remove a folder with all it holds"}},
        2,
        SIZE_MAX,
        CmdRemove},
@@ -691,34 +694,53 @@ const std::vector<Command>& Commands() {
        "rename a URL folder",
        "pagoric rename PROJECT.web URL-FOLDER NEWNAME",
        {},
-       {},
        3,
        3,
        CmdRename},
-      {"tree", "print the project's URL tree", "pagoric tree PROJECT.web", {}, {}, 1, 1, CmdTree},
+      {"tree", "print the project's URL tree", "pagoric tree PROJECT.web", {}, 1, 1, CmdTree},
       {"build",
        "generate the C files of what changed (everything with --all)",
        "pagoric build PROJECT.web [--all] [--yes] [--wrap-long-lines] [--target DIR] "
        "[--url-file NAME] [--bin-file NAME] [--relocate OLD=NEW]... [--check] [--no-save] "
        "[--depfile FILE] [--stamp FILE] [--stamp-dir DIR] [--data-form array|literal]",
-       {"all", "yes", "check", "no-save", "wrap-long-lines"},
-       {"target", "url-file", "bin-file", "relocate", "depfile", "stamp", "stamp-dir", "data-form"},
+       {{"all", nullptr, "convert every node, not only those whose source changed"},
+        {"yes", nullptr, "answer Yes to the questions: create a missing target directory"},
+        kWrapLongLines,
+        {"target", "DIR", "the target directory of the generated files"},
+        {"url-file", "NAME", "the URL file's name in the target directory"},
+        {"bin-file", "NAME", "the binary data file's name in the target directory"},
+        {"relocate", "OLD=NEW",
+         "a moved source or target directory: paths that start with OLD are now under NEW "
+         "(repeatable)"},
+        {"check", nullptr,
+         "write nothing; list the generated files a build would change (exit status 1 when "
+         "there are any)"},
+        {"no-save", nullptr, "build without writing the project file (for build systems)"},
+        {"depfile", "FILE",
+         "write a Make rule to FILE: the stamp (or the generated files) depend on the project "
+         "file and every source file"},
+        {"stamp", "FILE",
+         "touched after every successful build; the depfile names it as its target"},
+        {"stamp-dir", "DIR",
+         "DIR/NAME.stamp per generated file, touched when that file was written"}},
        1,
        1,
        CmdBuild},
       {"size",
        "show what each URL puts into flash, largest first",
        "pagoric size PROJECT.web [--json] [--max-bytes N]",
-       {"json"},
-       {"max-bytes"},
+       {{"json", nullptr, "print the figures as JSON"},
+        {"max-bytes", "N", "exit with status 1 when the total exceeds N bytes"}},
        1,
        1,
        CmdSize},
       {"preview",
        "build, then serve the pages on this machine through the host web server",
        "pagoric preview PROJECT.web [--port N] [--cc COMPILER] [--yes] [--wrap-long-lines]",
-       {"yes", "wrap-long-lines"},
-       {"port", "cc"},
+       {{"port", "N", "the port to serve on (default: 8080; 0 takes any free port)"},
+        {"cc", "COMPILER", "the C compiler that builds the host web server (default: cc)"},
+        {"yes", nullptr, "answer Yes to the questions: create a missing target directory"},
+        kWrapLongLines},
        1,
        1,
        CmdPreview},
@@ -726,32 +748,46 @@ const std::vector<Command>& Commands() {
        "list the URL table, or add, edit or remove entries",
        "pagoric urls PROJECT.web [--add URL FUNCTION | --edit URL | --remove URL...] [--url URL] "
        "[--function NAME] [--type HSTYPE] [--size N] [--realm EXPR] [--yes]",
-       {"add", "edit", "remove", "yes", "wrap-long-lines"},
-       {"url", "function", "type", "size", "realm"},
+       {{"add", nullptr, "add an entry for URL, sent by the function FUNCTION"},
+        {"edit", nullptr, "change the entry of URL; fields not given keep their values"},
+        {"remove", nullptr, "remove the entries of the URLs given"},
+        {"url", "URL", "the entry's new URL (blanks are stored as %20)"},
+        {"function", "NAME", "the C function that sends the URL"},
+        {"type", "HSTYPE", "the entry's HSType function"},
+        {"size", "N", "the entry's size in bytes"},
+        {"realm", "EXPR", "the realms that protect the URL, such as Realm1+Realm3"},
+        kYesEditor,
+        kWrapLongLines},
        1,
        SIZE_MAX,
        CmdUrls},
       {"home",
        "list the pages with the home page marked, set it to a URL's page, or remove it",
        "pagoric home PROJECT.web [URL | --none] [--yes]",
-       {"none", "yes", "wrap-long-lines"},
-       {},
+       {{"none", nullptr, "remove the \"/\" entry: no page is served for \"/\""},
+        kYesEditor,
+        kWrapLongLines},
        1,
        2,
        CmdHome},
       {"realms",
        "list the eight security realms, set one, or clear them all",
        "pagoric realms PROJECT.web [--set N NAME USER [PASSWORD] | --clear] [--yes]",
-       {"set", "clear", "yes", "wrap-long-lines"},
-       {},
+       {{"set", nullptr, "set realm N (1 to 8) to NAME, USER and PASSWORD"},
+        {"clear", nullptr, "empty all eight realms"},
+        kYesEditor,
+        kWrapLongLines},
        1,
        5,
        CmdRealms},
       {"bindata",
        "list the sources whose data the binary data file holds, or remove it",
        "pagoric bindata PROJECT.web [--remove SOURCE...] [--yes]",
-       {"remove", "yes", "wrap-long-lines"},
-       {},
+       {{"remove", nullptr,
+         "remove the data of the source files given (their URL entries stay: see urls "
+         "--remove)"},
+        kYesEditor,
+        kWrapLongLines},
        1,
        SIZE_MAX,
        CmdBindata},
@@ -759,19 +795,12 @@ const std::vector<Command>& Commands() {
   return commands;
 }
 
-void PrintUsage(std::ostream& out) {
-  out << "usage: pagoric COMMAND [ARGS]\n\n"
-         "Turns a web project into C source for the web server in embedded firmware.\n\n"
-         "commands:\n";
-  for (const Command& c : Commands()) {
-    std::string name = c.name;
-    name.resize(10, ' ');
-    out << "  " << name << c.summary << "\n";
+const Option* FindOption(const Command& command, const std::string& name) {
+  for (const Option& option : command.options) {
+    if (name == option.name) return &option;
   }
-  out << "\nRun 'pagoric COMMAND --help' for a command's arguments.\n";
+  return nullptr;
 }
-
-}  // namespace
 
 bool LockProject(CProjectLock& lock, const std::string& command, Context& ctx) {
   if (lock.TryLock()) return true;
@@ -798,7 +827,7 @@ int RunPagoric(const std::vector<std::string>& args, std::ostream& out, std::ost
     std::vector<std::string> rest(args.begin() + 1, args.end());
     if (std::find(rest.begin(), rest.end(), "--help") != rest.end() ||
         std::find(rest.begin(), rest.end(), "-h") != rest.end()) {
-      out << "usage: " << command.usage << "\n\n" << command.summary << "\n";
+      PrintCommandHelp(command, out);
       return kExitOk;
     }
     Args parsed;

@@ -21,12 +21,14 @@ add_custom_command(
 pagoric_add_layer(cli
   SOURCES
     cli/cli.cpp
+    cli/cli_docs.cpp
     cli/preview.cpp
     cli/cli_edit.cpp
     ${pagoric_hserver_embedded}
   DEPENDS pagoric_build pagoric_edit
   TESTS
     cli/cli_test.cpp
+    cli/cli_docs_test.cpp
     cli/cli_edit_test.cpp
     cli/preview_test.cpp
 )
@@ -39,3 +41,25 @@ if(TARGET cli_tests)
 endif()
 add_executable(pagoric cli/main.cpp)
 target_link_libraries(pagoric PRIVATE pagoric_cli pagoric_warnings)
+
+# The manual page and the bash completion, made from the command table.
+add_executable(pagoric-docs cli/docs_main.cpp)
+target_link_libraries(pagoric-docs PRIVATE pagoric_cli pagoric_warnings)
+set(pagoric_man_page ${PROJECT_BINARY_DIR}/doc/pagoric.1)
+set(pagoric_completion ${PROJECT_BINARY_DIR}/doc/pagoric.bash-completion)
+add_custom_command(
+  OUTPUT ${pagoric_man_page} ${pagoric_completion}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${PROJECT_BINARY_DIR}/doc
+  COMMAND pagoric-docs man ${pagoric_man_page}
+  COMMAND pagoric-docs completion ${pagoric_completion}
+  DEPENDS pagoric-docs
+  COMMENT "Writing the manual page and the bash completion of pagoric"
+  VERBATIM
+)
+add_custom_target(pagoric_docs ALL DEPENDS ${pagoric_man_page} ${pagoric_completion})
+if(PAGORIC_TESTS)
+  # The completion offers every command and option that the help names.
+  add_test(NAME cli_bash_completion
+           COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/cli/completion_test.sh
+                   ${pagoric_completion} $<TARGET_FILE:pagoric>)
+endif()

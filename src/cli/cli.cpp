@@ -656,9 +656,9 @@ const std::vector<Command>& Commands() {
         {"url-file", "NAME", "the URL file's name (default: url.c)"},
         {"bin-file", "NAME", "the binary data file's name (default: bindata.c)"},
         {"data-form", "FORM",
-          "how binary data is written: array (byte arrays, the default) or literal (string "
-          "literals, faster to compile)"},
-         {"force", nullptr, "replace an existing project file"}},
+         "how binary data is written: array (byte arrays, the default) or literal (string "
+         "literals, faster to compile)"},
+        {"force", nullptr, "replace an existing project file"}},
        1,
        1,
        CmdNew},
@@ -722,7 +722,9 @@ const std::vector<Command>& Commands() {
         {"stamp", "FILE",
          "touched after every successful build; the depfile names it as its target"},
         {"stamp-dir", "DIR",
-         "DIR/NAME.stamp per generated file, touched when that file was written"}},
+         "DIR/NAME.stamp per generated file, touched when that file was written"},
+        {"data-form", "FORM",
+         "array or literal: how binary data is written from now on (kept by the project)"}},
        1,
        1,
        CmdBuild},

@@ -3,7 +3,9 @@
 #include <QDialog>
 #include <QElapsedTimer>
 #include <functional>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "build/open_project.h"
 #include "build/source_browser.h"
@@ -16,6 +18,7 @@ class QListWidget;
 class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
+class QSettings;
 class QTreeView;
 class CUrlTreeModel;
 
@@ -29,6 +32,15 @@ class CUrlTreeModel;
 // disabled until the build ends, so a second click cannot start another.
 class CProjectDlg : public QDialog, private CBuildLogSink {
  public:
+  // Asked for each generated page file holding user code that a rename or
+  // removal leaves behind: Yes keeps the file, No deletes it.
+  static constexpr const char* kUserCodeLeftText =
+      "The page file %s holds your own code (form handlers or dynamic functions), and no item "
+      "of the tree stands for it any more.\r\nDo you want to keep the file?\r\n(No deletes it.)";
+  static constexpr const char* kCannotRemoveText = "Cannot remove %s";
+  // Where the window keeps its size and position in the settings.
+  static constexpr const char* kPlacementKey = "ProjectWindow";
+
   // Which editor an editor button opens on its file.
   enum class Editor { kUrlFile, kRemoveBinData, kHomePage };
   using EditorOpener = std::function<void(Editor editor, const std::string& path)>;
@@ -42,7 +54,14 @@ class CProjectDlg : public QDialog, private CBuildLogSink {
   // tests replace it).
   void SetEditorOpener(EditorOpener opener) { m_editorOpener = std::move(opener); }
 
-  // Handlers of the controls; tests call them as the buttons do.
+  // The window opens where it was closed last time (settings, nullptr: in
+  // the middle of the screen), never larger than the screen allows, and "&Close"
+  // remembers the place.
+  void SetPlacementSettings(QSettings* settings);
+
+  // Handlers of the controls; tests call them as the buttons do. "===>" adds
+  // the selected files, or, with no file but a folder of the browser
+  // selected, that folder with everything below it.
   void OnAddFiles();
   void OnRemove();
   void OnNewFolder();
@@ -54,6 +73,14 @@ class CProjectDlg : public QDialog, private CBuildLogSink {
   void OnFilterChanged(int index);
   void OnDriveChanged(int index);
   void OnFolderActivated(const QString& entry);
+  // The path field above the folder list: a folder (absolute, or relative to
+  // the shown one) is shown; a file's folder is shown with the file selected.
+  void OnPathEntered(const QString& path);
+  // Files and folders dropped on the tree: under target (a file item's
+  // folder), folders with everything below them.
+  void OnDropPaths(HTREEITEM target, const std::vector<std::string>& paths);
+  // The end of a folder label edit.
+  bool OnRenameFolder(HTREEITEM item, const std::string& text);
 
   COpenProject& Project() { return m_project; }
   const CSourceBrowser& Browser() const { return m_browser; }
@@ -86,6 +113,13 @@ class CProjectDlg : public QDialog, private CBuildLogSink {
   // Changes the tree through edit, keeping what was expanded and selected (a
   // deleted selection moves to a neighbour).
   void ChangeTree(const std::function<void()>& edit);
+  // A removal through ChangeTree, then OfferToRemoveUserCode.
+  void RemoveKeepingUserCode(const std::function<void()>& edit);
+  // Asks kUserCodeLeftText for each page file with user code that the tree
+  // stood for before (PageFilesOfTree) and no longer does.
+  void OfferToRemoveUserCode(const std::set<std::string>& before);
+  // Adds paths under folder (AddPaths) and reports the import in the log.
+  void AddPaths(HTREEITEM folder, const std::vector<std::string>& paths);
   void RunBuild(bool all);
   void SetBusy(bool busy);
   // Shows the log text gathered since the last paint and lets the window paint.
@@ -101,9 +135,11 @@ class CProjectDlg : public QDialog, private CBuildLogSink {
   int m_nProgressDone = 0;
   int m_nProgressTotal = 0;
   QElapsedTimer m_paintTimer;
+  QSettings* m_pSettings = nullptr;
 
   QComboBox* m_pFilter = nullptr;
   QLabel* m_pFolderLabel = nullptr;
+  QLineEdit* m_pPath = nullptr;
   QListWidget* m_pFolders = nullptr;
   QListWidget* m_pFiles = nullptr;
   QComboBox* m_pDrives = nullptr;

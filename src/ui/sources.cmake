@@ -13,17 +13,26 @@ endif()
 add_library(pagoric_ui STATIC
   ui/converter_app.cpp
   ui/editor_dlgs.cpp
+  ui/gui_args.cpp
   ui/project_dlg.cpp
   ui/relocation_dlgs.cpp
   ui/tree_images.cpp
   ui/ui_dialogs.cpp
   ui/url_tree_model.cpp
+  ui/window_placement.cpp
 )
 set_target_properties(pagoric_ui PROPERTIES AUTOMOC ON)
 target_link_libraries(pagoric_ui PUBLIC pagoric_core Qt6::Widgets PRIVATE pagoric_warnings)
+target_include_directories(pagoric_ui PRIVATE ${PROJECT_BINARY_DIR}/generated)
 
 add_executable(pagoric-gui ui/main.cpp)
 target_link_libraries(pagoric-gui PRIVATE pagoric_ui pagoric_warnings)
+# The MIME type of project files (*.web), so that file managers open them with
+# the program (its .desktop entry names the type).
+include(GNUInstallDirs)
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/pagoric-mime.xml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages RENAME pagoric.xml
+        COMPONENT pagoric)
 
 # Renders the windows into PNG files for the README (scripts/screenshots.sh).
 add_executable(pagoric-screenshots ui/screenshots.cpp)

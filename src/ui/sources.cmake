@@ -52,6 +52,7 @@ if(PAGORIC_TESTS)
   pagoric_ui_add_test(ui_app_tests ui/converter_app_test.cpp)
   pagoric_ui_add_test(ui_project_tests ui/project_dlg_test.cpp)
   pagoric_ui_add_test(ui_editor_tests ui/editor_dlgs_test.cpp)
+  pagoric_ui_add_test(ui_placement_tests ui/window_placement_test.cpp)
   # The core must never link Qt: the command line, built from it, needs no Qt
   # library.
   add_test(NAME core_links_no_qt

@@ -1,7 +1,10 @@
 #include "ui/project_dlg.h"
 
+#include <sys/prctl.h>
+
 #include <QApplication>
 #include <QComboBox>
+#include <QDesktopServices>
 #include <QDir>
 #include <QDropEvent>
 #include <QFileInfo>
@@ -14,6 +17,7 @@
 #include <QListWidget>
 #include <QMimeData>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
@@ -21,10 +25,13 @@
 #include <QTimer>
 #include <QTreeView>
 #include <QVBoxLayout>
+#include <csignal>
 #include <filesystem>
+#include <sstream>
 #include <system_error>
 #include <unordered_set>
 
+#include "cli/preview.h"
 #include "platform/file_util.h"
 #include "project/project_verify.h"
 #include "ui/editor_dlgs.h"
@@ -85,6 +92,7 @@ CProjectDlg::CProjectDlg(QWidget* parent, COpenProject& project, Prompter& promp
         break;
     }
   };
+  m_urlOpener = [](const std::string& url) { QDesktopServices::openUrl(QUrl(ToQt(url))); };
 
   // The browser starts in the folder the project remembers, else in the
   // working directory.
@@ -99,7 +107,10 @@ CProjectDlg::CProjectDlg(QWidget* parent, COpenProject& project, Prompter& promp
   }
 }
 
-CProjectDlg::~CProjectDlg() { m_project.SetLogSink(nullptr); }
+CProjectDlg::~CProjectDlg() {
+  StopPreview();
+  m_project.SetLogSink(nullptr);
+}
 
 void CProjectDlg::BuildLayout() {
   auto* top = new QHBoxLayout;
@@ -226,6 +237,7 @@ void CProjectDlg::BuildLayout() {
       {"Edit &URL file", "editUrlFileButton", [this] { OnEditor(Editor::kUrlFile); }},
       {"&Remove Bin data ", "removeBinDataButton", [this] { OnEditor(Editor::kRemoveBinData); }},
       {"&Home Page", "homePageButton", [this] { OnEditor(Editor::kHomePage); }},
+      {"Pre&view", "previewButton", [this] { OnPreview(); }},
       {"&Close", "closeButton", [this] { OnClose(); }},
   };
   for (const ButtonSpec& spec : specs) {
@@ -510,24 +522,21 @@ void CProjectDlg::OnFolderActivated(const QString& entry) {
 void CProjectDlg::OnBuild() { RunBuild(false); }
 void CProjectDlg::OnBuildAll() { RunBuild(true); }
 
-void CProjectDlg::RunBuild(bool all) {
-  if (m_bBuilding) return;
+bool CProjectDlg::RunBuild(bool all) {
+  if (m_bBuilding) return false;
   SetBusy(true);
   TakeFields();
   m_pLog->clear();
   m_strPendingLog.clear();
   m_nProgressDone = m_nProgressTotal = 0;
   m_paintTimer.start();
-  if (all) {
-    m_project.OnBuildAll();
-  } else {
-    m_project.OnBuild();
-  }
+  const bool ran = all ? m_project.OnBuildAll() : m_project.OnBuild();
   FlushLog(true);
   ShowFields();
   SetBusy(false);
   // A build refuses a source that is not there: the tree shows which.
   m_pModel->SetMissing(m_project.MissingSources());
+  return ran && m_project.FailedCount() == 0;
 }
 
 void CProjectDlg::SetBusy(bool busy) {
@@ -580,6 +589,7 @@ void CProjectDlg::OnClose() {
   const bool close = m_project.OnCloseButton();
   ShowFields();
   if (!close) return;
+  StopPreview();
   window_placement::Remember(*this, m_pSettings, kPlacementKey);
   done(QDialog::Accepted);
 }
@@ -594,6 +604,72 @@ void CProjectDlg::OnEditor(Editor editor) {
       m_project.TargetDir() +
       (editor == Editor::kRemoveBinData ? m_project.BinFileName() : m_project.UrlFileName());
   if (m_editorOpener) m_editorOpener(editor, file);
+}
+
+void CProjectDlg::OnPreview() {
+  if (m_bBuilding) return;
+  StopPreview();
+  if (!RunBuild(false)) return;
+  auto preview = std::make_unique<CPreviewProgram>();
+  std::string error;
+  std::ostringstream warnings;
+  SetBusy(true);
+  const CPreviewProgram::Result compiled =
+      preview->Compile(m_project, kPreviewCompiler, error, warnings, [] {
+        QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        return false;
+      });
+  SetBusy(false);
+  if (compiled != CPreviewProgram::kCompiled) {
+    m_prompter.ShowOk(FormatText(kPreviewNotBuiltText, {error}));
+    return;
+  }
+  const std::string home = preview->HomeUrl(m_prompter);
+  auto* server = new QProcess(this);
+  server->setProgram(ToQt(preview->Program()));
+  QStringList args;
+  for (const std::string& arg : PreviewServerOptions("0", home)) args << ToQt(arg);
+  server->setArguments(args);
+  server->setProcessChannelMode(QProcess::MergedChannels);
+  // The server goes with the program, however the program ends.
+  server->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
+  server->start();
+  // The server announces its address on its first line.
+  QElapsedTimer waited;
+  waited.start();
+  while (!server->canReadLine() && server->state() != QProcess::NotRunning &&
+         waited.elapsed() < 10000) {
+    server->waitForReadyRead(100);
+  }
+  const std::string first = FromQt(QString::fromUtf8(server->readLine()).trimmed());
+  const std::string address = PreviewAddress(first);
+  if (address.empty()) {
+    const std::string rest = FromQt(QString::fromUtf8(server->readAll()));
+    server->kill();
+    server->waitForFinished();
+    delete server;
+    m_prompter.ShowOk(FormatText(kPreviewNotStartedText, {first + "\r\n" + rest}));
+    return;
+  }
+  // What the server logs afterwards is not kept.
+  connect(server, &QProcess::readyRead, server, [server] { server->readAll(); });
+  m_pServer = server;
+  m_preview = std::move(preview);
+  m_pLog->appendPlainText(ToQt(FormatText(kPreviewRunningText, {address + home})));
+  if (m_urlOpener) m_urlOpener(address + home);
+}
+
+void CProjectDlg::StopPreview() {
+  if (m_pServer) {
+    m_pServer->terminate();
+    if (!m_pServer->waitForFinished(3000)) {
+      m_pServer->kill();
+      m_pServer->waitForFinished();
+    }
+    delete m_pServer;
+    m_pServer = nullptr;
+  }
+  m_preview.reset();
 }
 
 void CProjectDlg::keyPressEvent(QKeyEvent* event) {

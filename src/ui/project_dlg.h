@@ -3,6 +3,7 @@
 #include <QDialog>
 #include <QElapsedTimer>
 #include <functional>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -16,10 +17,12 @@ class QLabel;
 class QLineEdit;
 class QListWidget;
 class QPlainTextEdit;
+class QProcess;
 class QProgressBar;
 class QPushButton;
 class QSettings;
 class QTreeView;
+class CPreviewProgram;
 class CUrlTreeModel;
 
 // The working window of one open project: the source browser on the left, the
@@ -38,12 +41,22 @@ class CProjectDlg : public QDialog, private CBuildLogSink {
       "The page file %s holds your own code (form handlers or dynamic functions), and no item "
       "of the tree stands for it any more.\r\nDo you want to keep the file?\r\n(No deletes it.)";
   static constexpr const char* kCannotRemoveText = "Cannot remove %s";
+  // The log line of a running preview (%s: the page's address), and the
+  // messages when its server cannot be built or does not start.
+  static constexpr const char* kPreviewRunningText =
+      "Preview: %s (the server stops with this window)";
+  static constexpr const char* kPreviewNotBuiltText = "The preview server cannot be built:\r\n%s";
+  static constexpr const char* kPreviewNotStartedText = "The preview server did not start:\r\n%s";
+  // The C compiler of the preview server.
+  static constexpr const char* kPreviewCompiler = "cc";
   // Where the window keeps its size and position in the settings.
   static constexpr const char* kPlacementKey = "ProjectWindow";
 
   // Which editor an editor button opens on its file.
   enum class Editor { kUrlFile, kRemoveBinData, kHomePage };
   using EditorOpener = std::function<void(Editor editor, const std::string& path)>;
+  // Opens an address in the browser (the system's browser; tests replace it).
+  using UrlOpener = std::function<void(const std::string& url)>;
 
   // project is open (VerifyAndOpen) and outlives the window; it gets the
   // window as its build log.
@@ -53,6 +66,7 @@ class CProjectDlg : public QDialog, private CBuildLogSink {
   // What the editor buttons open once their checks pass (the editor dialogs;
   // tests replace it).
   void SetEditorOpener(EditorOpener opener) { m_editorOpener = std::move(opener); }
+  void SetUrlOpener(UrlOpener opener) { m_urlOpener = std::move(opener); }
 
   // The window opens where it was closed last time (settings, nullptr: in
   // the middle of the screen), never larger than the screen allows, and "&Close"
@@ -70,6 +84,13 @@ class CProjectDlg : public QDialog, private CBuildLogSink {
   void OnBuildAll();
   void OnClose();
   void OnEditor(Editor editor);
+  // "Pre&view": builds, compiles the host web server with the generated
+  // files, starts it on a free port of 127.0.0.1 and opens the home page in
+  // the browser. A running preview is stopped first; the window stops it
+  // when it closes.
+  void OnPreview();
+  void StopPreview();
+  bool IsPreviewRunning() const { return m_pServer != nullptr; }
   void OnFilterChanged(int index);
   void OnDriveChanged(int index);
   void OnFolderActivated(const QString& entry);
@@ -120,7 +141,8 @@ class CProjectDlg : public QDialog, private CBuildLogSink {
   void OfferToRemoveUserCode(const std::set<std::string>& before);
   // Adds paths under folder (AddPaths) and reports the import in the log.
   void AddPaths(HTREEITEM folder, const std::vector<std::string>& paths);
-  void RunBuild(bool all);
+  // True when the build ran and converted every node it took up.
+  bool RunBuild(bool all);
   void SetBusy(bool busy);
   // Shows the log text gathered since the last paint and lets the window paint.
   void FlushLog(bool force);
@@ -130,6 +152,9 @@ class CProjectDlg : public QDialog, private CBuildLogSink {
   CUiDialogs& m_dialogs;
   CSourceBrowser m_browser;
   EditorOpener m_editorOpener;
+  UrlOpener m_urlOpener;
+  std::unique_ptr<CPreviewProgram> m_preview;
+  QProcess* m_pServer = nullptr;
   bool m_bBuilding = false;
   std::string m_strPendingLog;
   int m_nProgressDone = 0;

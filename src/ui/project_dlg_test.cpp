@@ -1,7 +1,11 @@
 // The project window, driven on the offscreen platform through its controls.
 #include "ui/project_dlg.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QComboBox>
 #include <QLabel>
@@ -12,6 +16,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QTreeView>
 #include <QtTest>
 #include <filesystem>
@@ -24,6 +29,26 @@
 #include "ui/url_tree_model.h"
 
 namespace {
+
+// The answer of a server on 127.0.0.1 to a GET of path, or "" when nothing
+// listens there.
+std::string HttpGet(int port, const char* path) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<uint16_t>(port));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  std::string answer;
+  if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+    const std::string request = std::string("GET ") + path + " HTTP/1.0\r\n\r\n";
+    if (::write(fd, request.data(), request.size()) == static_cast<ssize_t>(request.size())) {
+      char buffer[4096];
+      for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) > 0;) answer.append(buffer, n);
+    }
+  }
+  ::close(fd);
+  return answer;
+}
 
 QString Text(QWidget* parent, const char* name) {
   if (auto* edit = parent->findChild<QLineEdit*>(name)) return edit->text();
@@ -509,6 +534,49 @@ class ProjectDlgTest : public QObject {
     QVERIFY(m_window->geometry() != chosen);  // without the settings: the middle
     m_window->SetPlacementSettings(&settings);
     QCOMPARE(m_window->geometry(), chosen);
+  }
+
+  // "Preview" builds, serves the pages on a free port and opens the home
+  // page; closing the window stops the server. A refused build opens nothing.
+  void previewServesTheBuiltPagesUntilTheWindowCloses() {
+    if (QStandardPaths::findExecutable("cc").isEmpty()) QSKIP("no C compiler (cc)");
+    OpenNew();
+    SelectFiles(2);
+    ClickButton(m_window.get(), "addFilesButton");
+    SetText(m_window.get(), "targetDirEdit", QString::fromStdString(m_dir->File("gen")));
+    std::vector<std::string> opened;
+    m_window->SetUrlOpener([&](const std::string& url) { opened.push_back(url); });
+    m_prompter->QueueAnswer(true);  // create the target directory
+    ClickButton(m_window.get(), "previewButton");
+    QCOMPARE(m_prompter->Texts().size(), size_t(1));
+    QCOMPARE(opened.size(), size_t(1));
+    const QUrl url(QString::fromStdString(opened[0]));
+    QCOMPARE(url.host(), QString("127.0.0.1"));
+    QCOMPARE(url.path(), QString("/index.htm"));
+    QVERIFY(m_window->IsPreviewRunning());
+    QVERIFY(m_window->findChild<QPlainTextEdit*>("buildLog")
+                ->toPlainText()
+                .endsWith(QString::fromStdString("Preview: " + opened[0] +
+                                                 " (the server stops with this window)")));
+    const std::string answer = HttpGet(url.port(), "/index.htm");
+    QVERIFY2(answer.find("<p>Hello</p>") != std::string::npos, answer.c_str());
+
+    ClickButton(m_window.get(), "closeButton");
+    QVERIFY(!m_window->IsPreviewRunning());
+    QCOMPARE(HttpGet(url.port(), "/index.htm"), std::string());
+
+    m_window.reset();
+    m_project = std::make_unique<COpenProject>(*m_prompter, nullptr);
+    m_project->OpenExisting(m_dir->File("p.web"));
+    m_window = std::make_unique<CProjectDlg>(nullptr, *m_project, *m_prompter, *m_dialogs);
+    m_window->SetUrlOpener([&](const std::string& url) { opened.push_back(url); });
+    std::filesystem::remove(m_dir->File("site/logo.GIF"));
+    m_prompter->Clear();
+    ClickButton(m_window.get(), "previewButton");
+    QCOMPARE(m_prompter->shown().size(), size_t(1));
+    QCOMPARE(m_prompter->shown()[0].kind, ScriptedPrompter::Kind::kStop);
+    QCOMPARE(opened.size(), size_t(1));
+    QVERIFY(!m_window->IsPreviewRunning());
   }
 };
 

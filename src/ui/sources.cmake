@@ -22,7 +22,9 @@ add_library(pagoric_ui STATIC
   ui/window_placement.cpp
 )
 set_target_properties(pagoric_ui PROPERTIES AUTOMOC ON)
-target_link_libraries(pagoric_ui PUBLIC pagoric_core Qt6::Widgets PRIVATE pagoric_warnings)
+# The command line's library lends the preview server (the Preview button).
+target_link_libraries(pagoric_ui PUBLIC pagoric_core pagoric_cli Qt6::Widgets
+                      PRIVATE pagoric_warnings)
 target_include_directories(pagoric_ui PRIVATE ${PROJECT_BINARY_DIR}/generated)
 
 add_executable(pagoric-gui ui/main.cpp)

@@ -336,6 +336,7 @@ class ConverterAppTest : public QObject {
     QCOMPARE(ParseGuiArguments({"--", "-odd.web"}).project, std::string("-odd.web"));
     QCOMPARE(ParseGuiArguments({"a.web", "--help"}).action, CGuiArguments::kHelp);
     QCOMPARE(ParseGuiArguments({"-h"}).action, CGuiArguments::kHelp);
+    QCOMPARE(ParseGuiArguments({"-platform", "xcb", "--version"}).action, CGuiArguments::kVersion);
     QCOMPARE(ParseGuiArguments({"--version"}).action, CGuiArguments::kVersion);
     QVERIFY(!AsksForHelpOrVersion(Args{"--", "--help"}));
     const CGuiArguments unknown = ParseGuiArguments({"--bogus"});

@@ -3,11 +3,16 @@
 #include "pagoric_version.h"
 
 CGuiArguments ParseGuiArguments(const std::vector<std::string>& args) {
+  // --help and --version win wherever they stand before "--", also after an
+  // option of Qt's that only QApplication knows.
+  for (const std::string& arg : args) {
+    if (arg == "--") break;
+    if (arg == "-h" || arg == "--help") return {CGuiArguments::kHelp, "", ""};
+    if (arg == "--version") return {CGuiArguments::kVersion, "", ""};
+  }
   CGuiArguments parsed;
   bool optionsEnded = false;
   for (const std::string& arg : args) {
-    if (!optionsEnded && (arg == "-h" || arg == "--help")) return {CGuiArguments::kHelp, "", ""};
-    if (!optionsEnded && arg == "--version") return {CGuiArguments::kVersion, "", ""};
     if (!optionsEnded && arg == "--") {
       optionsEnded = true;
     } else if (!optionsEnded && arg.size() > 1 && arg[0] == '-') {

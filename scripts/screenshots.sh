@@ -1,8 +1,10 @@
 #!/bin/bash
 # Renders the desktop program's windows for the README into docs/images/:
 # the start dialog, the project window with the demo project open after a
-# build, and the editor and relocation dialogs on that project. Runs on the
-# offscreen platform; no display needed.
+# build, and the editor and relocation dialogs on that project; then the
+# whole screen with the project window where it opens, on a 1366x768 screen
+# at 100% and on a 2560x1440 screen at 200%. Runs on the offscreen platform;
+# no display needed.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 bash "$root/scripts/setup.sh"
@@ -25,5 +27,19 @@ cd "$work/firmware/web"
 # A home page and a realm, so the editor pictures show them.
 "$bin/pagoric" home demo.web /index.htm >/dev/null
 "$bin/pagoric" realms demo.web --set 1 Admin admin secret >/dev/null
-HOME="$work" QT_QPA_PLATFORM=offscreen "$bin/pagoric-screenshots" "$root/docs/images" \
-  "$work/firmware/web/demo.web"
+# screen NAME WIDTH HEIGHT SCALE: the screen picture NAME on a screen of that
+# size in physical pixels at that scale factor.
+screen() {
+  printf '{"screens": [{"name": "screen", "x": 0, "y": 0, "width": %d, "height": %d}]}\n' \
+    "$2" "$3" >"$work/screen.json"
+  HOME="$work" XDG_CONFIG_HOME="$work/config" QT_SCALE_FACTOR="$4" \
+    QT_QPA_PLATFORM="offscreen:configfile=$work/screen.json" \
+    "$bin/pagoric-screenshots" "$root/docs/images" "$work/firmware/web/demo.web" --screen "$1"
+}
+screen screen-1366x768 1366 768 1
+screen screen-2560x1440-200 2560 1440 2
+# The other pictures on a screen with room for every window at its size.
+printf '{"screens": [{"name": "screen", "x": 0, "y": 0, "width": 1920, "height": 1080}]}\n' \
+  >"$work/screen.json"
+HOME="$work" XDG_CONFIG_HOME="$work/config" QT_QPA_PLATFORM="offscreen:configfile=$work/screen.json" \
+  "$bin/pagoric-screenshots" "$root/docs/images" "$work/firmware/web/demo.web"

@@ -11,6 +11,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "build/page_files.h"
 #include "document/doc_handle.h"
 #include "document/source_text.h"
 #include "generator/file_structure.h"
@@ -467,6 +468,28 @@ HTREEITEM COpenProject::AddFolder(HTREEITEM selected) {
 namespace {
 
 void ImportInto(CSTreeCtrl& tree, HTREEITEM folder, const std::filesystem::path& dir, bool hidden,
+                int& added, int& skipped);
+
+// One entry of a directory being imported, or one path given to AddPaths: a
+// directory becomes a folder item of its name (one already there is reused)
+// and is imported; a file becomes a file item unless folder has one for it.
+void ImportEntry(CSTreeCtrl& tree, HTREEITEM folder, const std::filesystem::path& path,
+                 bool isDirectory, bool hidden, int& added, int& skipped) {
+  if (isDirectory) {
+    const std::string name = path.filename().string();
+    HTREEITEM sub = tree.FindChildItem(folder, name);
+    if (!sub || tree.GetItemImage(sub) != ImageFolder) sub = tree.InsertFolderItem(folder, name);
+    ImportInto(tree, sub, path, hidden, added, skipped);
+    return;
+  }
+  const std::string file = AbsolutePath(path.string());
+  if (!tree.FindChildItem(folder, file)) {
+    tree.InsertFileItem(folder, file);
+    ++added;
+  }
+}
+
+void ImportInto(CSTreeCtrl& tree, HTREEITEM folder, const std::filesystem::path& dir, bool hidden,
                 int& added, int& skipped) {
   std::vector<std::filesystem::directory_entry> entries;
   for (const auto& entry : std::filesystem::directory_iterator(dir)) entries.push_back(entry);
@@ -479,16 +502,8 @@ void ImportInto(CSTreeCtrl& tree, HTREEITEM folder, const std::filesystem::path&
       ++skipped;
       continue;
     }
-    if (entry.is_directory()) {
-      HTREEITEM sub = tree.FindChildItem(folder, name);
-      if (!sub || tree.GetItemImage(sub) != ImageFolder) sub = tree.InsertFolderItem(folder, name);
-      ImportInto(tree, sub, entry.path(), hidden, added, skipped);
-    } else if (entry.is_regular_file()) {
-      const std::string path = AbsolutePath(entry.path().string());
-      if (!tree.FindChildItem(folder, path)) {
-        tree.InsertFileItem(folder, path);
-        ++added;
-      }
+    if (entry.is_directory() || entry.is_regular_file()) {
+      ImportEntry(tree, folder, entry.path(), entry.is_directory(), hidden, added, skipped);
     }
   }
 }
@@ -502,6 +517,54 @@ int COpenProject::ImportDirectory(HTREEITEM folder, const std::string& dir, bool
   if (skipped) *skipped = hiddenCount;
   if (added > 0) m_bTreeChanged = 1;
   return added;
+}
+
+int COpenProject::AddPaths(HTREEITEM folder, const std::vector<std::string>& paths, int* skipped) {
+  int added = 0, hiddenCount = 0;
+  for (const std::string& path : paths) {
+    // Trailing separators would leave the folder item without a name.
+    std::filesystem::path entry(path);
+    while (entry.has_relative_path() && !entry.has_filename()) entry = entry.parent_path();
+    if (IsDirectory(path) || IsRegularFile(path)) {
+      ImportEntry(m_tree, folder, entry, IsDirectory(path), false, added, hiddenCount);
+    }
+  }
+  if (skipped) *skipped = hiddenCount;
+  if (added > 0) m_bTreeChanged = 1;
+  return added;
+}
+
+std::set<std::string> COpenProject::PageFilesOfTree() const {
+  std::set<std::string> files;
+  if (m_settings.m_strTargetDir.empty()) return files;  // never built: no page file yet
+  m_tree.WalkItems([&](HTREEITEM item, int) {
+    const int image = item->GetImage();
+    if (image == ImagePage || image == ImageText) {
+      files.insert(m_settings.m_strTargetDir + CSTreeCtrl::PageFileName(m_tree.GetItemUrl(item)));
+    }
+  });
+  return files;
+}
+
+std::vector<std::string> COpenProject::UserCodeLeftBehind(
+    const std::set<std::string>& before) const {
+  const std::set<std::string> now = PageFilesOfTree();
+  std::vector<std::string> left;
+  for (const std::string& file : before) {
+    if (!now.count(file) && PageFileHoldsUserCode(file)) left.push_back(file);
+  }
+  return left;
+}
+
+std::vector<HTREEITEM> COpenProject::MissingSources() const {
+  std::vector<HTREEITEM> missing;
+  m_tree.WalkItems([&](HTREEITEM item, int) {
+    const int image = item->GetImage();
+    if (image != ImageRoot && image != ImageFolder && !IsRegularFile(item->GetText())) {
+      missing.push_back(item);
+    }
+  });
+  return missing;
 }
 
 bool COpenProject::PrepareEditor() {

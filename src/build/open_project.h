@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <set>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -158,6 +159,27 @@ class COpenProject : public CProjectLocations {
   // when a directory cannot be read.
   int ImportDirectory(HTREEITEM folder, const std::string& dir, bool hidden = false,
                       int* skipped = nullptr);
+  // Paths dropped on the tree or a browser folder added with "===>": under
+  // folder, each directory as a folder item of its name (reused when there)
+  // that ImportDirectory fills, without hidden entries; each file as a file
+  // item unless folder has one for it, also a hidden one (it was named). Paths
+  // that are neither are ignored. Returns the number of files added and marks
+  // the tree changed when any was; throws as ImportDirectory.
+  int AddPaths(HTREEITEM folder, const std::vector<std::string>& paths, int* skipped = nullptr);
+  // The report of an import: kImportedText with the count and the folder,
+  // then kSkippedHiddenText when hidden entries were left out.
+  static constexpr const char* kImportedText = "Imported %s file(s) from %s";
+  static constexpr const char* kSkippedHiddenText =
+      "Skipped %s hidden file(s) and folder(s) (names starting with \".\")";
+  // The generated page files the tree's page items stand for now, in the
+  // stored target directory: what a build would write, before the refresh.
+  std::set<std::string> PageFilesOfTree() const;
+  // After a tree edit (rename of a folder, removal of an item): the page files
+  // of before (PageFilesOfTree) that the tree no longer stands for, that exist
+  // and hold code of the user, which no build will look after any more.
+  std::vector<std::string> UserCodeLeftBehind(const std::set<std::string>& before) const;
+  // The file items whose source file is not there (a build refuses them).
+  std::vector<HTREEITEM> MissingSources() const;
   // The first two steps of an editor button: PrepareTargetFiles, then, after
   // unbuilt tree changes, the kEditorUnbuiltText question. True when the
   // editor may open.

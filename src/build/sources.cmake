@@ -2,6 +2,7 @@ pagoric_add_layer(build
   SOURCES
     build/build_state.cpp
     build/open_project.cpp
+    build/page_files.cpp
     build/recent_list.cpp
     build/source_browser.cpp
     build/flash_size.cpp

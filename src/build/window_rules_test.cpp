@@ -1,14 +1,16 @@
 // The rules of the desktop program's windows that live below the widgets:
 // the recent-project list, the source browser, the tree edits of the project
-// window and the acceptance of relocation answers.
+// window, the acceptance of relocation answers, and the window's additions.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <filesystem>
 
 #include "build/open_project.h"
+#include "build/page_files.h"
 #include "build/recent_list.h"
 #include "build/source_browser.h"
+#include "document/markers.h"
 #include "platform/file_util.h"
 #include "project/project_verify.h"
 #include "testing/scripted_prompter.h"
@@ -260,3 +262,110 @@ TEST(RelocationAnswerTest, ChosenFolderWarnings) {
 }
 
 }  // namespace
+
+// The additions of the project window below the widgets: folders added with
+// everything below them, the URL of each item, and the user code that a
+// rename or removal leaves behind in generated page files.
+class TreeAdditionsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    m_dir.Write("site/index.htm", "<p>home</p>\n");
+    m_dir.Write("site/.hidden.htm", "<p>x</p>\n");
+    m_dir.Write("site/.git/config", "x");
+    m_dir.Write("site/img/logo.gif", "GIF89a");
+    m_dir.Write("site/admin/login.htm", "<form method=post action=login><input name=u></form>\n");
+    m_project.StartNew(m_dir.File("p.web"));
+  }
+  HTREEITEM Root() { return m_project.m_tree.GetRootItem(); }
+  std::vector<std::string> Urls() {
+    std::vector<std::string> urls;
+    m_project.m_tree.WalkItems(
+        [&](HTREEITEM item, int) { urls.push_back(m_project.m_tree.GetItemUrl(item)); });
+    return urls;
+  }
+
+  TempDir m_dir;
+  ScriptedPrompter m_prompter;
+  COpenProject m_project{m_prompter, nullptr};
+};
+
+TEST_F(TreeAdditionsTest, AddPathsMirrorsFoldersSkipsHiddenAndAddsNothingTwice) {
+  int skipped = -1;
+  // A trailing separator still names the folder.
+  EXPECT_EQ(3, m_project.AddPaths(Root(), {m_dir.File("site") + "/"}, &skipped));
+  EXPECT_EQ(2, skipped);  // .hidden.htm and .git
+  EXPECT_TRUE(m_project.m_bTreeChanged);
+  EXPECT_EQ((std::vector<std::string>{"/", "/site", "/site/admin", "/site/admin/login.htm",
+                                      "/site/img", "/site/img/logo.gif", "/site/index.htm"}),
+            Urls());
+  // Again, with a file named on its own, hidden or not: the folder item is
+  // reused and no file comes twice.
+  m_project.m_bTreeChanged = 0;
+  HTREEITEM site = m_project.m_tree.FindChildItem(Root(), "site");
+  ASSERT_NE(nullptr, site);
+  EXPECT_EQ(1,
+            m_project.AddPaths(site, {m_dir.File("site/index.htm"), m_dir.File("site/.hidden.htm"),
+                                      m_dir.File("gone.htm"), m_dir.File("site/img")}));
+  EXPECT_TRUE(m_project.m_bTreeChanged);
+  EXPECT_EQ("/site/.hidden.htm", Urls().back());
+  EXPECT_EQ(8u, Urls().size());
+}
+
+TEST_F(TreeAdditionsTest, ItemUrlsAndPageFilesAreWhatTheBuildUses) {
+  m_project.ImportDirectory(Root(), m_dir.File("site"));
+  ASSERT_TRUE(m_project.OnBuildAll());
+  const std::set<std::string> pages = m_project.PageFilesOfTree();
+  size_t pageNodes = 0;
+  for (const auto& node : m_project.m_tree.m_nodes) {
+    if (!node->GetFolder() && node->GetParent() >= 0) {
+      EXPECT_EQ(node->GetUrl(), m_project.m_tree.GetItemUrl(node->GetItem()));
+    }
+    if (node->IsPage()) {
+      ++pageNodes;
+      EXPECT_EQ(1u, pages.count(node->GetOutputFile())) << node->GetOutputFile();
+    }
+  }
+  EXPECT_EQ(pageNodes, pages.size());
+}
+
+TEST_F(TreeAdditionsTest, UserCodeLeftBehindByARenameOrARemoval) {
+  m_project.ImportDirectory(Root(), m_dir.File("site"));
+  ASSERT_TRUE(m_project.OnBuildAll());
+  const std::string page = m_project.TargetDir() + "_admin_login.c";
+  std::string text;
+  ASSERT_TRUE(ReadWholeFile(page, text));
+  // Only the generated stub: nothing of the user's.
+  EXPECT_FALSE(PageFileHoldsUserCode(page));
+  EXPECT_FALSE(PageFileHoldsUserCode(m_dir.File("none.c")));
+  HTREEITEM admin = m_project.m_tree.FindChildItem(Root(), "admin");
+  ASSERT_NE(nullptr, admin);
+  std::set<std::string> before = m_project.PageFilesOfTree();
+  ASSERT_TRUE(m_project.m_tree.EndLabelEdit(admin, "private"));
+  EXPECT_TRUE(m_project.UserCodeLeftBehind(before).empty());
+  ASSERT_TRUE(m_project.m_tree.EndLabelEdit(admin, "admin"));
+
+  const size_t at = text.find(markers::kStubPlaceholder);
+  ASSERT_NE(std::string::npos, at);
+  text.insert(at, "    HSSend(handle, \"ok\");\r\n");
+  m_dir.Write(page, text);
+  EXPECT_TRUE(PageFileHoldsUserCode(page));
+  ASSERT_TRUE(m_project.m_tree.EndLabelEdit(admin, "private"));
+  EXPECT_EQ(std::vector<std::string>{page}, m_project.UserCodeLeftBehind(before));
+  // Renamed back, the tree stands for the file again.
+  ASSERT_TRUE(m_project.m_tree.EndLabelEdit(admin, "admin"));
+  EXPECT_TRUE(m_project.UserCodeLeftBehind(before).empty());
+  m_project.RemoveItem(admin->GetChild(0));
+  EXPECT_EQ(std::vector<std::string>{page}, m_project.UserCodeLeftBehind(before));
+}
+
+TEST_F(TreeAdditionsTest, MissingSourcesAreTheFileItemsWithoutTheirFile) {
+  m_project.ImportDirectory(Root(), m_dir.File("site"));
+  EXPECT_TRUE(m_project.MissingSources().empty());
+  std::filesystem::remove(m_dir.File("site/img/logo.gif"));
+  std::filesystem::remove_all(m_dir.File("site/admin"));
+  std::vector<std::string> missing;
+  for (HTREEITEM item : m_project.MissingSources()) missing.push_back(item->GetText());
+  EXPECT_EQ((std::vector<std::string>{m_dir.File("site/admin/login.htm"),
+                                      m_dir.File("site/img/logo.gif")}),
+            missing);
+}

@@ -23,22 +23,6 @@ namespace {
 
 constexpr const char* kAnnouncement = "Serving on http://127.0.0.1:";
 
-// The scratch folder of one preview, removed with everything in it at the end.
-class CScratchFolder {
- public:
-  CScratchFolder() : m_strPath(MakeTempDirectory("pagoric-preview-")) {}
-  ~CScratchFolder() {
-    std::error_code ec;
-    if (!m_strPath.empty()) std::filesystem::remove_all(m_strPath, ec);
-  }
-  CScratchFolder(const CScratchFolder&) = delete;
-  CScratchFolder& operator=(const CScratchFolder&) = delete;
-  const std::string& Path() const { return m_strPath; }
-
- private:
-  std::string m_strPath;
-};
-
 // The server's process id while a preview waits for it, for the signal handler
 // that passes Ctrl+C and SIGTERM on to it; and whether a stop signal came.
 volatile sig_atomic_t g_nServerPid = 0;
@@ -162,9 +146,8 @@ bool IsPortText(const std::string& text) {
 pid_t StartServer(const std::string& program, const std::string& port, const std::string& home,
                   int& outFd) {
   std::vector<std::string> args = {"pagoric preview"};
-  if (!port.empty()) args.insert(args.end(), {"--port", port});
-  // Without a "/" entry, "/" answers with a pointer to the first page.
-  if (home != "/") args.insert(args.end(), {"--home", home});
+  const std::vector<std::string> options = PreviewServerOptions(port, home);
+  args.insert(args.end(), options.begin(), options.end());
   return StartPiped(program, args, false, outFd);
 }
 
@@ -195,9 +178,8 @@ int Serve(const std::string& program, const CPreviewRequest& request, const std:
     announced = true;
     const std::string first = head.substr(0, end);
     out << first << "\n";
-    if (first.rfind(kAnnouncement, 0) == 0) {
-      std::string address = first.substr(std::strlen("Serving on "));
-      if (address.back() == '/') address.pop_back();
+    const std::string address = PreviewAddress(first);
+    if (!address.empty()) {
       out << "Open " << address << home << " in your browser; Ctrl+C stops the server.\n";
     }
     out << head.substr(end + 1) << std::flush;
@@ -303,41 +285,87 @@ int RunPreview(const CPreviewRequest& request, const std::function<int()>& build
 
   COpenProject project(prompter, nullptr);
   if (!project.OpenExisting(AbsolutePath(request.m_strProject))) return kExitNotDone;
-  const CPreviewFiles files = PreviewFilesOf(project);
 
-  CScratchFolder scratch;
-  if (scratch.Path().empty()) {
-    err << "pagoric preview: cannot create a scratch folder: " << std::strerror(errno) << "\n";
-    return kExitFailed;
-  }
-  for (const CEmbeddedFile& source : HostServerSources()) {
-    const std::string path = scratch.Path() + kPathSeparator + source.name;
-    if (!WriteFile(path, source.bytes)) {
-      err << "pagoric preview: cannot write " << path << "\n";
-      return kExitFailed;
-    }
-  }
   const std::string compiler = request.m_strCompiler.empty() ? "cc" : request.m_strCompiler;
   CSignalForwarding forwarding;
-  for (const CCompileStep& step : PreviewCompileSteps(compiler, files, scratch.Path())) {
-    if (g_bStopRequested) return kExitFailed;
+  CPreviewProgram preview;
+  std::string error;
+  switch (preview.Compile(project, compiler, error, err, [] { return g_bStopRequested != 0; })) {
+    case CPreviewProgram::kCompiled:
+      break;
+    case CPreviewProgram::kStopped:
+      return kExitFailed;
+    case CPreviewProgram::kNoCompiler:
+      err << "pagoric preview: " << error << "Give --cc COMPILER to use another C compiler.\n";
+      return kExitFailed;
+    case CPreviewProgram::kFailed:
+      err << "pagoric preview: " << error;
+      return kExitFailed;
+  }
+  return Serve(preview.Program(), request, preview.HomeUrl(prompter), out, err);
+}
+
+CPreviewProgram::CPreviewProgram() : m_strScratch(MakeTempDirectory("pagoric-preview-")) {}
+
+CPreviewProgram::~CPreviewProgram() {
+  std::error_code ec;
+  if (!m_strScratch.empty()) std::filesystem::remove_all(m_strScratch, ec);
+}
+
+CPreviewProgram::Result CPreviewProgram::Compile(const COpenProject& project,
+                                                 const std::string& compiler, std::string& error,
+                                                 std::ostream& warnings,
+                                                 const std::function<bool()>& stopRequested) {
+  error.clear();
+  if (m_strScratch.empty()) {
+    error = std::string("cannot create a scratch folder: ") + std::strerror(errno) + "\n";
+    return kFailed;
+  }
+  for (const CEmbeddedFile& source : HostServerSources()) {
+    const std::string path = m_strScratch + kPathSeparator + source.name;
+    if (!WriteFile(path, source.bytes)) {
+      error = "cannot write " + path + "\n";
+      return kFailed;
+    }
+  }
+  m_files = PreviewFilesOf(project);
+  for (const CCompileStep& step : PreviewCompileSteps(compiler, m_files, m_strScratch)) {
+    if (stopRequested && stopRequested()) return kStopped;
     std::string output;
     const int status = RunProgram(step.m_args, output);
     if (status != 0) {
-      if (g_bStopRequested) return kExitFailed;
+      if (stopRequested && stopRequested()) return kStopped;
       if (status == 127 && output.rfind("cannot run " + compiler + ":", 0) == 0) {
-        err << "pagoric preview: " << output << "Give --cc COMPILER to use another C compiler.\n";
-      } else if (step.m_strFile.empty()) {
-        err << "pagoric preview: cannot link the preview server:\n" << output;
-      } else {
-        err << "pagoric preview: cannot compile " << step.m_strFile << ":\n" << output;
+        error = output;
+        return kNoCompiler;
       }
-      return kExitFailed;
+      error = (step.m_strFile.empty() ? "cannot link the preview server:\n"
+                                      : "cannot compile " + step.m_strFile + ":\n") +
+              output;
+      return kFailed;
     }
-    err << output;  // warnings
+    warnings << output;
   }
+  return kCompiled;
+}
 
-  const CUrlTable table(prompter, files.m_strUrlFile);
-  const std::string program = scratch.Path() + kPathSeparator + "preview";
-  return Serve(program, request, PreviewHomeUrl(table), out, err);
+std::string CPreviewProgram::Program() const { return m_strScratch + kPathSeparator + "preview"; }
+
+std::string CPreviewProgram::HomeUrl(Prompter& prompter) const {
+  return PreviewHomeUrl(CUrlTable(prompter, m_files.m_strUrlFile));
+}
+
+std::vector<std::string> PreviewServerOptions(const std::string& port, const std::string& home) {
+  std::vector<std::string> options;
+  if (!port.empty()) options.insert(options.end(), {"--port", port});
+  // Without a "/" entry, "/" answers with a pointer to the first page.
+  if (home != "/") options.insert(options.end(), {"--home", home});
+  return options;
+}
+
+std::string PreviewAddress(const std::string& firstLine) {
+  if (firstLine.rfind(kAnnouncement, 0) != 0) return "";
+  std::string address = firstLine.substr(std::strlen("Serving on "));
+  while (!address.empty() && (address.back() == '/' || address.back() == '\r')) address.pop_back();
+  return address;
 }

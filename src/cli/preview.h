@@ -66,6 +66,45 @@ std::string PreviewHomeUrl(const CUrlTable& table);
 // started (output then says why).
 int RunProgram(const std::vector<std::string>& args, std::string& output);
 
+// The host web server compiled with a project's generated files, in a
+// scratch folder of its own that goes with the object. The preview command
+// serves it until it is stopped; the desktop program starts it beside its
+// window.
+class CPreviewProgram {
+ public:
+  enum Result { kCompiled, kStopped, kNoCompiler, kFailed };
+
+  CPreviewProgram();
+  ~CPreviewProgram();
+  CPreviewProgram(const CPreviewProgram&) = delete;
+  CPreviewProgram& operator=(const CPreviewProgram&) = delete;
+
+  // Writes the host server's sources into the scratch folder and compiles
+  // them with the generated files of the built project (PreviewCompileSteps);
+  // the compiler's warnings go to warnings. stopRequested, asked before and
+  // after each compiler run, ends it early (kStopped). kNoCompiler when the
+  // compiler cannot be run, kFailed otherwise; error then says why, one or
+  // more lines ending in "\n", and names the file that did not compile.
+  Result Compile(const COpenProject& project, const std::string& compiler, std::string& error,
+                 std::ostream& warnings, const std::function<bool()>& stopRequested = nullptr);
+  // The compiled server, and the page a browser should open first
+  // (PreviewHomeUrl of the compiled URL file).
+  std::string Program() const;
+  std::string HomeUrl(Prompter& prompter) const;
+
+ private:
+  std::string m_strScratch;
+  CPreviewFiles m_files;
+};
+
+// The server's options after its name: "--port" port unless port is empty,
+// "--home" home unless home is "/".
+std::vector<std::string> PreviewServerOptions(const std::string& port, const std::string& home);
+
+// The address ("http://127.0.0.1:PORT", no trailing "/") a server announced
+// on the first line of its output, or "" when the line is no announcement.
+std::string PreviewAddress(const std::string& firstLine);
+
 // What the preview command was asked for.
 struct CPreviewRequest {
   std::string m_strProject;   // the project file as given on the command line

@@ -23,6 +23,8 @@ inline constexpr const char* kFilePrefix = "/*  @! File: ";
 inline constexpr const char* kFunctionPrefix = "/* @! Function: ";
 inline constexpr const char* kOpenSuffix = " {{ */";
 inline constexpr const char* kCloseSuffix = " }} */";
+// The body line of a stub as it is generated, before the user fills it in.
+inline constexpr const char* kStubPlaceholder = "    /* add your implementation here: */";
 inline constexpr const char* kBeginPostFunction = "/* @! Begin of post function */";
 inline constexpr const char* kEndPostFunction = "/* @! End of post function   */";
 inline constexpr const char* kBeginDynamicFunctions = "/* @! Begin of dynamic functions */";

@@ -29,7 +29,7 @@ void InsertStub(CCSrvDoc& doc, TextPos at, const std::string& function) {
   InsertTextLines(
       doc, at,
       {key + markers::kOpenSuffix, "void " + function + "(unsigned long handle)", "{",
-       "    /* add your implementation here: */", "}   " + key + markers::kCloseSuffix, ""});
+       markers::kStubPlaceholder, "}   " + key + markers::kCloseSuffix, ""});
 }
 
 }  // namespace

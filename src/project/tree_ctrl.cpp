@@ -313,14 +313,7 @@ void CSTreeCtrl::PrepareNode(CPageNode& f, CProjectSettings& settings, const CMa
 
   std::string output;
   if (f.IsPage()) {
-    std::string name = f.GetUrl();
-    const size_t dot = name.rfind('.');
-    if (dot != std::string::npos) name.erase(dot);
-    name += ".c";
-    for (char& c : name) {
-      if (c == '/') c = '_';
-    }
-    output = settings.m_strTargetDir + name;
+    output = settings.m_strTargetDir + PageFileName(f.GetUrl());
   } else {
     output = settings.m_strTargetDir + settings.m_strBinFile;
   }
@@ -382,4 +375,26 @@ std::string CSTreeCtrl::GetNodeUrl(int index) const {
   std::string url;
   for (auto it = folders.rbegin(); it != folders.rend(); ++it) url += "/" + **it;
   return url + "/" + q.GetFileName();
+}
+
+std::string CSTreeCtrl::GetItemUrl(HTREEITEM item) const {
+  if (!item || !item->m_pParent) return "/";
+  std::string url;
+  for (HTREEITEM at = item; at->m_pParent; at = at->m_pParent) {
+    std::string name = at->m_strText;
+    if (at->m_nImage != ImageFolder) name.erase(0, name.rfind(kPathSeparator) + 1);
+    url.insert(0, "/" + name);
+  }
+  return url;
+}
+
+std::string CSTreeCtrl::PageFileName(const std::string& url) {
+  std::string name = url;
+  const size_t dot = name.rfind('.');
+  if (dot != std::string::npos) name.erase(dot);
+  name += ".c";
+  for (char& c : name) {
+    if (c == '/') c = '_';
+  }
+  return name;
 }

@@ -148,6 +148,14 @@ class CSTreeCtrl {
   // outside the list.
   std::string GetNodeUrl(int index) const;
 
+  // The URL of an item as GetNodeUrl gives it for its node after a refresh:
+  // "/" for the root, else "/" + the folder names below the root + the item's
+  // name (a file item's name is its source's file name).
+  std::string GetItemUrl(HTREEITEM item) const;
+  // The name of the generated page file of a page's URL in the target
+  // directory: the URL without its extension, "/" turned into "_", and ".c".
+  static std::string PageFileName(const std::string& url);
+
   // The current node list in pre-order (index i is element i; the root is 0),
   // and the previous one, alive only during RefreshNodes.
   CPageNodeList m_nodes;

@@ -13,6 +13,7 @@
 #include "ui/project_dlg.h"
 #include "ui/relocation_dlgs.h"
 #include "ui/tree_images.h"
+#include "ui/window_placement.h"
 
 CRecentProjectsDlg::CRecentProjectsDlg(QWidget* parent, const CRecentList& recent,
                                        Prompter& prompter, CUiDialogs& dialogs)
@@ -40,7 +41,7 @@ CRecentProjectsDlg::CRecentProjectsDlg(QWidget* parent, const CRecentList& recen
   buttons->addWidget(about);
   row->addLayout(buttons);
   layout->addLayout(row);
-  resize(640, 300);
+  window_placement::Place(*this, nullptr, "StartDialog", QSize(640, 300));
 
   connect(newProject, &QPushButton::clicked, this, &CRecentProjectsDlg::OnNewProject);
   connect(openSelected, &QPushButton::clicked, this, &CRecentProjectsDlg::OnOpenSelected);
@@ -157,19 +158,25 @@ int CConverterApp::OpenProject(const std::string& path, bool isNew) {
   CDialogRelocationAnswers answers(nullptr, m_prompter, m_dialogs);
   if (!project.VerifyAndOpen(path, isNew, answers)) return 0;
   CProjectDlg window(nullptr, project, m_prompter, m_dialogs);
+  window.SetPlacementSettings(&m_settings);
   return window.exec() == QDialog::Accepted ? 1 : 0;
 }
 
-int CConverterApp::Run() {
+int CConverterApp::Run(const std::string& projectPath) {
   if (!Start()) return 0;
   LoadRecentList();
-  CRecentProjectsDlg::Choice choice;
-  {
-    CRecentProjectsDlg dialog(nullptr, m_recent, m_prompter, m_dialogs);
-    dialog.exec();
-    choice = dialog.GetChoice();
+  using Choice = CRecentProjectsDlg::Choice;
+  if (!projectPath.empty()) OpenChoice({Choice::kOther, AbsolutePath(projectPath), -1});
+  for (;;) {
+    Choice choice;
+    {
+      CRecentProjectsDlg dialog(nullptr, m_recent, m_prompter, m_dialogs);
+      dialog.exec();
+      choice = dialog.GetChoice();
+    }
+    if (choice.kind == Choice::kNone) break;
+    OpenChoice(choice);
   }
-  OpenChoice(choice);
   SaveRecentList();
   return 0;
 }

@@ -53,7 +53,9 @@ class CAboutDlg : public QDialog {
 // The application: one running instance, the recent-project list kept in the
 // settings (organisation "Brindmoor", application "Pagoric", group "Recent
 // Project List", values Project1 .. Project10, written back only at exit), the
-// start dialog, then the project window of the chosen project.
+// start dialog, then the project window of the chosen project. Closing the
+// project window, or a project that cannot be opened, brings the start dialog
+// back; the program ends when the start dialog is closed.
 class CConverterApp {
  public:
   static constexpr const char* kRunningText =
@@ -68,9 +70,10 @@ class CConverterApp {
 
   CConverterApp(Prompter& prompter, CUiDialogs& dialogs, QSettings& settings, std::string lockPath);
 
-  // Start-up, the start dialog, the chosen project and the exit steps; the
-  // process's exit status.
-  int Run();
+  // Start-up, the start dialog and the chosen projects until the start dialog
+  // is closed, and the exit steps; the process's exit status. A project path
+  // (from the command line) is opened first, as "&Open Others ..." would.
+  int Run(const std::string& projectPath = "");
 
   // The single-instance check: false (the box was shown) when another instance
   // runs.

@@ -13,6 +13,7 @@
 #include <QTimer>
 #include <QtTest>
 #include <csignal>
+#include <deque>
 #include <filesystem>
 #include <functional>
 
@@ -20,6 +21,7 @@
 #include "platform/file_util.h"
 #include "project/project_file.h"
 #include "testing/temp_dir.h"
+#include "ui/gui_args.h"
 #include "ui/project_dlg.h"
 #include "ui/relocation_dlgs.h"
 #include "ui/ui_test_support.h"
@@ -278,6 +280,122 @@ class ConverterAppTest : public QObject {
       if (!node->GetFolder() && node->GetPath().rfind(dir.File("new/site/"), 0) == 0) ++moved;
     }
     QCOMPARE(moved, 2);
+  }
+
+  // Closing a project, or a recent entry that cannot be opened, brings the
+  // start dialog back (the dead entry gone from it); "&Close" there ends.
+  void startDialogComesBackUntilItIsClosed() {
+    TempDir dir;
+    QSettings settings(QString::fromStdString(dir.File("s.ini")), QSettings::IniFormat);
+    settings.setValue("Recent Project List/Project1", "/p/live.web");
+    settings.setValue("Recent Project List/Project2", "/p/dead.web");
+    ScriptedPrompter prompter;
+    CScriptedDialogs dialogs;
+    CConverterApp app(prompter, dialogs, settings, dir.File("lock"));
+    std::vector<std::string> opened;
+    app.SetProjectOpener([&](const std::string& path, bool) {
+      opened.push_back(path);
+      return path == "/p/live.web" ? 1 : 0;
+    });
+    // What each start dialog shows, and the row chosen in it (-1: "&Close").
+    QList<QStringList> shown;
+    std::deque<int> rows{1, 0, -1};
+    std::function<void(CRecentProjectsDlg*)> act = [&](CRecentProjectsDlg* dialog) {
+      if (!dialog->isVisible() || dialog->result() != 0) {  // the last one, closing
+        WhenModal<CRecentProjectsDlg>(act);
+        return;
+      }
+      auto* list = dialog->findChild<QListWidget*>("recentList");
+      QStringList entries;
+      for (int i = 0; i < list->count(); ++i) entries << list->item(i)->text();
+      shown << entries;
+      const int row = rows.front();
+      rows.pop_front();
+      if (!rows.empty()) WhenModal<CRecentProjectsDlg>(act);
+      if (row < 0) {
+        ClickButton(dialog, "closeButton");
+      } else {
+        list->setCurrentRow(row);
+        ClickButton(dialog, "openSelectedButton");
+      }
+    };
+    WhenModal<CRecentProjectsDlg>(act);
+    QCOMPARE(app.Run(), 0);
+    QVERIFY(rows.empty());
+    QCOMPARE(opened, (std::vector<std::string>{"/p/dead.web", "/p/live.web"}));
+    QCOMPARE(shown, (QList<QStringList>{
+                        {"/p/live.web", "/p/dead.web"}, {"/p/live.web"}, {"/p/live.web"}}));
+    QCOMPARE(settings.value("Recent Project List/Project1").toString(), QString("/p/live.web"));
+    QVERIFY(!settings.contains("Recent Project List/Project2"));
+  }
+
+  // A project named on the command line opens before the start dialog shows,
+  // its relative path made absolute, and goes to the top of the list.
+  void projectFromTheCommandLineOpensFirst() {
+    TempDir dir;
+    QSettings settings(QString::fromStdString(dir.File("s.ini")), QSettings::IniFormat);
+    ScriptedPrompter prompter;
+    CScriptedDialogs dialogs;
+    CConverterApp app(prompter, dialogs, settings, dir.File("lock"));
+    std::vector<std::string> opened;
+    app.SetProjectOpener([&](const std::string& path, bool isNew) {
+      opened.push_back(path + (isNew ? " new" : ""));
+      return 1;
+    });
+    QStringList listed;
+    WhenModal<CRecentProjectsDlg>([&](CRecentProjectsDlg* dialog) {
+      auto* list = dialog->findChild<QListWidget*>("recentList");
+      for (int i = 0; i < list->count(); ++i) listed << list->item(i)->text();
+      ClickButton(dialog, "closeButton");
+    });
+    QCOMPARE(app.Run("site.web"), 0);
+    QCOMPARE(opened, std::vector<std::string>{CurrentDirectory() + "/site.web"});
+    QCOMPARE(listed, QStringList{QString::fromStdString(CurrentDirectory() + "/site.web")});
+  }
+
+  void commandLineArguments() {
+    using Args = std::vector<std::string>;
+    QCOMPARE(ParseGuiArguments({}).action, CGuiArguments::kRun);
+    QCOMPARE(ParseGuiArguments({}).project, std::string());
+    QCOMPARE(ParseGuiArguments({"a.web"}).project, std::string("a.web"));
+    QCOMPARE(ParseGuiArguments({"--", "-odd.web"}).project, std::string("-odd.web"));
+    QCOMPARE(ParseGuiArguments({"a.web", "--help"}).action, CGuiArguments::kHelp);
+    QCOMPARE(ParseGuiArguments({"-h"}).action, CGuiArguments::kHelp);
+    QCOMPARE(ParseGuiArguments({"-platform", "xcb", "--version"}).action, CGuiArguments::kVersion);
+    QCOMPARE(ParseGuiArguments({"--version"}).action, CGuiArguments::kVersion);
+    QVERIFY(!AsksForHelpOrVersion(Args{"--", "--help"}));
+    const CGuiArguments unknown = ParseGuiArguments({"--bogus"});
+    QCOMPARE(unknown.action, CGuiArguments::kUsageError);
+    QCOMPARE(unknown.error, std::string("unknown option --bogus"));
+    QCOMPARE(ParseGuiArguments({"a.web", "b.web"}).error,
+             std::string("only one project file can be opened"));
+  }
+
+  // --help and --version answer without a display; a wrong option ends with
+  // status 2.
+  void programAnswersHelpAndVersionWithoutADisplay() {
+    const QString binary = qEnvironmentVariable("PAGORIC_GUI_BINARY");
+    if (binary.isEmpty()) QSKIP("PAGORIC_GUI_BINARY is not set");
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove("DISPLAY");
+    env.remove("WAYLAND_DISPLAY");
+    env.remove("QT_QPA_PLATFORM");
+    auto run = [&](const QStringList& args, int& status) {
+      QProcess process;
+      process.setProcessEnvironment(env);
+      process.start(binary, args);
+      process.waitForFinished(20000);
+      status = process.exitCode();
+      return QString::fromUtf8(process.readAllStandardOutput() + process.readAllStandardError());
+    };
+    int status = -1;
+    QCOMPARE(run({"--version"}, status), QString::fromStdString(GuiVersionText()));
+    QCOMPARE(status, 0);
+    QCOMPARE(run({"--help"}, status), QString::fromStdString(GuiHelpText()));
+    QCOMPARE(status, 0);
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    QCOMPARE(run({"--bogus"}, status).contains("pagoric-gui: unknown option --bogus"), true);
+    QCOMPARE(status, kGuiUsageExit);
   }
 };
 

@@ -1,7 +1,13 @@
 #include "ui/project_dlg.h"
 
+#include <sys/prctl.h>
+
 #include <QApplication>
 #include <QComboBox>
+#include <QDesktopServices>
+#include <QDir>
+#include <QDropEvent>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -9,25 +15,52 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMimeData>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QShortcut>
+#include <QTimer>
 #include <QTreeView>
 #include <QVBoxLayout>
+#include <csignal>
+#include <filesystem>
+#include <sstream>
+#include <system_error>
 #include <unordered_set>
 
+#include "cli/preview.h"
 #include "platform/file_util.h"
 #include "project/project_verify.h"
 #include "ui/editor_dlgs.h"
 #include "ui/tree_images.h"
 #include "ui/url_tree_model.h"
+#include "ui/window_placement.h"
 
 namespace {
 
 // How often a running build lets the window paint (milliseconds).
 constexpr qint64 kPaintInterval = 40;
+// The size the window would like, when the screen has room for it.
+constexpr QSize kWantedSize(980, 720);
+
+// The local files and folders a drag from a file manager carries.
+std::vector<std::string> LocalPaths(const QMimeData* data) {
+  std::vector<std::string> paths;
+  if (!data || !data->hasUrls()) return paths;
+  for (const QUrl& url : data->urls()) {
+    if (url.isLocalFile()) paths.push_back(FromQt(QFileInfo(url.toLocalFile()).absoluteFilePath()));
+  }
+  return paths;
+}
+
+bool IsEnterKey(QEvent* event) {
+  if (event->type() != QEvent::KeyPress) return false;
+  const int key = static_cast<QKeyEvent*>(event)->key();
+  return key == Qt::Key_Return || key == Qt::Key_Enter;
+}
 
 QLineEdit* Field(const char* name, QWidget* parent) {
   auto* field = new QLineEdit(parent);
@@ -59,6 +92,7 @@ CProjectDlg::CProjectDlg(QWidget* parent, COpenProject& project, Prompter& promp
         break;
     }
   };
+  m_urlOpener = [](const std::string& url) { QDesktopServices::openUrl(QUrl(ToQt(url))); };
 
   // The browser starts in the folder the project remembers, else in the
   // working directory.
@@ -73,7 +107,10 @@ CProjectDlg::CProjectDlg(QWidget* parent, COpenProject& project, Prompter& promp
   }
 }
 
-CProjectDlg::~CProjectDlg() { m_project.SetLogSink(nullptr); }
+CProjectDlg::~CProjectDlg() {
+  StopPreview();
+  m_project.SetLogSink(nullptr);
+}
 
 void CProjectDlg::BuildLayout() {
   auto* top = new QHBoxLayout;
@@ -88,6 +125,9 @@ void CProjectDlg::BuildLayout() {
   m_pFolderLabel->setObjectName("currentFolderLabel");
   m_pFolderLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
   m_pFolderLabel->setMinimumWidth(10);
+  m_pPath = Field("pathEdit", source);
+  m_pPath->setPlaceholderText("a folder or file, then Enter");
+  m_pPath->setToolTip("Shows a folder (absolute, or relative to the folder shown)");
   m_pFolders = new QListWidget(source);
   m_pFolders->setObjectName("folderList");
   m_pFiles = new QListWidget(source);
@@ -101,13 +141,19 @@ void CProjectDlg::BuildLayout() {
   sourceLayout->addWidget(new QLabel("Filter :", source), 0, 0);
   sourceLayout->addWidget(m_pFilter, 0, 1);
   sourceLayout->addWidget(m_pFolderLabel, 1, 0, 1, 2);
-  sourceLayout->addWidget(m_pFolders, 2, 0, 1, 2);
-  sourceLayout->addWidget(m_pFiles, 3, 0, 1, 2);
-  sourceLayout->addWidget(new QLabel("Drives :", source), 4, 0);
-  sourceLayout->addWidget(m_pDrives, 4, 1);
+  sourceLayout->addWidget(new QLabel("Go to :", source), 2, 0);
+  sourceLayout->addWidget(m_pPath, 2, 1);
+  sourceLayout->addWidget(m_pFolders, 3, 0, 1, 2);
+  sourceLayout->addWidget(m_pFiles, 4, 0, 1, 2);
+  sourceLayout->addWidget(new QLabel("Drives :", source), 5, 0);
+  sourceLayout->addWidget(m_pDrives, 5, 1);
   sourceLayout->setColumnStretch(1, 1);
-  sourceLayout->setRowStretch(2, 2);
-  sourceLayout->setRowStretch(3, 3);
+  sourceLayout->setRowStretch(3, 2);
+  sourceLayout->setRowStretch(4, 3);
+  m_pFolders->setToolTip(
+      "Double click or Enter opens a folder; \"===>\" adds the selected "
+      "folder with everything below it");
+  m_pFolders->installEventFilter(this);
   top->addWidget(source, 4);
 
   // The buttons between browser and tree.
@@ -136,6 +182,12 @@ void CProjectDlg::BuildLayout() {
   m_pTree->setUniformRowHeights(true);
   m_pTree->setEditTriggers(QAbstractItemView::SelectedClicked | QAbstractItemView::EditKeyPressed);
   m_pTree->installEventFilter(this);
+  // Files and folders dragged from a file manager land in the tree.
+  m_pTree->setAcceptDrops(true);
+  m_pTree->setDropIndicatorShown(true);
+  m_pTree->viewport()->installEventFilter(this);
+  m_pModel->SetLabelEditor(
+      [this](HTREEITEM item, const std::string& text) { return OnRenameFolder(item, text); });
   top->addWidget(m_pTree, 5);
 
   // File locations, log, build and edit buttons.
@@ -163,7 +215,7 @@ void CProjectDlg::BuildLayout() {
   m_pLog->setLineWrapMode(QPlainTextEdit::NoWrap);
   m_pLog->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   m_pLog->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  m_pLog->setMinimumHeight(140);
+  m_pLog->setMinimumHeight(90);
   left->addWidget(m_pLog, 1);
   m_pProgress = new QProgressBar(this);
   m_pProgress->setObjectName("buildProgress");
@@ -185,6 +237,7 @@ void CProjectDlg::BuildLayout() {
       {"Edit &URL file", "editUrlFileButton", [this] { OnEditor(Editor::kUrlFile); }},
       {"&Remove Bin data ", "removeBinDataButton", [this] { OnEditor(Editor::kRemoveBinData); }},
       {"&Home Page", "homePageButton", [this] { OnEditor(Editor::kHomePage); }},
+      {"Pre&view", "previewButton", [this] { OnPreview(); }},
       {"&Close", "closeButton", [this] { OnClose(); }},
   };
   for (const ButtonSpec& spec : specs) {
@@ -199,7 +252,7 @@ void CProjectDlg::BuildLayout() {
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(top, 3);
   layout->addLayout(bottom, 2);
-  resize(980, 720);
+  window_placement::Place(*this, nullptr, kPlacementKey, kWantedSize);
 
   m_busyDisabled << source << m_pNewFolder << m_pAdd << m_pRemove << m_pTree << location;
 
@@ -211,10 +264,16 @@ void CProjectDlg::BuildLayout() {
   connect(m_pRemove, &QPushButton::clicked, this, &CProjectDlg::OnRemove);
   connect(m_pNewFolder, &QPushButton::clicked, this, &CProjectDlg::OnNewFolder);
   connect(m_pChooseTarget, &QPushButton::clicked, this, &CProjectDlg::OnChooseTarget);
+  connect(m_pPath, &QLineEdit::returnPressed, this, [this] { OnPathEntered(m_pPath->text()); });
   // The hidden "&Refresh" command: lists the folder again.
   auto* refresh = new QShortcut(QKeySequence::Refresh, this);
   connect(refresh, &QShortcut::activated, this,
           [this] { OnFilterChanged(m_pFilter->currentIndex()); });
+}
+
+void CProjectDlg::SetPlacementSettings(QSettings* settings) {
+  m_pSettings = settings;
+  window_placement::Place(*this, settings, kPlacementKey, kWantedSize);
 }
 
 void CProjectDlg::TakeFields() {
@@ -283,9 +342,12 @@ void CProjectDlg::ChangeTree(const std::function<void()>& edit) {
     if (row > 0) fallbacks.push_back(sibling(row - 1));
     if (parent) fallbacks.push_back(parent);
   }
+  const bool marked = !m_project.MissingSources().empty();
+  m_pModel->SetMissing({});
   m_pModel->BeginChange();
   edit();
   m_pModel->EndChange();
+  if (marked) m_pModel->SetMissing(m_project.MissingSources());
   std::unordered_set<HTREEITEM> alive;
   m_project.m_tree.WalkItems([&](HTREEITEM item, int) {
     if (expanded.count(item)) m_pTree->expand(m_pModel->IndexOf(item));
@@ -311,13 +373,106 @@ void CProjectDlg::OnAddFiles() {
     }
   }
   HTREEITEM selected = SelectedItem();
+  QListWidgetItem* folder = m_pFolders->currentItem();
+  if (paths.empty() && folder && folder->isSelected() && folder->text() != "[..]") {
+    if (!selected || (selected->GetImage() != ImageRoot && selected->GetImage() != ImageFolder)) {
+      m_prompter.ShowOk(COpenProject::kSelectRootOrFolderText);
+      return;
+    }
+    const QString name = folder->text().mid(1, folder->text().size() - 2);
+    AddPaths(selected, {m_browser.FullPath(FromQt(name))});
+    return;
+  }
   ChangeTree([&] { m_project.AddFiles(selected, paths); });
   if (selected) m_pTree->expand(m_pModel->IndexOf(selected));
 }
 
 void CProjectDlg::OnRemove() {
   HTREEITEM selected = SelectedItem();
-  ChangeTree([&] { m_project.RemoveItem(selected); });
+  RemoveKeepingUserCode([&] { m_project.RemoveItem(selected); });
+}
+
+void CProjectDlg::RemoveKeepingUserCode(const std::function<void()>& edit) {
+  const std::set<std::string> before = m_project.PageFilesOfTree();
+  ChangeTree(edit);
+  OfferToRemoveUserCode(before);
+}
+
+void CProjectDlg::OfferToRemoveUserCode(const std::set<std::string>& before) {
+  for (const std::string& file : m_project.UserCodeLeftBehind(before)) {
+    if (m_prompter.AskYesNo(FormatText(kUserCodeLeftText, {file}))) continue;
+    std::error_code error;
+    if (!std::filesystem::remove(file, error)) {
+      m_prompter.ShowOk(FormatText(kCannotRemoveText, {file}));
+    }
+  }
+}
+
+bool CProjectDlg::OnRenameFolder(HTREEITEM item, const std::string& text) {
+  const std::set<std::string> before = m_project.PageFilesOfTree();
+  if (!m_project.m_tree.EndLabelEdit(item, text)) return false;
+  // The URLs below the folder changed with it.
+  m_pTree->viewport()->update();
+  // Asked once the label editor has closed.
+  QTimer::singleShot(0, this, [this, before] { OfferToRemoveUserCode(before); });
+  return true;
+}
+
+void CProjectDlg::AddPaths(HTREEITEM folder, const std::vector<std::string>& paths) {
+  int added = 0;
+  int skipped = 0;
+  std::string error;
+  ChangeTree([&] {
+    try {
+      added = m_project.AddPaths(folder, paths, &skipped);
+    } catch (const std::filesystem::filesystem_error& e) {
+      error = e.what();
+    }
+  });
+  if (!error.empty()) {
+    m_prompter.ShowOk(error);
+    return;
+  }
+  m_pTree->expand(m_pModel->IndexOf(folder));
+  std::string from;
+  for (const std::string& path : paths) from += (from.empty() ? "" : ", ") + path;
+  QString report = ToQt(FormatText(COpenProject::kImportedText, {std::to_string(added), from}));
+  if (skipped > 0) {
+    report += "\n" + ToQt(FormatText(COpenProject::kSkippedHiddenText, {std::to_string(skipped)}));
+  }
+  m_pLog->appendPlainText(report);
+}
+
+void CProjectDlg::OnDropPaths(HTREEITEM target, const std::vector<std::string>& paths) {
+  if (m_bBuilding || paths.empty()) return;
+  if (!target) target = m_project.m_tree.GetRootItem();
+  if (target->GetImage() != ImageRoot && target->GetImage() != ImageFolder) {
+    target = target->GetParent();
+  }
+  AddPaths(target, paths);
+}
+
+void CProjectDlg::OnPathEntered(const QString& entered) {
+  if (m_bBuilding || entered.trimmed().isEmpty()) return;
+  QString path = entered.trimmed();
+  if (path == "~" || path.startsWith("~/")) path.replace(0, 1, QDir::homePath());
+  QFileInfo info(QDir(ToQt(m_browser.m_strSourceDir)), path);
+  const QString folder = info.isFile() ? info.absolutePath() : info.absoluteFilePath();
+  if (!m_browser.Fill(FromQt(QDir::cleanPath(folder)))) {
+    m_prompter.ShowOk(CSourceBrowser::kCannotChangeDirText);
+    return;
+  }
+  TakeFields();
+  ShowBrowser();
+  ShowFields();
+  m_pPath->clear();
+  if (info.isFile()) {
+    const QList<QListWidgetItem*> found = m_pFiles->findItems(info.fileName(), Qt::MatchExactly);
+    if (!found.isEmpty()) {
+      m_pFiles->setCurrentItem(found.first());
+      m_pFiles->scrollToItem(found.first());
+    }
+  }
 }
 
 void CProjectDlg::OnNewFolder() {
@@ -367,8 +522,8 @@ void CProjectDlg::OnFolderActivated(const QString& entry) {
 void CProjectDlg::OnBuild() { RunBuild(false); }
 void CProjectDlg::OnBuildAll() { RunBuild(true); }
 
-void CProjectDlg::RunBuild(bool all) {
-  if (m_bBuilding) return;
+bool CProjectDlg::RunBuild(bool all) {
+  if (m_bBuilding) return false;
   SetBusy(true);
   TakeFields();
   // The log is replaced when the build logs its first line: a build refused
@@ -377,14 +532,13 @@ void CProjectDlg::RunBuild(bool all) {
   m_strPendingLog.clear();
   m_nProgressDone = m_nProgressTotal = 0;
   m_paintTimer.start();
-  if (all) {
-    m_project.OnBuildAll();
-  } else {
-    m_project.OnBuild();
-  }
+  const bool ran = all ? m_project.OnBuildAll() : m_project.OnBuild();
   FlushLog(true);
   ShowFields();
   SetBusy(false);
+  // A build refuses a source that is not there: the tree shows which.
+  m_pModel->SetMissing(m_project.MissingSources());
+  return ran && m_project.FailedCount() == 0;
 }
 
 void CProjectDlg::SetBusy(bool busy) {
@@ -440,7 +594,10 @@ void CProjectDlg::OnClose() {
   TakeFields();
   const bool close = m_project.OnCloseButton();
   ShowFields();
-  if (close) done(QDialog::Accepted);
+  if (!close) return;
+  StopPreview();
+  window_placement::Remember(*this, m_pSettings, kPlacementKey);
+  done(QDialog::Accepted);
 }
 
 void CProjectDlg::OnEditor(Editor editor) {
@@ -453,6 +610,72 @@ void CProjectDlg::OnEditor(Editor editor) {
       m_project.TargetDir() +
       (editor == Editor::kRemoveBinData ? m_project.BinFileName() : m_project.UrlFileName());
   if (m_editorOpener) m_editorOpener(editor, file);
+}
+
+void CProjectDlg::OnPreview() {
+  if (m_bBuilding) return;
+  StopPreview();
+  if (!RunBuild(false)) return;
+  auto preview = std::make_unique<CPreviewProgram>();
+  std::string error;
+  std::ostringstream warnings;
+  SetBusy(true);
+  const CPreviewProgram::Result compiled =
+      preview->Compile(m_project, kPreviewCompiler, error, warnings, [] {
+        QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        return false;
+      });
+  SetBusy(false);
+  if (compiled != CPreviewProgram::kCompiled) {
+    m_prompter.ShowOk(FormatText(kPreviewNotBuiltText, {error}));
+    return;
+  }
+  const std::string home = preview->HomeUrl(m_prompter);
+  auto* server = new QProcess(this);
+  server->setProgram(ToQt(preview->Program()));
+  QStringList args;
+  for (const std::string& arg : PreviewServerOptions("0", home)) args << ToQt(arg);
+  server->setArguments(args);
+  server->setProcessChannelMode(QProcess::MergedChannels);
+  // The server goes with the program, however the program ends.
+  server->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
+  server->start();
+  // The server announces its address on its first line.
+  QElapsedTimer waited;
+  waited.start();
+  while (!server->canReadLine() && server->state() != QProcess::NotRunning &&
+         waited.elapsed() < 10000) {
+    server->waitForReadyRead(100);
+  }
+  const std::string first = FromQt(QString::fromUtf8(server->readLine()).trimmed());
+  const std::string address = PreviewAddress(first);
+  if (address.empty()) {
+    const std::string rest = FromQt(QString::fromUtf8(server->readAll()));
+    server->kill();
+    server->waitForFinished();
+    delete server;
+    m_prompter.ShowOk(FormatText(kPreviewNotStartedText, {first + "\r\n" + rest}));
+    return;
+  }
+  // What the server logs afterwards is not kept.
+  connect(server, &QProcess::readyRead, server, [server] { server->readAll(); });
+  m_pServer = server;
+  m_preview = std::move(preview);
+  m_pLog->appendPlainText(ToQt(FormatText(kPreviewRunningText, {address + home})));
+  if (m_urlOpener) m_urlOpener(address + home);
+}
+
+void CProjectDlg::StopPreview() {
+  if (m_pServer) {
+    m_pServer->terminate();
+    if (!m_pServer->waitForFinished(3000)) {
+      m_pServer->kill();
+      m_pServer->waitForFinished();
+    }
+    delete m_pServer;
+    m_pServer = nullptr;
+  }
+  m_preview.reset();
 }
 
 void CProjectDlg::keyPressEvent(QKeyEvent* event) {
@@ -471,8 +694,37 @@ bool CProjectDlg::eventFilter(QObject* watched, QEvent* event) {
   if (watched == m_pTree && event->type() == QEvent::KeyPress &&
       static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete) {
     HTREEITEM selected = SelectedItem();
-    ChangeTree([&] { m_project.m_tree.DeleteSelection(selected, m_prompter); });
+    RemoveKeepingUserCode([&] { m_project.m_tree.DeleteSelection(selected, m_prompter); });
     return true;
+  }
+  // Enter in the folder list opens the selected folder.
+  if (watched == m_pFolders && IsEnterKey(event)) {
+    if (QListWidgetItem* item = m_pFolders->currentItem()) OnFolderActivated(item->text());
+    return true;
+  }
+  if (watched == m_pTree->viewport()) {
+    switch (event->type()) {
+      case QEvent::DragEnter:
+      case QEvent::DragMove: {
+        auto* drag = static_cast<QDropEvent*>(event);
+        if (!m_bBuilding && !LocalPaths(drag->mimeData()).empty()) {
+          drag->acceptProposedAction();
+        } else {
+          drag->ignore();
+        }
+        return true;
+      }
+      case QEvent::Drop: {
+        auto* drop = static_cast<QDropEvent*>(event);
+        const QModelIndex at = m_pTree->indexAt(drop->position().toPoint());
+        OnDropPaths(at.isValid() ? CUrlTreeModel::ItemOf(at) : nullptr,
+                    LocalPaths(drop->mimeData()));
+        drop->acceptProposedAction();
+        return true;
+      }
+      default:
+        break;
+    }
   }
   return QDialog::eventFilter(watched, event);
 }

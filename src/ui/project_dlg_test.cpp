@@ -1,24 +1,54 @@
 // The project window, driven on the offscreen platform through its controls.
 #include "ui/project_dlg.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
+#include <QSettings>
+#include <QStandardPaths>
 #include <QTreeView>
 #include <QtTest>
+#include <filesystem>
 
 #include "build/open_project.h"
+#include "document/markers.h"
 #include "platform/file_util.h"
 #include "testing/temp_dir.h"
 #include "ui/ui_test_support.h"
 #include "ui/url_tree_model.h"
 
 namespace {
+
+// The answer of a server on 127.0.0.1 to a GET of path, or "" when nothing
+// listens there.
+std::string HttpGet(int port, const char* path) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<uint16_t>(port));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  std::string answer;
+  if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+    const std::string request = std::string("GET ") + path + " HTTP/1.0\r\n\r\n";
+    if (::write(fd, request.data(), request.size()) == static_cast<ssize_t>(request.size())) {
+      char buffer[4096];
+      for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) > 0;) answer.append(buffer, n);
+    }
+  }
+  ::close(fd);
+  return answer;
+}
 
 QString Text(QWidget* parent, const char* name) {
   if (auto* edit = parent->findChild<QLineEdit*>(name)) return edit->text();
@@ -290,6 +320,277 @@ class ProjectDlgTest : public QObject {
     ClickButton(m_window.get(), "chooseTargetButton");
     QCOMPARE(Text(m_window.get(), "targetDirEdit").toStdString(), m_dir->File("ro") + "/");
     ::chmod(m_dir->File("ro").c_str(), 0755);
+  }
+
+  // "===>" with no file but a browser folder selected adds that folder with
+  // everything below it, hidden entries aside, and says so in the log.
+  void addsABrowserFolderWithEverythingBelowIt() {
+    m_dir->Write("site/sub/.secret.htm", "x");
+    m_dir->Write("site/sub/img/a.gif", "GIF");
+    OpenNew();
+    auto* folders = m_window->findChild<QListWidget*>("folderList");
+    folders->setCurrentItem(folders->findItems("[sub]", Qt::MatchExactly).first());
+    ClickButton(m_window.get(), "addFilesButton");
+    QCOMPARE(Root()->GetChildCount(), 1);
+    HTREEITEM sub = Root()->GetChild(0);
+    QCOMPARE(sub->GetText(), std::string("sub"));
+    QCOMPARE(sub->GetChildCount(), 2);  // deep.htm and the folder img
+    QCOMPARE(m_project->m_bTreeChanged, 1);
+    QCOMPARE(m_window->findChild<QPlainTextEdit*>("buildLog")->toPlainText().toStdString(),
+             "Imported 2 file(s) from " + m_dir->File("site/sub") +
+                 "\nSkipped 1 hidden file(s) and folder(s) (names starting with \".\")");
+    // Under a file item it is refused as files are.
+    m_window->SelectItem(sub->GetChild(0)->GetImage() == ImageFolder ? sub->GetChild(1)
+                                                                     : sub->GetChild(0));
+    folders->setCurrentItem(folders->findItems("[sub]", Qt::MatchExactly).first());
+    ClickButton(m_window.get(), "addFilesButton");
+    QCOMPARE(m_prompter->Texts(),
+             std::vector<std::string>{"Please select Root or a folder on the URL tree"});
+    // The parent entry is no folder to add.
+    m_window->SelectItem(Root());
+    folders->setCurrentItem(folders->findItems("[..]", Qt::MatchExactly).first());
+    ClickButton(m_window.get(), "addFilesButton");
+    QCOMPARE(m_prompter->Texts().back(), std::string("Please select file(s) from list"));
+  }
+
+  // Files and folders dropped from a file manager land under the folder they
+  // are dropped on, or under a file item's folder, or under the root.
+  void dropsFromTheFileManager() {
+    OpenNew();
+    QTreeView* tree = m_window->TreeView();
+    auto drop = [&](const QStringList& files, const QPoint& at) {
+      QMimeData data;
+      QList<QUrl> urls;
+      for (const QString& file : files) urls << QUrl::fromLocalFile(file);
+      data.setUrls(urls);
+      QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+      QApplication::sendEvent(tree->viewport(), &enter);
+      QVERIFY(enter.isAccepted());
+      QDropEvent event(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+      QApplication::sendEvent(tree->viewport(), &event);
+    };
+    drop({QString::fromStdString(m_dir->File("site/sub")),
+          QString::fromStdString(m_dir->File("site/index.htm"))},
+         QPoint(5, tree->viewport()->height() - 5));  // below the items: the root
+    QCOMPARE(Root()->GetChildCount(), 2);
+    HTREEITEM sub = Root()->GetChild(0);
+    QCOMPARE(sub->GetChildCount(), 1);
+    tree->expandAll();
+    // On a file item: into its folder, which already has that file.
+    const QRect deep =
+        tree->visualRect(m_window->findChild<CUrlTreeModel*>()->IndexOf(sub->GetChild(0)));
+    drop({QString::fromStdString(m_dir->File("site/logo.GIF")),
+          QString::fromStdString(m_dir->File("site/sub/deep.htm"))},
+         deep.center());
+    QCOMPARE(sub->GetChildCount(), 2);
+    QCOMPARE(sub->GetChild(1)->GetText(), m_dir->File("site/logo.GIF"));
+    // Something that is no local file is not taken.
+    QMimeData text;
+    text.setText("hello");
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &text, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(tree->viewport(), &enter);
+    QVERIFY(!enter.isAccepted());
+  }
+
+  // The path field shows a folder (or a file's folder with the file
+  // selected); Enter in the folder list opens the selected folder.
+  void pathFieldAndEnterOpenFolders() {
+    OpenNew();
+    auto* path = m_window->findChild<QLineEdit*>("pathEdit");
+    path->setText("sub");
+    QTest::keyClick(path, Qt::Key_Return);
+    QCOMPARE(Text(m_window.get(), "currentFolderLabel").toStdString(), m_dir->File("site/sub"));
+    QCOMPARE(path->text(), QString());
+    path->setText(QString::fromStdString(m_dir->File("site/logo.GIF")));
+    QTest::keyClick(path, Qt::Key_Return);
+    QCOMPARE(Text(m_window.get(), "currentFolderLabel").toStdString(), m_dir->File("site"));
+    QCOMPARE(Files()->currentItem()->text(), QString("logo.GIF"));
+    path->setText("no/such/folder");
+    QTest::keyClick(path, Qt::Key_Return);
+    QCOMPARE(m_prompter->Texts(), std::vector<std::string>{"Can't change directory !"});
+    QCOMPARE(Text(m_window.get(), "currentFolderLabel").toStdString(), m_dir->File("site"));
+
+    auto* folders = m_window->findChild<QListWidget*>("folderList");
+    folders->setCurrentItem(folders->findItems("[..]", Qt::MatchExactly).first());
+    QTest::keyClick(folders, Qt::Key_Return);
+    QCOMPARE(Text(m_window.get(), "currentFolderLabel").toStdString(), m_dir->path());
+    QVERIFY(m_window->isVisible());
+  }
+
+  // The tree shows the URLs with the source paths as tooltips, and marks a
+  // source that a build refused because it is gone.
+  void treeShowsUrlsAndMarksMissingSources() {
+    OpenNew();
+    m_project->AddPaths(Root(), {m_dir->File("site/sub"), m_dir->File("site/index.htm")});
+    m_window->TreeView()->reset();
+    auto* model = m_window->findChild<CUrlTreeModel*>();
+    HTREEITEM deep = Root()->GetChild(0)->GetChild(0);
+    const QModelIndex index = model->IndexOf(deep);
+    QCOMPARE(index.data(Qt::DisplayRole).toString(), QString("/sub/deep.htm"));
+    QCOMPARE(index.data(Qt::ToolTipRole).toString().toStdString(),
+             m_dir->File("site/sub/deep.htm"));
+    QCOMPARE(model->IndexOf(Root()->GetChild(0)).data(Qt::DisplayRole).toString(), QString("sub"));
+    QCOMPARE(model->IndexOf(Root()).data(Qt::DisplayRole).toString(), QString(" / "));
+    QVERIFY(!model->IsMissing(deep));
+
+    std::filesystem::remove(m_dir->File("site/sub/deep.htm"));
+    m_prompter->QueueAnswer(true);  // create the target directory
+    SetText(m_window.get(), "targetDirEdit", QString::fromStdString(m_dir->File("gen")));
+    ClickButton(m_window.get(), "buildAllButton");
+    QCOMPARE(m_prompter->shown().back().kind, ScriptedPrompter::Kind::kStop);
+    QVERIFY(model->IsMissing(deep));
+    QVERIFY(!model->IsMissing(Root()->GetChild(1)));
+    QCOMPARE(index.data(Qt::ToolTipRole).toString().toStdString(),
+             "Source file not found: " + m_dir->File("site/sub/deep.htm"));
+    QCOMPARE(index.data(Qt::ForegroundRole).value<QBrush>().color(), QColor(Qt::red));
+    // Back in place, the next build clears the mark.
+    m_dir->Write("site/sub/deep.htm", "<p>deep</p>\n");
+    ClickButton(m_window.get(), "buildAllButton");
+    QVERIFY(!model->IsMissing(deep));
+  }
+
+  // A removal or a folder rename that leaves a page file with user code
+  // behind asks whether to keep it: Yes keeps it, No deletes it.
+  void leftBehindUserCodeIsKeptOrDeleted() {
+    m_dir->Write("site/sub/form.htm", "<form method=post action=send><input name=a></form>\n");
+    OpenNew();
+    m_project->AddPaths(Root(), {m_dir->File("site/sub")});
+    m_window->TreeView()->reset();
+    m_prompter->QueueAnswer(true);  // create the target directory
+    SetText(m_window.get(), "targetDirEdit", QString::fromStdString(m_dir->File("gen")));
+    ClickButton(m_window.get(), "buildAllButton");
+    const std::string page = m_dir->File("gen/_sub_form.c");
+    std::string text = m_dir->Read("gen/_sub_form.c");
+    text.insert(text.find(markers::kStubPlaceholder), "    HSSend(handle, \"sent\");\r\n");
+    m_dir->Write("gen/_sub_form.c", text);
+    const std::string question =
+        "The page file " + page +
+        " holds your own code (form handlers or dynamic functions), and no item of the tree "
+        "stands for it any more.\r\nDo you want to keep the file?\r\n(No deletes it.)";
+
+    // The rename asks once its editor has closed.
+    auto* model = m_window->findChild<CUrlTreeModel*>();
+    HTREEITEM sub = Root()->GetChild(0);
+    m_prompter->Clear();
+    m_prompter->QueueAnswer(true);
+    QVERIFY(model->setData(model->IndexOf(sub), "pages", Qt::EditRole));
+    QTRY_COMPARE(m_prompter->Texts(), std::vector<std::string>{question});
+    QVERIFY(PathExists(page));
+    QCOMPARE(model->IndexOf(sub->GetChild(1)).data().toString(), QString("/pages/form.htm"));
+    QVERIFY(model->setData(model->IndexOf(sub), "sub", Qt::EditRole));
+    QTest::qWait(50);
+    QCOMPARE(m_prompter->Texts().size(), size_t(1));  // the tree stands for it again
+
+    m_prompter->Clear();
+    m_prompter->QueueAnswer(false);
+    m_window->SelectItem(sub->GetChild(1));
+    ClickButton(m_window.get(), "removeButton");
+    QCOMPARE(m_prompter->Texts(), std::vector<std::string>{question});
+    QVERIFY(!PathExists(page));
+    // Files of the generated stubs only are left alone without a word.
+    m_prompter->Clear();
+    m_window->SelectItem(sub->GetChild(0));
+    QTest::keyClick(m_window->TreeView(), Qt::Key_Delete);
+    QCOMPARE(m_prompter->Texts(), std::vector<std::string>());
+    QVERIFY(PathExists(m_dir->File("gen/_sub_deep.c")));
+  }
+
+  // The window fits a 1280 by 690 free area (a 2560 by 1440 screen at 200%),
+  // and at its minimum size nothing is cut or overlaps.
+  void laysOutCleanlyAtItsMinimumSize() {
+    OpenNew();
+    const QSize minimum = m_window->minimumSizeHint();
+    QVERIFY2(minimum.width() <= 1152 && minimum.height() <= 621,
+             qPrintable(QString("%1x%2").arg(minimum.width()).arg(minimum.height())));
+    m_window->resize(minimum);
+    QApplication::processEvents();
+    QList<QWidget*> leaves;
+    for (QWidget* widget : m_window->findChildren<QWidget*>()) {
+      if (!widget->isVisible() || widget->isWindow()) continue;
+      if (!qobject_cast<QAbstractButton*>(widget) && !qobject_cast<QLabel*>(widget) &&
+          !qobject_cast<QLineEdit*>(widget) && !qobject_cast<QComboBox*>(widget) &&
+          !qobject_cast<QAbstractScrollArea*>(widget)) {
+        continue;
+      }
+      if (qobject_cast<QAbstractScrollArea*>(widget->parentWidget())) continue;  // a viewport's
+      if (qobject_cast<QAbstractScrollArea*>(widget->parentWidget()->parentWidget())) continue;
+      leaves << widget;
+    }
+    QVERIFY(leaves.size() > 20);
+    for (QWidget* widget : leaves) {
+      const QRect rect(widget->mapTo(m_window.get(), QPoint()), widget->size());
+      QVERIFY2(m_window->rect().contains(rect), qPrintable(widget->objectName()));
+      if (widget->objectName() != "currentFolderLabel") {  // elides a long path
+        QVERIFY2(widget->width() >= widget->minimumSizeHint().width(),
+                 qPrintable(widget->objectName() + " " + widget->metaObject()->className()));
+      }
+      for (QWidget* other : leaves) {
+        if (other == widget) continue;
+        const QRect second(other->mapTo(m_window.get(), QPoint()), other->size());
+        QVERIFY2(!rect.intersects(second),
+                 qPrintable(widget->objectName() + " / " + other->objectName()));
+      }
+    }
+  }
+
+  // "&Close" stores the window's place; the next window opens there.
+  void remembersSizeAndPlace() {
+    QSettings settings(QString::fromStdString(m_dir->File("s.ini")), QSettings::IniFormat);
+    OpenNew();
+    m_window->SetPlacementSettings(&settings);
+    const QRect screen = m_window->screen()->availableGeometry();
+    QVERIFY(m_window->width() <= screen.width() * 0.9 + 1);
+    QVERIFY(m_window->height() <= screen.height() * 0.9 + 1);
+    const QRect chosen(screen.topLeft() + QPoint(10, 20), m_window->minimumSizeHint());
+    m_window->setGeometry(chosen);
+    ClickButton(m_window.get(), "closeButton");
+    m_window = std::make_unique<CProjectDlg>(nullptr, *m_project, *m_prompter, *m_dialogs);
+    QVERIFY(m_window->geometry() != chosen);  // without the settings: the middle
+    m_window->SetPlacementSettings(&settings);
+    QCOMPARE(m_window->geometry(), chosen);
+  }
+
+  // "Preview" builds, serves the pages on a free port and opens the home
+  // page; closing the window stops the server. A refused build opens nothing.
+  void previewServesTheBuiltPagesUntilTheWindowCloses() {
+    if (QStandardPaths::findExecutable("cc").isEmpty()) QSKIP("no C compiler (cc)");
+    OpenNew();
+    SelectFiles(2);
+    ClickButton(m_window.get(), "addFilesButton");
+    SetText(m_window.get(), "targetDirEdit", QString::fromStdString(m_dir->File("gen")));
+    std::vector<std::string> opened;
+    m_window->SetUrlOpener([&](const std::string& url) { opened.push_back(url); });
+    m_prompter->QueueAnswer(true);  // create the target directory
+    ClickButton(m_window.get(), "previewButton");
+    QCOMPARE(m_prompter->Texts().size(), size_t(1));
+    QCOMPARE(opened.size(), size_t(1));
+    const QUrl url(QString::fromStdString(opened[0]));
+    QCOMPARE(url.host(), QString("127.0.0.1"));
+    QCOMPARE(url.path(), QString("/index.htm"));
+    QVERIFY(m_window->IsPreviewRunning());
+    QVERIFY(m_window->findChild<QPlainTextEdit*>("buildLog")
+                ->toPlainText()
+                .endsWith(QString::fromStdString("Preview: " + opened[0] +
+                                                 " (the server stops with this window)")));
+    const std::string answer = HttpGet(url.port(), "/index.htm");
+    QVERIFY2(answer.find("<p>Hello</p>") != std::string::npos, answer.c_str());
+
+    ClickButton(m_window.get(), "closeButton");
+    QVERIFY(!m_window->IsPreviewRunning());
+    QCOMPARE(HttpGet(url.port(), "/index.htm"), std::string());
+
+    m_window.reset();
+    m_project = std::make_unique<COpenProject>(*m_prompter, nullptr);
+    m_project->OpenExisting(m_dir->File("p.web"));
+    m_window = std::make_unique<CProjectDlg>(nullptr, *m_project, *m_prompter, *m_dialogs);
+    m_window->SetUrlOpener([&](const std::string& url) { opened.push_back(url); });
+    std::filesystem::remove(m_dir->File("site/logo.GIF"));
+    m_prompter->Clear();
+    ClickButton(m_window.get(), "previewButton");
+    QCOMPARE(m_prompter->shown().size(), size_t(1));
+    QCOMPARE(m_prompter->shown()[0].kind, ScriptedPrompter::Kind::kStop);
+    QCOMPARE(opened.size(), size_t(1));
+    QVERIFY(!m_window->IsPreviewRunning());
   }
 };
 

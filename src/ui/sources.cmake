@@ -13,17 +13,28 @@ endif()
 add_library(pagoric_ui STATIC
   ui/converter_app.cpp
   ui/editor_dlgs.cpp
+  ui/gui_args.cpp
   ui/project_dlg.cpp
   ui/relocation_dlgs.cpp
   ui/tree_images.cpp
   ui/ui_dialogs.cpp
   ui/url_tree_model.cpp
+  ui/window_placement.cpp
 )
 set_target_properties(pagoric_ui PROPERTIES AUTOMOC ON)
-target_link_libraries(pagoric_ui PUBLIC pagoric_core Qt6::Widgets PRIVATE pagoric_warnings)
+# The command line's library lends the preview server (the Preview button).
+target_link_libraries(pagoric_ui PUBLIC pagoric_core pagoric_cli Qt6::Widgets
+                      PRIVATE pagoric_warnings)
+target_include_directories(pagoric_ui PRIVATE ${PROJECT_BINARY_DIR}/generated)
 
 add_executable(pagoric-gui ui/main.cpp)
 target_link_libraries(pagoric-gui PRIVATE pagoric_ui pagoric_warnings)
+# The MIME type of project files (*.web), so that file managers open them with
+# the program (its .desktop entry names the type).
+include(GNUInstallDirs)
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/pagoric-mime.xml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages RENAME pagoric.xml
+        COMPONENT pagoric)
 
 # Renders the windows into PNG files for the README (scripts/screenshots.sh).
 add_executable(pagoric-screenshots ui/screenshots.cpp)
@@ -43,6 +54,7 @@ if(PAGORIC_TESTS)
   pagoric_ui_add_test(ui_app_tests ui/converter_app_test.cpp)
   pagoric_ui_add_test(ui_project_tests ui/project_dlg_test.cpp)
   pagoric_ui_add_test(ui_editor_tests ui/editor_dlgs_test.cpp)
+  pagoric_ui_add_test(ui_placement_tests ui/window_placement_test.cpp)
   # The core must never link Qt: the command line, built from it, needs no Qt
   # library.
   add_test(NAME core_links_no_qt

@@ -1,13 +1,18 @@
 #pragma once
 
 #include <QAbstractItemModel>
+#include <functional>
+#include <unordered_set>
 
 #include "project/tree_ctrl.h"
 
-// Shows the URL tree of a CSTreeCtrl in a QTreeView: one column, the item's
-// text and its image pair. The tree owns the items; label edits go to
-// CSTreeCtrl::EndLabelEdit. Other edits change the tree between BeginChange
-// and EndChange, which reset the view (the caller restores what was expanded).
+// Shows the URL tree of a CSTreeCtrl in a QTreeView: one column, the root and
+// folders by their text, file items by the URL the firmware serves them at
+// with their source path as tooltip, each with its image pair; an item whose
+// source is missing is marked. The tree owns the items; label edits go to the
+// label editor (CSTreeCtrl::EndLabelEdit unless replaced). Other edits change
+// the tree between BeginChange and EndChange, which reset the view (the
+// caller restores what was expanded).
 class CUrlTreeModel : public QAbstractItemModel {
  public:
   explicit CUrlTreeModel(CSTreeCtrl& tree, QObject* parent = nullptr)
@@ -20,6 +25,15 @@ class CUrlTreeModel : public QAbstractItemModel {
   void BeginChange() { beginResetModel(); }
   void EndChange() { endResetModel(); }
 
+  // Ends a label edit: true when the text was taken.
+  using LabelEditor = std::function<bool(HTREEITEM item, const std::string& text)>;
+  void SetLabelEditor(LabelEditor editor) { m_labelEditor = std::move(editor); }
+  // The items shown as missing their source (replaces the previous set). The
+  // items must be alive: a change of the tree clears the set first.
+  void SetMissing(const std::vector<HTREEITEM>& items);
+  bool IsMissing(HTREEITEM item) const { return m_missing.count(item) != 0; }
+  static constexpr const char* kMissingTip = "Source file not found: %s";
+
   QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
   QModelIndex parent(const QModelIndex& child) const override;
   int rowCount(const QModelIndex& parent = {}) const override;
@@ -30,4 +44,6 @@ class CUrlTreeModel : public QAbstractItemModel {
 
  private:
   CSTreeCtrl& m_tree;
+  LabelEditor m_labelEditor;
+  std::unordered_set<HTREEITEM> m_missing;
 };

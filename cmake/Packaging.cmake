@@ -13,6 +13,10 @@ if(TARGET pagoric-gui)
           DESTINATION ${CMAKE_INSTALL_DATADIR}/applications COMPONENT gui)
   install(FILES ${PROJECT_SOURCE_DIR}/packaging/pagoric.svg
           DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps COMPONENT gui)
+  # The MIME type of project files (*.web), so that file managers open them
+  # with the program (its .desktop entry names the type).
+  install(FILES ${PROJECT_SOURCE_DIR}/packaging/pagoric-mime.xml
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages RENAME pagoric.xml COMPONENT gui)
 endif()
 
 # The host web server's sources, for trying generated pages on a workstation

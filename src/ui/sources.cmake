@@ -29,12 +29,6 @@ target_include_directories(pagoric_ui PRIVATE ${PROJECT_BINARY_DIR}/generated)
 
 add_executable(pagoric-gui ui/main.cpp)
 target_link_libraries(pagoric-gui PRIVATE pagoric_ui pagoric_warnings)
-# The MIME type of project files (*.web), so that file managers open them with
-# the program (its .desktop entry names the type).
-include(GNUInstallDirs)
-install(FILES ${PROJECT_SOURCE_DIR}/packaging/pagoric-mime.xml
-        DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages RENAME pagoric.xml
-        COMPONENT pagoric)
 
 # Renders the windows into PNG files for the README (scripts/screenshots.sh).
 add_executable(pagoric-screenshots ui/screenshots.cpp)

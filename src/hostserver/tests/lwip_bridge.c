@@ -67,12 +67,11 @@ static void OnStackUp(void* pArg) {
   g_bReady = 1;
 }
 
+static int g_nLwipListener = -1;
+
 static void* ServeOnLwip(void* pArg) {
   (void)pArg;
-  if (HSServeSockets(0x0A000001UL, kServerPort, &g_bStop) != 0) {
-    fprintf(stderr, "lwip_bridge: the server cannot listen on 10.0.0.1:%d\n", kServerPort);
-    exit(1);
-  }
+  HSServeListener(g_nLwipListener, &g_bStop);
   return NULL;
 }
 
@@ -151,6 +150,12 @@ int main(int argc, char** argv) {
   tcpip_init(OnStackUp, NULL);
   while (!g_bReady) nanosleep(&pause, NULL);
   HSServerInit();
+  /* The server listens before the first client can come. */
+  g_nLwipListener = HSOpenListener(0x0A000001UL, kServerPort, NULL);
+  if (g_nLwipListener < 0) {
+    fprintf(stderr, "lwip_bridge: the server cannot listen on 10.0.0.1:%d\n", kServerPort);
+    return 1;
+  }
   pthread_create(&server, NULL, ServeOnLwip, NULL);
 
   nListen = socket(AF_INET, SOCK_STREAM, 0);

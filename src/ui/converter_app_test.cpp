@@ -13,6 +13,7 @@
 #include <QTimer>
 #include <QtTest>
 #include <csignal>
+#include <cstdio>
 #include <deque>
 #include <filesystem>
 #include <functional>
@@ -340,6 +341,8 @@ class ConverterAppTest : public QObject {
     std::vector<std::string> opened;
     app.SetProjectOpener([&](const std::string& path, bool isNew) {
       opened.push_back(path + (isNew ? " new" : ""));
+      // As the real opener does: only a project whose file exists is listed.
+      ReplaceFileAtomically(path, "");
       return 1;
     });
     QStringList listed;
@@ -349,6 +352,7 @@ class ConverterAppTest : public QObject {
       ClickButton(dialog, "closeButton");
     });
     QCOMPARE(app.Run("site.web"), 0);
+    std::remove((CurrentDirectory() + "/site.web").c_str());
     QCOMPARE(opened, std::vector<std::string>{CurrentDirectory() + "/site.web"});
     QCOMPARE(listed, QStringList{QString::fromStdString(CurrentDirectory() + "/site.web")});
   }

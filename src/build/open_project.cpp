@@ -17,6 +17,7 @@
 #include "platform/text_format.h"
 #include "project/file_error.h"
 #include "project/project_verify.h"
+#include "project/url_names.h"
 
 COpenProject::COpenProject(Prompter& prompter, CBuildLogSink* log)
     : m_generator(prompter, this), m_prompter(prompter), m_pLog(log) {}
@@ -328,6 +329,13 @@ int COpenProject::AddFiles(HTREEITEM selected, const std::vector<std::string>& p
     return 0;
   }
   const size_t count = std::min(paths.size(), static_cast<size_t>(kMaxFilesPerAdd));
+  // A file whose name cannot be part of a URL refuses the whole selection.
+  for (size_t i = 0; i < count; ++i) {
+    const std::string refused = RefusedFileText(paths[i]);
+    if (refused.empty()) continue;
+    m_prompter.ShowOk(refused);
+    return 0;
+  }
   for (size_t i = 0; i < count; ++i) m_tree.InsertFileItem(selected, paths[i]);
   m_bTreeChanged = 1;
   return static_cast<int>(count);
@@ -348,19 +356,46 @@ HTREEITEM COpenProject::AddFolder(HTREEITEM selected) {
 
 namespace {
 
-void ImportInto(CSTreeCtrl& tree, HTREEITEM folder, const std::filesystem::path& dir, bool hidden,
-                int& added, int& skipped) {
+// The entries of a directory that an import takes, in byte order of their
+// names; hidden ones (names starting with ".") only with hidden, else counted
+// in skipped.
+std::vector<std::filesystem::directory_entry> ImportedEntries(const std::filesystem::path& dir,
+                                                              bool hidden, int& skipped) {
   std::vector<std::filesystem::directory_entry> entries;
-  for (const auto& entry : std::filesystem::directory_iterator(dir)) entries.push_back(entry);
-  std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) {
-    return a.path().filename().string() < b.path().filename().string();
-  });
-  for (const auto& entry : entries) {
-    const std::string name = entry.path().filename().string();
-    if (!hidden && name[0] == '.') {
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+    if (!hidden && entry.path().filename().string()[0] == '.') {
       ++skipped;
       continue;
     }
+    entries.push_back(entry);
+  }
+  std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) {
+    return a.path().filename().string() < b.path().filename().string();
+  });
+  return entries;
+}
+
+// The message for the first entry below dir that an import would take and
+// whose name cannot be part of a URL; empty when there is none.
+std::string RefusedImportText(const std::filesystem::path& dir, bool hidden) {
+  int skipped = 0;
+  for (const auto& entry : ImportedEntries(dir, hidden, skipped)) {
+    std::string refused;
+    if (entry.is_directory()) {
+      refused = RefusedFolderNameText(entry.path().filename().string());
+      if (refused.empty()) refused = RefusedImportText(entry.path(), hidden);
+    } else if (entry.is_regular_file()) {
+      refused = RefusedFileText(entry.path().string());
+    }
+    if (!refused.empty()) return refused;
+  }
+  return std::string();
+}
+
+void ImportInto(CSTreeCtrl& tree, HTREEITEM folder, const std::filesystem::path& dir, bool hidden,
+                int& added, int& skipped) {
+  for (const auto& entry : ImportedEntries(dir, hidden, skipped)) {
+    const std::string name = entry.path().filename().string();
     if (entry.is_directory()) {
       HTREEITEM sub = tree.FindChildItem(folder, name);
       if (!sub || tree.GetItemImage(sub) != ImageFolder) sub = tree.InsertFolderItem(folder, name);
@@ -379,6 +414,11 @@ void ImportInto(CSTreeCtrl& tree, HTREEITEM folder, const std::filesystem::path&
 
 int COpenProject::ImportDirectory(HTREEITEM folder, const std::string& dir, bool hidden,
                                   int* skipped) {
+  const std::string refused = RefusedImportText(dir, hidden);
+  if (!refused.empty()) {
+    m_prompter.ShowOk(refused);
+    return -1;
+  }
   int added = 0, hiddenCount = 0;
   ImportInto(m_tree, folder, dir, hidden, added, hiddenCount);
   if (skipped) *skipped = hiddenCount;

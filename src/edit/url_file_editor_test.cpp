@@ -293,6 +293,34 @@ TEST_F(UrlEntryFormTest, ValuesThatWouldBreakTheTableAreRefused) {
   EXPECT_EQ("", NewOk(Values("/" + std::string(900, 'x'), "Send_ok", "HSTypeGif", "10")));
 }
 
+TEST_F(UrlEntryFormTest, FunctionsThatAreKeywordsOrTheUrlFilesOwnNamesAreRefused) {
+  for (const char* keyword : {"int", "while", "_Bool", "bool", "typeof", "constexpr", "asm"}) {
+    EXPECT_EQ(std::string("The function must not be a C keyword, and ") + keyword + " is one.",
+              NewOk(Values("/ok.gif", keyword, "HSTypeGif", "10")));
+    EXPECT_EQ(UrlEntryCheck::kReservedFunction, m_last);
+    EXPECT_EQ(UrlEntryField::kFunction, CUrlEntryForm::FocusAfter(m_last));
+  }
+  for (const char* own : {"main",         "URLTable",       "URLTableEntry",
+                          "SendFn",       "HSTypeFn",       "Realm1",
+                          "REALM8",       "AllRealms",      "Unprotected",
+                          "AppSearchURL", "SearchURL",      "HSInitSecurityTable",
+                          "HSSend",       "HSSendBinary",   "HSSetRealm",
+                          "HSTypeGif",    "HSTypeStaticAu", "HSGetQuery",
+                          "strcmp",       "strlen",         "NULL"}) {
+    EXPECT_EQ(std::string("The function must not be named ") + own +
+                  ": the URL file declares or uses that name itself.",
+              NewOk(Values("/ok.gif", own, "HSTypeGif", "10")));
+    EXPECT_EQ(UrlEntryCheck::kReservedFunction, m_last);
+  }
+  EXPECT_EQ("The HSType must not be a C keyword, and int is one.",
+            NewOk(Values("/ok.gif", "Send_ok", "int", "10")));
+  EXPECT_EQ(UrlEntryCheck::kBadHsType, m_last);
+  // Names that only look alike are fine: C is case-sensitive.
+  EXPECT_EQ("", NewOk(Values("/ok.gif", "Main", "HSTypeGif", "10")));
+  EXPECT_EQ("", NewOk(Values("/ok.gif", "INT", "HSTypeGif", "10")));
+  EXPECT_EQ("", NewOk(Values("/ok.gif", "Send_function_3", "HSTypeMine", "10")));
+}
+
 TEST_F(UrlEntryFormTest, EditModeStartsFromTheRowAndMayKeepItsUrl) {
   CUrlEntryForm form(Values("/", "Send_function_1", "HSTypeHtml", "N/A", "Realm2+Realm5"), m_path);
   EXPECT_STREQ("Edit URL", form.Title());

@@ -76,11 +76,11 @@ constexpr std::string_view kHsTypeDeclaration[] = {
     "typedef HSTypeFn HSTypeFnBinary;",
     "typedef void (*HSTypeHtmlCall)(unsigned long);",
     "typedef void (*HSTypeBinaryCall)(unsigned long, int);"};
-constexpr std::string_view kHsTypeField = "    HSTypeFn       hstype;     /* HSType function to call */";
+constexpr std::string_view kHsTypeField =
+    "    HSTypeFn       hstype;     /* HSType function to call */";
 constexpr std::string_view kHsTypeCalls[] = {
     "           if (URLTable[i].html)",
-    "              ((HSTypeHtmlCall)URLTable[i].hstype) (handle);",
-    "           else",
+    "              ((HSTypeHtmlCall)URLTable[i].hstype) (handle);", "           else",
     "              ((HSTypeBinaryCall)URLTable[i].hstype) (handle, URLTable[i].len);"};
 // The same three places as the skeletons of earlier versions wrote them.
 constexpr std::string_view kOldHsTypeDeclaration[] = {
@@ -161,7 +161,8 @@ std::string UrlFileBody() {
   s += "/* Warning: each entry MUST be on the same line */";
   s += "\n";
   s += markers::kBeginUrlTable;
-  s += "\nURLTableEntry URLTable[] = {\n{\n   NULL, 0, NULL, NULL, 0, 0  /* last entry MUST be NULL */\n}\n};\n";
+  s += "\nURLTableEntry URLTable[] = {\n{\n   NULL, 0, NULL, NULL, 0, 0  /* last entry MUST be "
+       "NULL */\n}\n};\n";
   s += markers::kEndUrlTable;
   s += "\n\n";
   s += markers::kBeginSearchUrl;
@@ -429,7 +430,8 @@ CCodeGenerator::UrlFileDeclaration CCodeGenerator::UpdateUrlFileDeclaration(
   const int typedefs = FindOnlyBlock(*doc, declFirst + 1, declStop, kOldHsTypeDeclaration);
   const int field = FindOnlyBlock(*doc, declFirst + 1, declStop,
                                   std::span<const std::string_view>(&kOldHsTypeField, 1));
-  const int calls = callStop < 0 ? -1 : FindOnlyBlock(*doc, callFirst + 1, callStop, kOldHsTypeCalls);
+  const int calls =
+      callStop < 0 ? -1 : FindOnlyBlock(*doc, callFirst + 1, callStop, kOldHsTypeCalls);
   // Only the text earlier skeletons wrote is changed; anything else may be
   // the user's, who is told how to change it.
   bool onlyOld = typedefs >= 0 && field >= 0 && calls >= 0;

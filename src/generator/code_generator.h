@@ -213,6 +213,10 @@ class CCodeGenerator {
       "The page %s is not converted: its page file %s is the URL file.";
   static constexpr const char* kPageFileIsBinFileText =
       "The page %s is not converted: its page file %s is the binary data file.";
+  // Source path, the name after the dynamic marker.
+  static constexpr const char* kBadDynamicNameText =
+      "%s is not converted: its dynamic content name \"%s\" cannot be the name of a C "
+      "function. The name after _NZZA_ must be letters, digits and underscores.";
   // Source path, its size now, the size the build recorded.
   static constexpr const char* kSourceShorterText =
       "%s is not converted: it holds %s bytes now, fewer than the %s bytes it had when the "
@@ -237,24 +241,22 @@ class CCodeGenerator {
   // another page, the URL file or the binary data file.
   bool CheckPageFile(const CPageNode& node);
   // The send function of a page from its source text, running the form step
-  // on every piece; forms and dynamic functions met are added to the lists.
-  // ok becomes 0 when a URL table entry could not be added.
+  // on every piece; the dynamic functions met are added to dynamicList, the
+  // ACTIONs of the forms met to actions. Nothing is written.
   std::string PageFunctionText(const CPageNode& node, const std::string& source,
                                std::vector<std::string>& dynamicList,
-                               std::vector<std::string>& postList, int& ok);
+                               std::vector<std::string>& actions);
   // Escapes one read piece, runs the form step on it and appends its HSSend
   // lines and dynamic function calls to out. A piece of a line read in several
   // pieces is not given the form step: its escaped text is appended to
   // longLine instead, for FormStepOnLine after the line's last piece.
-  void ConvertPiece(const CPageNode& node, std::string& piece, std::string& out,
-                    std::vector<std::string>& dynamicList, std::vector<std::string>& postList,
-                    int& ok, std::string* longLine);
+  void ConvertPiece(std::string& piece, std::string& out, std::vector<std::string>& dynamicList,
+                    std::vector<std::string>& actions, std::string* longLine);
   // The form step of a line read in several pieces, on its whole escaped text:
   // once per "<FORM " (any case), on the text from it to the next one or the
   // end of the line, in their order. A form tag cut by a piece boundary is
   // found this way.
-  void FormStepOnLine(const CPageNode& node, const std::string& line,
-                      std::vector<std::string>& postList, int& ok);
+  void FormStepOnLine(const std::string& line, std::vector<std::string>& actions);
   // Registers the handler of a form's ACTION: its URL table entry and its place
   // in postList. 0 when the entry could not be added.
   int RegisterFormHandler(const CPageNode& node, const std::string& action,

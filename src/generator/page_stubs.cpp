@@ -5,6 +5,7 @@
 
 #include "document/doc_handle.h"
 #include "document/markers.h"
+#include "generator/c_names.h"
 #include "generator/code_generator.h"
 #include "generator/convert_util.h"
 #include "generator/field_text.h"
@@ -13,9 +14,6 @@
 #include "platform/text_format.h"
 
 namespace {
-
-// Characters that cannot stand in the C identifier of a form handler.
-constexpr std::string_view kRefusedInAction = "\n\r\"\t!@#$%^&*()-+=|\\{}][`~?/><.,;:'";
 
 // The comment that names a stub; the blank after the name keeps Post_a from
 // matching Post_ab.
@@ -46,7 +44,9 @@ int CCodeGenerator::ParseFormAction(const std::string& piece, std::string& name)
   rest.remove_prefix(std::min(rest.find_first_not_of(" =\"\\"), rest.size()));
   name = std::string(rest.substr(0, rest.find_first_of(" =\"\\>")));
   if (AsciiUpperCopy(name).starts_with("MAILTO:")) return 0;
-  if (name.find_first_of(kRefusedInAction) != std::string::npos) {
+  // The handler is "Post_" + the action: a C identifier only when the action
+  // is letters, digits and underscores.
+  if (!IsCIdentifier("Post_" + name)) {
     m_prompter.ShowOk(FormatText(kBadActionText, {name}));
     return 0;
   }

@@ -1,4 +1,5 @@
 #include "generator/conv_test_support.h"
+#include "platform/file_util.h"
 
 namespace {
 
@@ -82,6 +83,47 @@ TEST_F(PageStubsTest, FormsOnLinesOfSeveralPiecesAreFoundOnTheWholeLine) {
   EXPECT_EQ(Count(page, "Post_nomethod"), 0);
   EXPECT_EQ(SentText(SendBody(node.GetOutputFile())),
             longLine + "<form method=post action=short>\n");
+}
+
+TEST_F(PageStubsTest, DynamicNamesThatAreNotCIdentifiersRefuseThePageBeforeAnythingIsWritten) {
+  const auto refusal = [&](const std::string& name) {
+    return SourceFor("/d.htm") + " is not converted: its dynamic content name \"" + name +
+           "\" cannot be the name of a C function. The name after _NZZA_ must be letters, digits "
+           "and underscores.";
+  };
+  CPageNode node = Page("/d.htm", "<p>load: _NZZA_cpu-load</p>\n", 1);
+  EXPECT_EQ(m_generator.ConvertPage(node), 0);
+  EXPECT_EQ(m_prompter.Texts(), std::vector<std::string>{refusal("cpu-load")});
+  EXPECT_FALSE(PathExists(node.GetOutputFile()));
+  EXPECT_EQ(Text(m_urlFile), m_freshUrl);
+
+  // A page converted before keeps its page file as it was.
+  node = Page("/d.htm", "<form method=post action=go>_NZZA_ok\n", 1);
+  ASSERT_EQ(m_generator.ConvertPage(node), 1);
+  const std::string page = m_dir.Read(node.GetOutputFile());
+  const std::string url = m_dir.Read(m_urlFile);
+  for (const std::string name : {"Clock.", "a?\?x", "\xe4rger"}) {
+    m_prompter.Clear();
+    node = Page("/d.htm", "<form method=post action=new>_NZZA_ok _NZZA_" + name + "\n", 1);
+    EXPECT_EQ(m_generator.ConvertPage(node), 0) << name;
+    EXPECT_EQ(m_dir.Read(node.GetOutputFile()), page);
+    EXPECT_EQ(m_dir.Read(m_urlFile), url);
+  }
+  EXPECT_EQ(m_prompter.Texts(), std::vector<std::string>{refusal("\xe4rger")});
+}
+
+TEST_F(PageStubsTest, ActionsThatCannotNameAHandlerGetNone) {
+  const CPageNode node =
+      Page("/f.htm", "<form method=post action=caf\xe9>\n<form method=post action=a$b>\n", 1);
+  ASSERT_EQ(m_generator.ConvertPage(node), 1);
+  const std::string refused =
+      "\" which cannot be used in a valid C identifier.\r\n No handler for the form will be "
+      "generated.";
+  EXPECT_EQ(m_prompter.Texts(),
+            (std::vector<std::string>{" Form contains ACTION field: \"caf\xe9" + refused,
+                                      " Form contains ACTION field: \"a$b" + refused}));
+  EXPECT_EQ(Text(m_urlFile),
+            UrlFileWith(Entry("/f.htm", "Send_function_1"), Prototypes({"Send_function_1"})));
 }
 
 TEST_F(PageStubsTest, NewSectionsAndStubsAreWrittenInPlace) {

@@ -130,6 +130,7 @@ void CProjectDlg::BuildLayout() {
   m_pTree = new QTreeView(this);
   m_pTree->setObjectName("urlTreeView");
   m_pModel = new CUrlTreeModel(m_project.m_tree, this);
+  m_pModel->SetPrompter(&m_prompter);
   m_pTree->setModel(m_pModel);
   m_pTree->setHeaderHidden(true);
   m_pTree->setRootIsDecorated(false);  // no lines at the root

@@ -44,7 +44,7 @@ QVariant CUrlTreeModel::data(const QModelIndex& index, int role) const {
 
 bool CUrlTreeModel::setData(const QModelIndex& index, const QVariant& value, int role) {
   if (!index.isValid() || role != Qt::EditRole) return false;
-  if (!m_tree.EndLabelEdit(ItemOf(index), FromQt(value.toString()))) return false;
+  if (!m_tree.EndLabelEdit(ItemOf(index), FromQt(value.toString()), m_pPrompter)) return false;
   emit dataChanged(index, index);
   return true;
 }

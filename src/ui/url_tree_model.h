@@ -12,6 +12,8 @@ class CUrlTreeModel : public QAbstractItemModel {
  public:
   explicit CUrlTreeModel(CSTreeCtrl& tree, QObject* parent = nullptr)
       : QAbstractItemModel(parent), m_tree(tree) {}
+  // Where a refused folder name is shown (nowhere without one).
+  void SetPrompter(Prompter* prompter) { m_pPrompter = prompter; }
 
   QModelIndex IndexOf(HTREEITEM item) const;
   static HTREEITEM ItemOf(const QModelIndex& index) {
@@ -30,4 +32,5 @@ class CUrlTreeModel : public QAbstractItemModel {
 
  private:
   CSTreeCtrl& m_tree;
+  Prompter* m_pPrompter = nullptr;
 };

@@ -138,8 +138,7 @@ int TestProject::FillStubs() {
   return filled;
 }
 
-std::string TestProject::CompileServer(const std::string& compiler,
-                                       const std::string& standard) {
+std::string TestProject::CompileServer(const std::string& compiler, const std::string& standard) {
   const CPreviewFiles files = Files();
   std::vector<std::pair<std::string, CFileKind>> sources = {
       {HostServerDir() + "/hserver.c", CFileKind::kServer},

@@ -114,8 +114,8 @@ std::string MakeUrlEntryText(const CUrlEntryValues& values) {
   std::string url = values.m_strUrl;
   EncodeSpaces(url);
   const int html = UrlEntryHtmlFlag(values);
-  return FormatText(
-      "{\n   \"%s\", %s, %s, (%s)%s, %s, %s\n},\n",
-      {url, std::to_string(html), values.m_strFunction, html ? "HSTypeFnHtml" : "HSTypeFnBinary",
-       values.m_strHsType, std::to_string(LeadingNumber(values.m_strSize)), values.m_strRealm});
+  return FormatText("{\n   \"%s\", %s, %s, (%s)%s, %s, %s\n},\n",
+                    {CStringText(url), std::to_string(html), values.m_strFunction,
+                     html ? "HSTypeFnHtml" : "HSTypeFnBinary", values.m_strHsType,
+                     std::to_string(LeadingNumber(values.m_strSize)), values.m_strRealm});
 }

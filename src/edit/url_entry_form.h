@@ -112,6 +112,7 @@ class CUrlEntryForm {
 int UrlEntryHtmlFlag(const CUrlEntryValues& values);
 
 // The complete three-line text of the URL table entry for accepted values, the
-// URL with its blanks encoded as "%20", the size as its leading number:
+// URL with its blanks encoded as "%20" and written as a C string (CStringText),
+// the size as its leading number:
 // "{\n   \"%s\", %d, %s, (%s)%s, %d, %s\n},\n".
 std::string MakeUrlEntryText(const CUrlEntryValues& values);

@@ -200,6 +200,6 @@ int CCodeGenerator::AddBinaryCode(const CPageNode& node, const LinePieces& array
   EncodeSpaces(url);
   const std::string entry =
       FormatText("{\n   \"%s\" , 0, %s, (HSTypeFnBinary)HSType%s, %s, Unprotected\n},\n",
-                 {url, function, GetTypeSuffix(path), size});
+                 {CStringText(url), function, GetTypeSuffix(path), size});
   return table.AddEntry(-1, entry, function);
 }

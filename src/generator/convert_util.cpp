@@ -5,6 +5,7 @@
 
 #include "document/markers.h"
 #include "generator/code_generator.h"
+#include "generator/field_text.h"
 #include "platform/file_util.h"
 #include "platform/text_format.h"
 
@@ -99,7 +100,7 @@ int RemoveSourceBlocks(Prompter& prompter, const std::string& binFile, const std
 
 std::string HtmlEntry(const std::string& url, const std::string& function) {
   return FormatText("{\n   \"%s\", 1, %s, (HSTypeFnHtml)HSTypeHtml, 0, Unprotected\n},\n",
-                    {url, function});
+                    {CStringText(url), function});
 }
 
 bool WritableOrReport(Prompter& prompter, const std::string& path) {

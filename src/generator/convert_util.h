@@ -45,6 +45,7 @@ std::string EndFileMarker(const std::string& source);
 int RemoveSourceBlocks(Prompter& prompter, const std::string& binFile, const std::string& source);
 
 // The URL table entry of a page or form handler: sent by function as HTML.
+// url is written as a C string (CStringText), blanks already encoded.
 std::string HtmlEntry(const std::string& url, const std::string& function);
 
 // True when the file at path could be written now; otherwise the generator's

@@ -86,11 +86,15 @@ bool CCodeGenerator::CheckNodeTexts(const CPageNode& node) {
     }
   }
   const std::string& path = node.GetPath();
-  if (url.size() > kMaxUrlLength || path.size() > kMaxPathLength) {
-    const bool longUrl = url.size() > kMaxUrlLength;
+  // The URL counts as the table stores it: blanks as "%20", escaped as a C string.
+  std::string stored = url;
+  EncodeSpaces(stored);
+  const size_t urlLength = CStringText(stored).size();
+  if (urlLength > kMaxUrlLength || path.size() > kMaxPathLength) {
+    const bool longUrl = urlLength > kMaxUrlLength;
     m_prompter.ShowOk(FormatText(
         kTooLongText,
-        {path, longUrl ? "URL" : "path", std::to_string(longUrl ? url.size() : path.size()),
+        {path, longUrl ? "URL" : "path", std::to_string(longUrl ? urlLength : path.size()),
          std::to_string(longUrl ? kMaxUrlLength : kMaxPathLength)}));
     return false;
   }

@@ -78,7 +78,7 @@ std::string CSecurityTable::GetRealmField(int call, int field) const {
   const std::string_view args =
       paren == std::string::npos ? std::string_view() : std::string_view(line).substr(paren + 1);
   std::string text = FieldValue(NthToken(args, ",)", field));
-  if (field != 0) return text;
+  if (field != 0) return CStringValue(text);
   // "REALM3" -> "2": the realm constant's last digit less one.
   int index = -1;
   const char last = text.empty() ? '\0' : text.back();
@@ -111,8 +111,10 @@ int CSecurityTable::AddRealm(int realm, const std::string& name, const std::stri
     ReportMissingMarker(m_prompter, markers::kEndRealmCalls, m_strPath);
     return 0;
   }
-  const std::string call = "    HSSetRealm (REALM" + std::to_string(realm + 1) + ", \"" + name +
-                           "\", \"" + user + "\", \"" + password + "\");\n";
+  // Written as C strings: a "??/" in a password must not become a backslash.
+  const std::string call = "    HSSetRealm (REALM" + std::to_string(realm + 1) + ", \"" +
+                           CStringText(name) + "\", \"" + CStringText(user) + "\", \"" +
+                           CStringText(password) + "\");\n";
   doc->InsertText(end.column, end.line, call.c_str());
   return doc.Save();
 }

@@ -224,6 +224,9 @@ void COpenProject::BuildNodes(int all) {
       if (!ok) NodeFailed(*node);
       AppendBuildLog(node->GetPath() + " ---> " + node->GetOutputFile() +
                      (ok ? "    o.k.\r\n" : "  failed.\r\n"));
+      for (const std::string& note : m_generator.TakeNotes()) {
+        AppendBuildLog("    " + note + "\r\n");
+      }
       if (m_pLog) m_pLog->NodeResult(*node, ok != 0);
       const std::string& output = node->GetOutputFile();
       if (batch && lastUse[output] == index && output != urlFile) batch->Release(output);

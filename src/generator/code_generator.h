@@ -5,7 +5,9 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "document/source_text.h"
@@ -82,7 +84,8 @@ class CCodeGenerator {
   std::string UrlFilePath() const;
 
   // The form handler names ("Post_" + action) registered since the generator
-  // was created; a registered name is never registered again.
+  // was created or last given the page order; a registered name is never
+  // registered again.
   const std::vector<std::string>& PostHandlers() const { return m_postHandlers; }
 
   // URL files written by earlier versions declare the table's HSType field
@@ -128,7 +131,9 @@ class CCodeGenerator {
   // Tells ConvertPage the node list before a build, so that a page whose page
   // file is already the page file of an earlier page with another URL is
   // refused instead of wiping that page's send function. Without it, "earlier"
-  // means converted earlier by this generator.
+  // means converted earlier by this generator. It also starts the build's
+  // list of form handlers afresh: the page files of the project (those of the
+  // list, and those converted since) are the record of the handlers made.
   void SetPageOrder(const CPageNodeList& nodes);
   // Escapes one read piece of page text in place for a C string literal: LF,
   // CR, double quote, backslash and a "?" after a "?" become escapes, "@!" is
@@ -142,8 +147,14 @@ class CCodeGenerator {
 
   // 1 and the action in name when the escaped piece holds a form tag with
   // METHOD and an ACTION that can name a C handler; a refused ACTION shows a
-  // message, a mailto: ACTION is passed over silently.
+  // message, a mailto: ACTION is passed over silently, and an empty one (or
+  // an ACTION without a value) adds kEmptyActionNote to the notes.
   int ParseFormAction(const std::string& piece, std::string& name);
+  static constexpr const char* kEmptyActionNote =
+      "A form with an empty ACTION is skipped: it gets no URL and no handler.";
+  // What the conversions since the last call noted for the build log (no
+  // message box: nothing is wrong), in order; the list is emptied.
+  std::vector<std::string> TakeNotes() { return std::exchange(m_notes, {}); }
   // Add the stub of a form handler, or the forward declaration and the stub of a
   // dynamic function, to a page file unless a stub of that name is there. The
   // sections they need are created below the HTML page section (above it for
@@ -208,6 +219,11 @@ class CCodeGenerator {
   static constexpr const char* kSharedPageFileText =
       "The page %s is not converted: its page file %s is already the page file of the page %s. "
       "Rename one of the two pages.";
+  // Handler, the two page files.
+  static constexpr const char* kDuplicateHandlerText =
+      "The form handler %s has a stub in %s and another in %s: the firmware will not link "
+      "(multiple definition). Neither is removed, as both may hold your code; remove one of "
+      "them.";
   // URL, page file.
   static constexpr const char* kPageFileIsUrlFileText =
       "The page %s is not converted: its page file %s is the URL file.";
@@ -258,9 +274,17 @@ class CCodeGenerator {
   // found this way.
   void FormStepOnLine(const std::string& line, std::vector<std::string>& actions);
   // Registers the handler of a form's ACTION: its URL table entry and its place
-  // in postList. 0 when the entry could not be added.
+  // in postList. A handler is made once in the whole project: one registered
+  // before, or whose stub stands in another page file of the project, gets
+  // nothing. 0 when the entry could not be added.
   int RegisterFormHandler(const CPageNode& node, const std::string& action,
                           std::vector<std::string>& postList);
+  // The page file whose stub of a form handler the project's page files hold
+  // (the first one found), or nullptr. Page files not yet looked at are read
+  // first; a handler found with stubs in two files is reported with both names.
+  const std::string* PostStubFile(const std::string& handler);
+  // Notes the form handler stubs in the text of one page file.
+  void NotePostStubs(const std::string& pageFile, std::string_view text);
   // Adds the URL table entry of a URL unless the table has one. 0 when it could
   // not be added.
   int AddUrlEntry(const std::string& url, const std::string& entry, const std::string& function);
@@ -303,4 +327,9 @@ class CCodeGenerator {
   DateSource m_dateSource;
   std::vector<std::string> m_postHandlers;           // in the order they were added
   std::unordered_set<std::string> m_postHandlerSet;  // the same names, for lookups
+  // The form handlers whose stubs stand in the project's page files: the page
+  // file of each, and the page files already looked at.
+  std::unordered_map<std::string, std::string> m_postStubFiles;
+  std::unordered_set<std::string> m_stubScannedFiles;
+  std::vector<std::string> m_notes;  // for TakeNotes
 };

@@ -117,6 +117,10 @@ std::string CCodeGenerator::BinFilePath() const {
 
 void CCodeGenerator::SetPageOrder(const CPageNodeList& nodes) {
   m_pageFileOwners.clear();
+  m_postHandlers.clear();
+  m_postHandlerSet.clear();
+  m_postStubFiles.clear();
+  m_stubScannedFiles.clear();
   for (const auto& node : nodes) {
     if (node && node->IsPage()) m_pageFileOwners.push_back({node->GetOutputFile(), node->GetUrl()});
   }

@@ -46,7 +46,9 @@ int RemoveSourceBlocks(Prompter& prompter, const std::string& binFile, const std
 
 // The URL table entry of a page or form handler: sent by function as HTML.
 // url is written as a C string (CStringText), blanks already encoded.
-std::string HtmlEntry(const std::string& url, const std::string& function);
+// realm is the entry's realm expression.
+std::string HtmlEntry(const std::string& url, const std::string& function,
+                      const std::string& realm = "Unprotected");
 
 // True when the file at path could be written now; otherwise the generator's
 // "cannot be written" message is shown.

@@ -58,6 +58,40 @@ TEST(RealmTest, ProtectedUrlAnswersOnlyItsRealmsUsers) {
   EXPECT_EQ(0, server.Stop());
 }
 
+// The home page "/" made from a protected page asks for the same realms.
+TEST(RealmTest, HomePageKeepsThePagesProtection) {
+  if (!HaveTool("gcc")) GTEST_SKIP() << "gcc is not installed";
+  TempDir sites;
+  sites.Write("site/index.htm", "<p>Open to all</p>\n");
+  sites.Write("site/secret.htm", "<p>Secret</p>\n");
+  TestProject project(sites.File("site"));
+  ASSERT_TRUE(project.ok());
+  const std::string pagoric = PagoricProgram();
+  const std::string web = project.projectFile();
+  ASSERT_TRUE(RunOk({pagoric, "realms", web, "--set", "2", "Vault", "boss", "b0ss"}));
+  ASSERT_TRUE(RunOk({pagoric, "urls", web, "--edit", "/secret.htm", "--realm", "Realm2"}));
+  ASSERT_TRUE(RunOk({pagoric, "home", web, "/secret.htm"}));
+  // Protected further after it became the home page: "/" follows.
+  ASSERT_TRUE(RunOk({pagoric, "urls", web, "--edit", "/secret.htm", "--realm", "Realm2+Realm3"}));
+  ASSERT_TRUE(RunOk({pagoric, "realms", web, "--set", "3", "Other", "someone", "else"}));
+
+  const std::string program = project.CompileServer("gcc");
+  ASSERT_NE("", program);
+  ServerProcess server(program, {"--port", "0"}, false);
+  ASSERT_NE(0, server.port()) << server.output();
+  const int port = server.port();
+  for (const char* url : {"/secret.htm", "/"}) {
+    EXPECT_EQ("HTTP/1.1 401 Unauthorized", Request(port, "GET", url).statusLine) << url;
+    for (const char* user : {"boss:b0ss", "someone:else"}) {
+      const HttpReply reply = Request(port, "GET", url, BasicAuthorization(user));
+      EXPECT_EQ("HTTP/1.1 200 OK", reply.statusLine) << url;
+      EXPECT_EQ("<p>Secret</p>\n", reply.body) << url;
+    }
+  }
+  EXPECT_EQ("HTTP/1.1 200 OK", Request(port, "GET", "/index.htm").statusLine);
+  EXPECT_EQ(0, server.Stop());
+}
+
 // Trigraphs, escapes and marker signs in a URL, a realm name, a user name and a
 // password: the C strings of the URL file mean what was typed, in a strict C99
 // compile, where trigraphs count.

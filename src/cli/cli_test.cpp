@@ -363,6 +363,22 @@ TEST_F(CliTest, NamesThatAreNoCIdentifiersFailWithAMessage) {
   }
 }
 
+TEST_F(CliTest, SourceTooLargeForTheUrlTableFails) {
+  // 4 GiB + 100 bytes, sparse: a 32-bit size took it for 100.
+  const std::string big = dir.Write("site/big.bin", "");
+  std::filesystem::resize_file(big, (std::uint64_t{1} << 32) + 100);
+  ASSERT_EQ(kExitOk, Pagoric({"new", project, "--target", target}).status);
+  ASSERT_EQ(kExitOk, Pagoric({"add", project, big}).status);
+  const Result r = Pagoric({"build", project, "--yes"});
+  EXPECT_EQ(kExitFailed, r.status);
+  EXPECT_NE(std::string::npos, r.out.find("bindata.c  failed.\n")) << r.out;
+  EXPECT_EQ(big + ": " + big +
+                " is not converted: it holds 4294967396 bytes, more than the 2147483647 bytes the "
+                "size field of the URL table can hold.\n",
+            r.err);
+  EXPECT_EQ(std::string::npos, dir.Read("gen/url.c").find("big.bin"));
+}
+
 TEST_F(CliTest, ImportSkipsHiddenFilesUnlessAsked) {
   dir.Write("site/.git/config", "[core]\n");
   dir.Write("site/img/.thumbs.db", "x");

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <ctime>
 #include <functional>
 #include <memory>
@@ -239,6 +240,13 @@ class CCodeGenerator {
       "build started.";
   // Source path.
   static constexpr const char* kConvertFileErrorText = "File error: %s is not converted.";
+  // The largest source a binary node may have: the URL table's size field
+  // (len) is a C int.
+  static constexpr std::uint64_t kMaxBinarySize = 2147483647;
+  // Source path, its size, kMaxBinarySize.
+  static constexpr const char* kTooLargeText =
+      "%s is not converted: it holds %s bytes, more than the %s bytes the size field of the "
+      "URL table can hold.";
 
  private:
   // Where a page file came from: the URL of the first page that uses it.

@@ -80,8 +80,10 @@ constexpr std::string_view kHsTypeField =
     "    HSTypeFn       hstype;     /* HSType function to call */";
 constexpr std::string_view kHsTypeCalls[] = {
     "           if (URLTable[i].html)",
-    "              ((HSTypeHtmlCall)URLTable[i].hstype) (handle);", "           else",
-    "              ((HSTypeBinaryCall)URLTable[i].hstype) (handle, URLTable[i].len);"};
+    "              ((HSTypeHtmlCall)URLTable[i].hstype) (handle);",
+    "           else",
+    "              ((HSTypeBinaryCall)URLTable[i].hstype) (handle, URLTable[i].len);",
+};
 // The same three places as the skeletons of earlier versions wrote them.
 constexpr std::string_view kOldHsTypeDeclaration[] = {
     "typedef void (*HSTypeFnHtml)(unsigned long);",
@@ -89,8 +91,11 @@ constexpr std::string_view kOldHsTypeDeclaration[] = {
 constexpr std::string_view kOldHsTypeField =
     "    void           (*hstype)();/* HSType function to call */";
 constexpr std::string_view kOldHsTypeCalls[] = {
-    "           if (URLTable[i].html)", "              (*URLTable[i].hstype) (handle);",
-    "           else", "              (*URLTable[i].hstype) (handle, URLTable[i].len);"};
+    "           if (URLTable[i].html)",
+    "              (*URLTable[i].hstype) (handle);",
+    "           else",
+    "              (*URLTable[i].hstype) (handle, URLTable[i].len);",
+};
 
 // The lines from first up to (not including) stop at which the lines of block
 // stand one after the other; -1 when they stand nowhere or in more than one place.
@@ -153,8 +158,9 @@ std::string UrlFileBody() {
   s += "typedef struct {\n"
        "    char*          url;\n"
        "    unsigned       html;       /* use HSTypeHtml if 1 */\n"
-       "    SendFn         fun;        /* Send_Function_XXX or Post_XXX */\n"
-       "    HSTypeFn       hstype;     /* HSType function to call */\n"
+       "    SendFn         fun;        /* Send_Function_XXX or Post_XXX */\n";
+  s += kHsTypeField;
+  s += "\n"
        "    int            len;        /* size of binary data */\n"
        "    unsigned short realm;     /* security realm */\n"
        "} URLTableEntry;\n\n";
@@ -202,12 +208,12 @@ std::string UrlFileBody() {
        "    while ( URLTable[i].url ) {\n"
        "        if ( strcmp(URLTable[i].url, URLp) == 0)\n"
        "        {\n"
-       "           HSPageAuthenticate (handle, URLTable[i].realm);\n"
-       "           if (URLTable[i].html)\n"
-       "              ((HSTypeHtmlCall)URLTable[i].hstype) (handle);\n"
-       "           else\n"
-       "              ((HSTypeBinaryCall)URLTable[i].hstype) (handle, URLTable[i].len);\n"
-       "           goto lexit;\n"
+       "           HSPageAuthenticate (handle, URLTable[i].realm);\n";
+  for (std::string_view line : kHsTypeCalls) {
+    s += line;
+    s += '\n';
+  }
+  s += "           goto lexit;\n"
        "        }\n"
        "        i++;\n"
        "    }\n";

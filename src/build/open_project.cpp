@@ -20,6 +20,7 @@
 #include "platform/text_format.h"
 #include "project/file_error.h"
 #include "project/project_verify.h"
+#include "project/url_names.h"
 
 COpenProject::COpenProject(Prompter& prompter, CBuildLogSink* log)
     : m_generator(prompter, this), m_prompter(prompter), m_pLog(log) {}
@@ -319,6 +320,9 @@ void COpenProject::BuildNodes(int all) {
       if (!ok) NodeFailed(*node);
       AppendBuildLog(node->GetPath() + " ---> " + node->GetOutputFile() +
                      (ok ? "    o.k.\r\n" : "  failed.\r\n"));
+      for (const std::string& note : m_generator.TakeNotes()) {
+        AppendBuildLog("    " + note + "\r\n");
+      }
       if (m_pLog) m_pLog->NodeResult(*node, ok != 0);
       const std::string& output = node->GetOutputFile();
       if (batch && lastUse[output] == index && output != urlFile) batch->Release(output);
@@ -442,6 +446,13 @@ int COpenProject::AddFiles(HTREEITEM selected, const std::vector<std::string>& p
     return 0;
   }
   const size_t count = std::min(paths.size(), static_cast<size_t>(kMaxFilesPerAdd));
+  // A file whose name cannot be part of a URL refuses the whole selection.
+  for (size_t i = 0; i < count; ++i) {
+    const std::string refused = RefusedFileText(paths[i]);
+    if (refused.empty()) continue;
+    m_prompter.ShowOk(refused);
+    return 0;
+  }
   for (size_t i = 0; i < count; ++i) m_tree.InsertFileItem(selected, paths[i]);
   m_bTreeChanged = 1;
   if (count < paths.size()) {
@@ -467,6 +478,42 @@ HTREEITEM COpenProject::AddFolder(HTREEITEM selected) {
 
 namespace {
 
+// The entries of a directory that an import takes, in byte order of their
+// names; hidden ones (names starting with ".") only with hidden, else counted
+// in skipped.
+std::vector<std::filesystem::directory_entry> ImportedEntries(const std::filesystem::path& dir,
+                                                              bool hidden, int& skipped) {
+  std::vector<std::filesystem::directory_entry> entries;
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+    if (!hidden && entry.path().filename().string()[0] == '.') {
+      ++skipped;
+      continue;
+    }
+    entries.push_back(entry);
+  }
+  std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) {
+    return a.path().filename().string() < b.path().filename().string();
+  });
+  return entries;
+}
+
+// The message for the first entry below dir that an import would take and
+// whose name cannot be part of a URL; empty when there is none.
+std::string RefusedImportText(const std::filesystem::path& dir, bool hidden) {
+  int skipped = 0;
+  for (const auto& entry : ImportedEntries(dir, hidden, skipped)) {
+    std::string refused;
+    if (entry.is_directory()) {
+      refused = RefusedFolderNameText(entry.path().filename().string());
+      if (refused.empty()) refused = RefusedImportText(entry.path(), hidden);
+    } else if (entry.is_regular_file()) {
+      refused = RefusedFileText(entry.path().string());
+    }
+    if (!refused.empty()) return refused;
+  }
+  return std::string();
+}
+
 void ImportInto(CSTreeCtrl& tree, HTREEITEM folder, const std::filesystem::path& dir, bool hidden,
                 int& added, int& skipped);
 
@@ -491,17 +538,7 @@ void ImportEntry(CSTreeCtrl& tree, HTREEITEM folder, const std::filesystem::path
 
 void ImportInto(CSTreeCtrl& tree, HTREEITEM folder, const std::filesystem::path& dir, bool hidden,
                 int& added, int& skipped) {
-  std::vector<std::filesystem::directory_entry> entries;
-  for (const auto& entry : std::filesystem::directory_iterator(dir)) entries.push_back(entry);
-  std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) {
-    return a.path().filename().string() < b.path().filename().string();
-  });
-  for (const auto& entry : entries) {
-    const std::string name = entry.path().filename().string();
-    if (!hidden && name[0] == '.') {
-      ++skipped;
-      continue;
-    }
+  for (const auto& entry : ImportedEntries(dir, hidden, skipped)) {
     if (entry.is_directory() || entry.is_regular_file()) {
       ImportEntry(tree, folder, entry.path(), entry.is_directory(), hidden, added, skipped);
     }
@@ -512,6 +549,11 @@ void ImportInto(CSTreeCtrl& tree, HTREEITEM folder, const std::filesystem::path&
 
 int COpenProject::ImportDirectory(HTREEITEM folder, const std::string& dir, bool hidden,
                                   int* skipped) {
+  const std::string refused = RefusedImportText(dir, hidden);
+  if (!refused.empty()) {
+    m_prompter.ShowOk(refused);
+    return -1;
+  }
   int added = 0, hiddenCount = 0;
   ImportInto(m_tree, folder, dir, hidden, added, hiddenCount);
   if (skipped) *skipped = hiddenCount;
@@ -521,6 +563,24 @@ int COpenProject::ImportDirectory(HTREEITEM folder, const std::string& dir, bool
 
 int COpenProject::AddPaths(HTREEITEM folder, const std::vector<std::string>& paths, int* skipped) {
   int added = 0, hiddenCount = 0;
+  // Names that can never be served refuse the whole drop, as they refuse an
+  // import, before anything is added.
+  for (const std::string& path : paths) {
+    std::string refused;
+    if (IsDirectory(path)) {
+      std::string parent, name;
+      SplitPath(AbsolutePath(path), parent, name);
+      refused = RefusedFolderNameText(name);
+      if (refused.empty()) refused = RefusedImportText(path, false);
+    } else if (IsRegularFile(path)) {
+      refused = RefusedFileText(path);
+    }
+    if (!refused.empty()) {
+      m_prompter.ShowOk(refused);
+      if (skipped) *skipped = 0;
+      return 0;
+    }
+  }
   for (const std::string& path : paths) {
     // Trailing separators would leave the folder item without a name.
     std::filesystem::path entry(path);

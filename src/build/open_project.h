@@ -141,7 +141,9 @@ class COpenProject : public CProjectLocations {
   // under selected (the root or a folder), images from their extensions, and
   // marks the tree changed; of a larger selection kAddLimitText says how many
   // were added. Says kSelectFilesText without paths and
-  // kSelectRootOrFolderText without a root or folder; returns the count added.
+  // kSelectRootOrFolderText without a root or folder, and refuses them all
+  // when the name of one of them cannot be part of a URL (RefusedFileText);
+  // returns the count added.
   int AddFiles(HTREEITEM selected, const std::vector<std::string>& paths);
   // "<==": marks the tree changed (also when nothing is deleted) and deletes
   // the selected item as the Delete key does. True when an item was deleted.
@@ -155,8 +157,10 @@ class COpenProject : public CProjectLocations {
   // there is not added twice), entries in byte order of their names. Hidden
   // files and folders (names starting with ".") are left out, and counted in
   // skipped, unless hidden is set. Returns the number of files added; marks the
-  // tree changed when it added any. Throws std::filesystem::filesystem_error
-  // when a directory cannot be read.
+  // tree changed when it added any. A folder or file name that cannot be part
+  // of a URL refuses the whole import: its message is shown, nothing is added
+  // and -1 is returned. Throws std::filesystem::filesystem_error when a
+  // directory cannot be read.
   int ImportDirectory(HTREEITEM folder, const std::string& dir, bool hidden = false,
                       int* skipped = nullptr);
   // Paths dropped on the tree or a browser folder added with "===>": under

@@ -160,6 +160,23 @@ TEST_F(TreeEditTest, AddsOnlyUnderRootOrFolderAndSaysWhy) {
   EXPECT_EQ(0, project.m_bTreeChanged);
 }
 
+TEST_F(TreeEditTest, FileOrFolderNamesThatCannotBePartOfAUrlAreRefused) {
+  // One file of the selection whose name cannot be part of a URL: none is added.
+  EXPECT_EQ(0, project.AddFiles(Root(), {"/s/a.gif", "/s/what?.htm", "/s/b.gif"}));
+  EXPECT_EQ(0, Root()->GetChildCount());
+  EXPECT_EQ(0, project.m_bTreeChanged);
+  // The new folder's name as the window's label edit takes it.
+  HTREEITEM folder = project.AddFolder(Root());
+  ASSERT_NE(nullptr, folder);
+  EXPECT_FALSE(project.m_tree.EndLabelEdit(folder, "..", &prompter));
+  EXPECT_EQ(CSTreeCtrl::kNewFolderText, folder->GetText());
+  EXPECT_EQ(
+      (std::vector<std::string>{
+          "The file /s/what?.htm cannot be part of a URL: its name holds a question mark (?).",
+          "The folder name \"..\" cannot be part of a URL: it is \"..\"."}),
+      prompter.Texts());
+}
+
 TEST_F(TreeEditTest, RemoveMarksTheTreeChangedEvenWhenRefused) {
   EXPECT_FALSE(project.RemoveItem(Root()));
   EXPECT_EQ(1, project.m_bTreeChanged);

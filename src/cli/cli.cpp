@@ -19,6 +19,7 @@
 #include "platform/text_format.h"
 #include "project/page_node.h"
 #include "project/project_verify.h"
+#include "project/url_names.h"
 
 namespace {
 
@@ -206,13 +207,25 @@ int CmdMkdir(const Args& args, Context& ctx, Prompter& prompter) {
   COpenProject project(prompter, nullptr);
   CProjectLock lock(AbsolutePath(args.positional[0]));
   if (!OpenProjectArg(project, lock, "mkdir", args.positional[0], ctx)) return kExitNotDone;
+  const std::string refused = RefusedUrlFolderText(args.positional[1]);
+  if (!refused.empty()) {
+    ctx.err << "pagoric mkdir: " << refused << "\n";
+    return kExitNotDone;
+  }
   if (!project.m_tree.FindFolderItem(args.positional[1], true)) return kExitNotDone;
   return project.RefreshAndSaveUnbuilt() ? kExitOk : kExitNotDone;
 }
 
-// The folder item named by --under (the root without it), created on the way.
-HTREEITEM UnderArg(COpenProject& project, const Args& args) {
-  return project.m_tree.FindFolderItem(args.Get("under", "/"), true);
+// The folder item named by --under (the root without it), created on the way;
+// nullptr (message shown) when a folder name of it cannot be part of a URL.
+HTREEITEM UnderArg(COpenProject& project, const Args& args, const char* command, Context& ctx) {
+  const std::string under = args.Get("under", "/");
+  const std::string refused = RefusedUrlFolderText(under);
+  if (!refused.empty()) {
+    ctx.err << "pagoric " << command << ": " << refused << "\n";
+    return nullptr;
+  }
+  return project.m_tree.FindFolderItem(under, true);
 }
 
 int CmdAdd(const Args& args, Context& ctx, Prompter& prompter) {
@@ -226,9 +239,15 @@ int CmdAdd(const Args& args, Context& ctx, Prompter& prompter) {
       ctx.err << "pagoric add: " << file << " is not a file\n";
       return kExitNotDone;
     }
+    const std::string refused = RefusedFileText(file);
+    if (!refused.empty()) {
+      ctx.err << "pagoric add: " << refused << "\n";
+      return kExitNotDone;
+    }
     files.push_back(file);
   }
-  HTREEITEM folder = UnderArg(project, args);
+  HTREEITEM folder = UnderArg(project, args, "add", ctx);
+  if (!folder) return kExitNotDone;
   for (const std::string& file : files) project.m_tree.InsertFileItem(folder, file);
   return project.RefreshAndSaveUnbuilt() ? kExitOk : kExitNotDone;
 }
@@ -244,12 +263,16 @@ int CmdImport(const Args& args, Context& ctx, Prompter& prompter) {
   }
   int added = 0;
   int skipped = 0;
+  HTREEITEM folder = UnderArg(project, args, "import", ctx);
+  if (!folder) return kExitNotDone;
   try {
-    added = project.ImportDirectory(UnderArg(project, args), dir, args.Has("hidden"), &skipped);
+    added = project.ImportDirectory(folder, dir, args.Has("hidden"), &skipped);
   } catch (const std::filesystem::filesystem_error& e) {
     ctx.err << "pagoric import: " << e.what() << "\n";
     return kExitNotDone;
   }
+  // A name that cannot be part of a URL refuses the whole import (shown).
+  if (added < 0) return kExitNotDone;
   if (!project.RefreshAndSaveUnbuilt()) return kExitNotDone;
   ctx.out << "Imported " << added << " file(s) from " << dir << "\n";
   if (skipped > 0) {

@@ -192,7 +192,8 @@ int CmdHome(const Args& args, Context& ctx, Prompter& prompter) {
   EncodeSpaces(url);
   for (const CHomePageItem& item : editor.Items()) {
     if (item.m_strUrl != url) continue;
-    const HomePageResult result = editor.SetHome(item.m_strFunction);
+    // "/" is protected as the URL it is made from.
+    const HomePageResult result = editor.SetHome(item.m_strFunction, item.m_strRealm);
     return result == HomePageResult::kFailed ? kExitFailed : kExitOk;
   }
   ctx.err << "pagoric home: the URL table has no entry " << args.positional[1]

@@ -298,6 +298,87 @@ TEST_F(CliTest, DepfileNamesEveryGeneratedFileAndEverySource) {
   EXPECT_EQ(before, Snapshot(target));
 }
 
+TEST_F(CliTest, NamesThatCanNeverBeServedAreRefusedBeforeAnythingIsWritten) {
+  ASSERT_EQ(kExitOk, Pagoric({"new", project, "--target", target}).status);
+  ASSERT_EQ(kExitOk, Pagoric({"mkdir", project, "/docs"}).status);
+  const std::string saved = dir.Read("p.web");
+  const auto refused = [&](const std::vector<std::string>& args, const std::string& err) {
+    const Result r = Pagoric(args);
+    EXPECT_EQ(kExitNotDone, r.status) << args[0] << " " << args.back();
+    EXPECT_EQ(err, r.err) << args[0] << " " << args.back();
+    EXPECT_EQ(saved, dir.Read("p.web"));
+  };
+  refused({"mkdir", project, "/docs/../up"},
+          "pagoric mkdir: The folder name \"..\" cannot be part of a URL: it is \"..\".\n");
+  refused({"mkdir", project, "/new/./x"},
+          "pagoric mkdir: The folder name \".\" cannot be part of a URL: it is \".\".\n");
+  refused({"mkdir", project, "/what?"},
+          "pagoric mkdir: The folder name \"what?\" cannot be part of a URL: it holds a question "
+          "mark (?).\n");
+  refused({"mkdir", project, "/a\\b"},
+          "pagoric mkdir: The folder name \"a\\b\" cannot be part of a URL: it holds a "
+          "backslash (\\).\n");
+  refused({"add", project, "--under", "/x,y", dir.File("site/index.htm")},
+          "pagoric add: The folder name \"x,y\" cannot be part of a URL: it holds a comma (,).\n");
+  const std::string comma = dir.Write("more/a,b.gif", "GIF89a");
+  refused(
+      {"add", project, dir.File("site/index.htm"), comma},
+      "pagoric add: The file " + comma + " cannot be part of a URL: its name holds a comma (,).\n");
+  const std::string quote = dir.Write("more/say \"hi\".htm", "<p>hi</p>\n");
+  refused({"add", project, quote},
+          "pagoric add: The file " + quote +
+              " cannot be part of a URL: its name holds a double quote (\").\n");
+  // One name refuses the whole import.
+  const std::string question = dir.Write("site/img/deep/what?.htm", "<p>?</p>\n");
+  refused(
+      {"import", project, dir.File("site")},
+      "The file " + question + " cannot be part of a URL: its name holds a question mark (?).\n");
+  ASSERT_EQ(0, std::remove(question.c_str()));
+  dir.Write("site/ta\tb/x.htm", "x\n");
+  refused({"import", project, dir.File("site")},
+          "The folder name \"ta^Ib\" cannot be part of a URL: it holds the control character "
+          "0x09.\n");
+}
+
+TEST_F(CliTest, NamesThatAreNoCIdentifiersFailWithAMessage) {
+  const std::string page = dir.Write("site/load.htm", "<p>_NZZA_cpu-load</p>\n");
+  ASSERT_EQ(kExitOk, Pagoric({"new", project, "--target", target}).status);
+  ASSERT_EQ(kExitOk, Pagoric({"add", project, page}).status);
+  Result r = Pagoric({"build", project, "--yes"});
+  EXPECT_EQ(kExitFailed, r.status);
+  EXPECT_NE(std::string::npos, r.out.find("_load.c  failed.\n")) << r.out;
+  EXPECT_EQ(page + ": " + page +
+                " is not converted: its dynamic content name \"cpu-load\" cannot be the name of a "
+                "C function. The name after _NZZA_ must be letters, digits and underscores.\n",
+            r.err);
+  EXPECT_FALSE(PathExists(dir.File("gen/_load.c")));
+  EXPECT_EQ(std::string::npos, dir.Read("gen/url.c").find("load"));
+
+  const std::string url = dir.Read("gen/url.c");
+  for (const char* name : {"int", "main", "URLTable", "HSSend"}) {
+    r = Pagoric({"urls", project, "--add", "/x.htm", name});
+    EXPECT_EQ(kExitFailed, r.status) << name;
+    EXPECT_NE(std::string::npos, r.err.find(name)) << r.err;
+    EXPECT_EQ(url, dir.Read("gen/url.c"));
+  }
+}
+
+TEST_F(CliTest, SourceTooLargeForTheUrlTableFails) {
+  // 4 GiB + 100 bytes, sparse: a 32-bit size took it for 100.
+  const std::string big = dir.Write("site/big.bin", "");
+  std::filesystem::resize_file(big, (std::uint64_t{1} << 32) + 100);
+  ASSERT_EQ(kExitOk, Pagoric({"new", project, "--target", target}).status);
+  ASSERT_EQ(kExitOk, Pagoric({"add", project, big}).status);
+  const Result r = Pagoric({"build", project, "--yes"});
+  EXPECT_EQ(kExitFailed, r.status);
+  EXPECT_NE(std::string::npos, r.out.find("bindata.c  failed.\n")) << r.out;
+  EXPECT_EQ(big + ": " + big +
+                " is not converted: it holds 4294967396 bytes, more than the 2147483647 bytes the "
+                "size field of the URL table can hold.\n",
+            r.err);
+  EXPECT_EQ(std::string::npos, dir.Read("gen/url.c").find("big.bin"));
+}
+
 TEST_F(CliTest, ImportSkipsHiddenFilesUnlessAsked) {
   dir.Write("site/.git/config", "[core]\n");
   dir.Write("site/img/.thumbs.db", "x");

@@ -189,6 +189,29 @@ TEST_F(HomePageTest, AddedThenChangedInPlaceThenRemoved) {
                                                           "Home page removed", "No page is Home"}));
 }
 
+TEST_F(HomePageTest, HomeKeepsTheProtectionOfItsPage) {
+  ASSERT_EQ(1, CUrlTable(m_prompter, m_path).SetEntryField("/index.htm", 5, "Realm1+Realm3"));
+  EXPECT_EQ(HomePageResult::kAdded, CHomePageEditor(m_prompter, m_path).SetHome("Send_function_1"));
+  CUrlTable table(m_prompter, m_path);
+  ASSERT_EQ(4, table.GetEntryCount());
+  EXPECT_EQ("/", table.GetEntryField(3, 0));
+  EXPECT_EQ("Realm1+Realm3", table.GetEntryField(3, 5));
+
+  // The page's protection changed since: Set Home again takes it over.
+  ASSERT_EQ(1, CUrlTable(m_prompter, m_path).SetEntryField("/index.htm", 5, "Realm2"));
+  EXPECT_EQ(HomePageResult::kChanged,
+            CHomePageEditor(m_prompter, m_path).SetHome("Send_function_1"));
+  EXPECT_EQ("Realm2", CUrlTable(m_prompter, m_path).GetEntryField(3, 5));
+  EXPECT_EQ(HomePageResult::kUnchanged,
+            CHomePageEditor(m_prompter, m_path).SetHome("Send_function_1"));
+  // A realm given goes with it: the one of the URL the command line names.
+  EXPECT_EQ(HomePageResult::kChanged,
+            CHomePageEditor(m_prompter, m_path).SetHome("Send_function_1", "Unprotected"));
+  EXPECT_EQ("Unprotected", CUrlTable(m_prompter, m_path).GetEntryField(3, 5));
+  EXPECT_EQ(m_prompter.Texts(), (std::vector<std::string>{"Home Page added.", "Home Page changed.",
+                                                          "Home Page changed."}));
+}
+
 class BinaryDataRemoverTest : public ::testing::Test {
  protected:
   void SetUp() override {

@@ -12,17 +12,25 @@ CHomePageEditor::CHomePageEditor(Prompter& prompter, std::string urlFilePath)
     : m_prompter(prompter), m_strPath(std::move(urlFilePath)) {
   const CUrlTable table(m_prompter, m_strPath);
   for (int i = 0; i < table.GetEntryCount(); ++i) {
-    CHomePageItem item{table.GetEntryField(i, 0), table.GetEntryField(i, 2)};
+    CHomePageItem item{table.GetEntryField(i, 0), table.GetEntryField(i, 2),
+                       table.GetEntryField(i, 5)};
     if (item.m_strUrl == "/") {
       m_strHome = std::move(item.m_strFunction);
+      m_strHomeRealm = std::move(item.m_strRealm);
     } else {
       m_items.push_back(std::move(item));
     }
   }
 }
 
-HomePageResult CHomePageEditor::SetHome(const std::string& highlighted) {
-  if (highlighted == m_strHome) return HomePageResult::kUnchanged;
+HomePageResult CHomePageEditor::SetHome(const std::string& highlighted, const std::string& realm) {
+  std::string homeRealm = realm;
+  for (const CHomePageItem& item : m_items) {
+    if (!homeRealm.empty()) break;
+    if (item.m_strFunction == highlighted) homeRealm = item.m_strRealm;
+  }
+  if (homeRealm.empty()) homeRealm = "Unprotected";
+  if (highlighted == m_strHome && homeRealm == m_strHomeRealm) return HomePageResult::kUnchanged;
   if (!WritableOrReport(m_prompter, m_strPath) ||
       !SoundOrReport(m_prompter, m_strPath, CFileStructure::Kind::kUrlFile)) {
     return HomePageResult::kFailed;
@@ -34,7 +42,7 @@ HomePageResult CHomePageEditor::SetHome(const std::string& highlighted) {
     CUrlTable table(m_prompter, m_strPath);
     added = !table.FindUrl("/");
     const int line = added ? -1 : table.RemoveEntry("/");
-    if (table.AddEntry(line, HtmlEntry("/", highlighted), highlighted) != 1) {
+    if (table.AddEntry(line, HtmlEntry("/", highlighted, homeRealm), highlighted) != 1) {
       return HomePageResult::kFailed;
     }
   } catch (const CSrcFileException&) {
@@ -43,6 +51,7 @@ HomePageResult CHomePageEditor::SetHome(const std::string& highlighted) {
   }
   m_prompter.ShowInformation(added ? kAddedText : kChangedText);
   m_strHome = highlighted;
+  m_strHomeRealm = homeRealm;
   return added ? HomePageResult::kAdded : HomePageResult::kChanged;
 }
 
@@ -63,5 +72,6 @@ HomePageResult CHomePageEditor::RemoveHome() {
   }
   m_prompter.ShowInformation(kRemovedText);
   m_strHome.clear();
+  m_strHomeRealm.clear();
   return HomePageResult::kRemoved;
 }

@@ -6,10 +6,12 @@
 #include "platform/prompter.h"
 
 // One URL the home page form offers: a URL table entry other than "/", with
-// the send function it shares with every entry that sends the same page.
+// the send function it shares with every entry that sends the same page, and
+// its realm expression.
 struct CHomePageItem {
   std::string m_strUrl;
   std::string m_strFunction;
+  std::string m_strRealm;
 };
 
 // What a press of "Set &Home" or "&No Home Page" did.
@@ -47,10 +49,13 @@ class CHomePageEditor {
     return !highlighted.empty() && item.m_strFunction == highlighted;
   }
 
-  // "Set &Home" with the highlighted function: nothing when it is the current
-  // home function; else the "/" entry for it replaces the old one in place or
-  // is added behind the last entry, with the message saying which.
-  HomePageResult SetHome(const std::string& highlighted);
+  // "Set &Home" with the highlighted function: the home page keeps the
+  // protection of the page it is made from, so the "/" entry gets realm, or
+  // without one the realm expression of the first item with that function.
+  // Nothing is written when the "/" entry has that function and realm already;
+  // else the "/" entry replaces the old one in place or is added behind the
+  // last entry, with the message saying which.
+  HomePageResult SetHome(const std::string& highlighted, const std::string& realm = std::string());
   // "&No Home Page": removes the "/" entry ("Home page removed"), or shows
   // "No page is Home" when there is none.
   HomePageResult RemoveHome();
@@ -67,4 +72,5 @@ class CHomePageEditor {
   std::string m_strPath;
   std::vector<CHomePageItem> m_items;
   std::string m_strHome;
+  std::string m_strHomeRealm;  // the realm expression of the "/" entry
 };

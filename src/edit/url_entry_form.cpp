@@ -3,6 +3,7 @@
 #include <limits>
 
 #include "document/source_text.h"
+#include "generator/c_names.h"
 #include "generator/field_text.h"
 #include "generator/security_table.h"
 #include "generator/url_table.h"
@@ -10,14 +11,6 @@
 #include "platform/text_format.h"
 
 namespace {
-
-bool IsCName(const std::string& name) {
-  if (name.empty() || (name[0] >= '0' && name[0] <= '9')) return false;
-  for (char c : name) {
-    if (!IsAsciiLetter(c) && !(c >= '0' && c <= '9') && c != '_') return false;
-  }
-  return true;
-}
 
 bool IsWritableUrl(const std::string& url) {
   if (url.empty()) return false;
@@ -67,11 +60,23 @@ UrlEntryCheck CUrlEntryForm::Accept(Prompter& prompter, const CUrlEntryValues& t
     return refuse(UrlEntryCheck::kSizeRange, kSizeRangeText);
   }
   if (!IsWritableUrl(values.m_strUrl)) return refuse(UrlEntryCheck::kBadUrl, kBadUrlText);
-  if (!IsCName(values.m_strFunction)) {
+  if (!IsCIdentifier(values.m_strFunction)) {
     return refuse(UrlEntryCheck::kBadFunction, FormatText(kBadNameText, {"function"}));
   }
-  if (!IsCName(values.m_strHsType)) {
+  if (IsCKeyword(values.m_strFunction)) {
+    return refuse(UrlEntryCheck::kReservedFunction,
+                  FormatText(kKeywordText, {"function", values.m_strFunction}));
+  }
+  if (IsUrlFileName(values.m_strFunction)) {
+    return refuse(UrlEntryCheck::kReservedFunction,
+                  FormatText(kUrlFileNameText, {values.m_strFunction}));
+  }
+  if (!IsCIdentifier(values.m_strHsType)) {
     return refuse(UrlEntryCheck::kBadHsType, FormatText(kBadNameText, {"HSType"}));
+  }
+  if (IsCKeyword(values.m_strHsType)) {
+    return refuse(UrlEntryCheck::kBadHsType,
+                  FormatText(kKeywordText, {"HSType", values.m_strHsType}));
   }
   // The entry line must load back as one line, or the reader would cut it.
   const std::string text = MakeUrlEntryText(values);
@@ -88,6 +93,7 @@ UrlEntryField CUrlEntryForm::FocusAfter(UrlEntryCheck check) {
   switch (check) {
     case UrlEntryCheck::kNoFunction:
     case UrlEntryCheck::kBadFunction:
+    case UrlEntryCheck::kReservedFunction:
       return UrlEntryField::kFunction;
     case UrlEntryCheck::kSizeRange:
       return UrlEntryField::kSize;
@@ -108,8 +114,8 @@ std::string MakeUrlEntryText(const CUrlEntryValues& values) {
   std::string url = values.m_strUrl;
   EncodeSpaces(url);
   const int html = UrlEntryHtmlFlag(values);
-  return FormatText(
-      "{\n   \"%s\", %s, %s, (%s)%s, %s, %s\n},\n",
-      {url, std::to_string(html), values.m_strFunction, html ? "HSTypeFnHtml" : "HSTypeFnBinary",
-       values.m_strHsType, std::to_string(LeadingNumber(values.m_strSize)), values.m_strRealm});
+  return FormatText("{\n   \"%s\", %s, %s, (%s)%s, %s, %s\n},\n",
+                    {CStringText(url), std::to_string(html), values.m_strFunction,
+                     html ? "HSTypeFnHtml" : "HSTypeFnBinary", values.m_strHsType,
+                     std::to_string(LeadingNumber(values.m_strSize)), values.m_strRealm});
 }

@@ -37,7 +37,10 @@ enum class UrlEntryCheck {
   kSizeRange,    // kSizeRangeText
   kBadUrl,       // kBadUrlText
   kBadFunction,  // kBadNameText for the function
-  kBadHsType,    // kBadNameText for the HSType
+  // kKeywordText or kUrlFileNameText for the function: the URL file would
+  // not compile.
+  kReservedFunction,
+  kBadHsType,    // kBadNameText or kKeywordText for the HSType
   kLineTooLong,  // kLineTooLongText
 };
 
@@ -87,6 +90,11 @@ class CUrlEntryForm {
   // "function" or "HSType".
   static constexpr const char* kBadNameText =
       "The %s must be a C name: letters, digits and underscores, not starting with a digit.";
+  // "function" or "HSType", then the name.
+  static constexpr const char* kKeywordText = "The %s must not be a C keyword, and %s is one.";
+  // The function.
+  static constexpr const char* kUrlFileNameText =
+      "The function must not be named %s: the URL file declares or uses that name itself.";
   static constexpr const char* kLineTooLongText =
       "The entry is too long for one line of the URL file.";
 
@@ -104,6 +112,7 @@ class CUrlEntryForm {
 int UrlEntryHtmlFlag(const CUrlEntryValues& values);
 
 // The complete three-line text of the URL table entry for accepted values, the
-// URL with its blanks encoded as "%20", the size as its leading number:
+// URL with its blanks encoded as "%20" and written as a C string (CStringText),
+// the size as its leading number:
 // "{\n   \"%s\", %d, %s, (%s)%s, %d, %s\n},\n".
 std::string MakeUrlEntryText(const CUrlEntryValues& values);

@@ -148,8 +148,19 @@ bool CUrlFileEditor::EditEntry(const std::string& oldUrl, const CUrlEntryValues&
                                CUrlRow& row) {
   const bool done = Change([&] {
     CUrlTable table(m_prompter, m_strPath);
+    // The home page "/" keeps the protection of its page: made from this
+    // entry with its realm, it follows the entry's new realm.
+    int edited = -1;
+    int home = -1;
+    bool follows = table.FindUrlIndex(oldUrl, edited) && table.FindUrlIndex("/", home) &&
+                   edited != home &&
+                   table.GetEntryField(home, 2) == table.GetEntryField(edited, 2) &&
+                   table.GetEntryField(home, 2) == values.m_strFunction &&
+                   table.GetEntryField(home, 5) == table.GetEntryField(edited, 5) &&
+                   table.GetEntryField(home, 5) != values.m_strRealm;
     const int line = table.RemoveEntry(oldUrl);
-    return table.AddEntry(line, MakeUrlEntryText(values), values.m_strFunction) == 1;
+    if (table.AddEntry(line, MakeUrlEntryText(values), values.m_strFunction) != 1) return false;
+    return !follows || table.SetEntryField("/", 5, values.m_strRealm) == 1;
   });
   if (done) row = RowOfValues(values);
   return done;

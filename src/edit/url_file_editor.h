@@ -95,7 +95,9 @@ class CUrlFileEditor {
   // at the bottom of the list. False when nothing was written.
   bool AddEntry(const CUrlEntryValues& values, CUrlRow& row);
   // "Edit ...": replaces the entry whose URL is oldUrl in its place (at the end
-  // when the file no longer holds it). row is the row's new cells.
+  // when the file no longer holds it). row is the row's new cells. A home page
+  // "/" that sends the same function with the entry's old realm gets the new
+  // realm too: the home page keeps the protection of its page.
   bool EditEntry(const std::string& oldUrl, const CUrlEntryValues& values, CUrlRow& row);
 
   // The form's starting values for editing row (its cells, read as the editor

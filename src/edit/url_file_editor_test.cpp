@@ -153,6 +153,39 @@ TEST_F(UrlFileEditorTest, EditKeepsThePlaceAndRemoveTakesEverySelectedRow) {
 
 // A removal the file refuses (it became read-only after opening) leaves the
 // row on the list: the list never hides an entry the file still holds.
+TEST_F(UrlFileEditorTest, HomePageFollowsTheProtectionOfItsPage) {
+  CUrlFileEditor editor(m_prompter, m_path);
+  ASSERT_TRUE(editor.Open());
+  Add(editor, Values("/secret.htm", "Send_function_1", "HSTypeHtml", "0"));
+  Add(editor, Values("/", "Send_function_1", "HSTypeHtml", "0"));
+  Add(editor, Values("/other.htm", "Send_function_2", "HSTypeHtml", "0"));
+  std::vector<CUrlRow> rows = editor.ReadRows();
+  CUrlEntryValues values = CUrlFileEditor::ValuesOfRow(rows[0]);
+  values.m_strRealm = "Realm2+Realm4";
+  ASSERT_TRUE(editor.EditEntry(rows[0][0], values, rows[0]));
+  rows = editor.ReadRows();
+  EXPECT_EQ("Realm2+Realm4", rows[0][5]);
+  EXPECT_EQ("/", rows[1][0]);
+  EXPECT_EQ("Realm2+Realm4", rows[1][5]);
+
+  // A home page the user protected otherwise, and the page of another
+  // function, stay as they are.
+  values = CUrlFileEditor::ValuesOfRow(rows[1]);
+  values.m_strRealm = "Realm1";
+  ASSERT_TRUE(editor.EditEntry("/", values, rows[1]));
+  values = CUrlFileEditor::ValuesOfRow(rows[0]);
+  values.m_strRealm = "Unprotected";
+  ASSERT_TRUE(editor.EditEntry(rows[0][0], values, rows[0]));
+  values = CUrlFileEditor::ValuesOfRow(rows[2]);
+  values.m_strRealm = "Realm3";
+  ASSERT_TRUE(editor.EditEntry(rows[2][0], values, rows[2]));
+  rows = editor.ReadRows();
+  EXPECT_EQ("Unprotected", rows[0][5]);
+  EXPECT_EQ("Realm1", rows[1][5]);
+  EXPECT_EQ("Realm3", rows[2][5]);
+  EXPECT_TRUE(m_prompter.shown().empty());
+}
+
 TEST_F(UrlFileEditorTest, RefusedRemovalKeepsTheRow) {
   CUrlFileEditor editor(m_prompter, m_path);
   ASSERT_TRUE(editor.Open());
@@ -291,6 +324,34 @@ TEST_F(UrlEntryFormTest, ValuesThatWouldBreakTheTableAreRefused) {
       NewOk(Values("/ok.gif", "a-b", "HSTypeGif", "10")));
   EXPECT_EQ("", NewOk(good));
   EXPECT_EQ("", NewOk(Values("/" + std::string(900, 'x'), "Send_ok", "HSTypeGif", "10")));
+}
+
+TEST_F(UrlEntryFormTest, FunctionsThatAreKeywordsOrTheUrlFilesOwnNamesAreRefused) {
+  for (const char* keyword : {"int", "while", "_Bool", "bool", "typeof", "constexpr", "asm"}) {
+    EXPECT_EQ(std::string("The function must not be a C keyword, and ") + keyword + " is one.",
+              NewOk(Values("/ok.gif", keyword, "HSTypeGif", "10")));
+    EXPECT_EQ(UrlEntryCheck::kReservedFunction, m_last);
+    EXPECT_EQ(UrlEntryField::kFunction, CUrlEntryForm::FocusAfter(m_last));
+  }
+  for (const char* own : {"main",         "URLTable",       "URLTableEntry",
+                          "SendFn",       "HSTypeFn",       "Realm1",
+                          "REALM8",       "AllRealms",      "Unprotected",
+                          "AppSearchURL", "SearchURL",      "HSInitSecurityTable",
+                          "HSSend",       "HSSendBinary",   "HSSetRealm",
+                          "HSTypeGif",    "HSTypeStaticAu", "HSGetQuery",
+                          "strcmp",       "strlen",         "NULL"}) {
+    EXPECT_EQ(std::string("The function must not be named ") + own +
+                  ": the URL file declares or uses that name itself.",
+              NewOk(Values("/ok.gif", own, "HSTypeGif", "10")));
+    EXPECT_EQ(UrlEntryCheck::kReservedFunction, m_last);
+  }
+  EXPECT_EQ("The HSType must not be a C keyword, and int is one.",
+            NewOk(Values("/ok.gif", "Send_ok", "int", "10")));
+  EXPECT_EQ(UrlEntryCheck::kBadHsType, m_last);
+  // Names that only look alike are fine: C is case-sensitive.
+  EXPECT_EQ("", NewOk(Values("/ok.gif", "Main", "HSTypeGif", "10")));
+  EXPECT_EQ("", NewOk(Values("/ok.gif", "INT", "HSTypeGif", "10")));
+  EXPECT_EQ("", NewOk(Values("/ok.gif", "Send_function_3", "HSTypeMine", "10")));
 }
 
 TEST_F(UrlEntryFormTest, EditModeStartsFromTheRowAndMayKeepItsUrl) {

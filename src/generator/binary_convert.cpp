@@ -213,6 +213,13 @@ class CLiteralText {
 int CCodeGenerator::ConvertBinary(const CPageNode& node) {
   if (!CheckNodeTexts(node)) return 0;
   const std::string& path = node.GetPath();
+  // The URL table's size field is a C int, and the web server sends as many
+  // bytes as it says: a larger source cannot be served whole.
+  if (node.GetSize() > kMaxBinarySize) {
+    m_prompter.ShowOk(FormatText(
+        kTooLargeText, {path, std::to_string(node.GetSize()), std::to_string(kMaxBinarySize)}));
+    return 0;
+  }
   try {
     if (!CanWriteWithUrlFile(node.GetOutputFile())) return 0;
     std::string& data = m_sourceBuffer;
@@ -288,6 +295,7 @@ int CCodeGenerator::AddBinaryCode(const CPageNode& node, const LinePieces& array
   CUrlTable& table = UrlTable();
   int index = -1;
   if (table.FindUrlIndex(node.GetUrl(), index)) {
+    // The size fits a long: it is at most kMaxBinarySize.
     if (LeadingNumber(table.GetEntryField(index, 4)) != static_cast<long>(node.GetSize())) {
       table.SetEntryField(node.GetUrl(), 4, size);
     }
@@ -297,6 +305,6 @@ int CCodeGenerator::AddBinaryCode(const CPageNode& node, const LinePieces& array
   EncodeSpaces(url);
   const std::string entry =
       FormatText("{\n   \"%s\" , 0, %s, (HSTypeFnBinary)HSType%s, %s, Unprotected\n},\n",
-                 {url, function, GetTypeSuffix(path), size});
+                 {CStringText(url), function, GetTypeSuffix(path), size});
   return table.AddEntry(-1, entry, function);
 }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 
 #include "document/doc_handle.h"
 #include "generator/code_generator.h"
@@ -131,6 +132,31 @@ TEST_F(BinaryConvertTest, MissingOrShrunkSourceKeepsThePreviousBlocks) {
             (std::vector<std::string>{src + " is not converted: it holds 10 bytes now, fewer than "
                                             "the 40 bytes it had when the build started.",
                                       "file: " + src + " not exist"}));
+}
+
+TEST_F(BinaryConvertTest, SourceLargerThanTheSizeFieldIsRefusedUnread) {
+  ASSERT_EQ(m_generator.ConvertBinary(Binary("/a.gif", Bytes(40), 1)), 1);
+  const std::string bin = m_dir.Read(m_binFile);
+  const std::string url = m_dir.Read(m_urlFile);
+  // Sparse files: one byte more than a C int can count, and 4 GiB + 100,
+  // which a 32-bit size took for 100 bytes.
+  for (const std::uint64_t size : {std::uint64_t{2147483648}, (std::uint64_t{1} << 32) + 100}) {
+    m_prompter.Clear();
+    const std::string src = m_dir.Write("src/big.bin", "");
+    std::filesystem::resize_file(src, size);
+    CPageNode node(src, ImageBinary, nullptr, 1, 0);
+    node.SetUrl("/big.bin");
+    node.SetOutputFile(m_binFile);
+    node.SetFunction(2);
+    ASSERT_EQ(node.GetSize(), size);
+    EXPECT_EQ(m_generator.ConvertBinary(node), 0);
+    EXPECT_EQ(m_prompter.Texts(),
+              std::vector<std::string>{src + " is not converted: it holds " + std::to_string(size) +
+                                       " bytes, more than the 2147483647 bytes the size field of "
+                                       "the URL table can hold."});
+    EXPECT_EQ(m_dir.Read(m_binFile), bin);
+    EXPECT_EQ(m_dir.Read(m_urlFile), url);
+  }
 }
 
 // Inside a batch every file is read once and written once; the bytes must be

@@ -76,12 +76,14 @@ constexpr std::string_view kHsTypeDeclaration[] = {
     "typedef HSTypeFn HSTypeFnBinary;",
     "typedef void (*HSTypeHtmlCall)(unsigned long);",
     "typedef void (*HSTypeBinaryCall)(unsigned long, int);"};
-constexpr std::string_view kHsTypeField = "    HSTypeFn       hstype;     /* HSType function to call */";
+constexpr std::string_view kHsTypeField =
+    "    HSTypeFn       hstype;     /* HSType function to call */";
 constexpr std::string_view kHsTypeCalls[] = {
     "           if (URLTable[i].html)",
     "              ((HSTypeHtmlCall)URLTable[i].hstype) (handle);",
     "           else",
-    "              ((HSTypeBinaryCall)URLTable[i].hstype) (handle, URLTable[i].len);"};
+    "              ((HSTypeBinaryCall)URLTable[i].hstype) (handle, URLTable[i].len);",
+};
 // The same three places as the skeletons of earlier versions wrote them.
 constexpr std::string_view kOldHsTypeDeclaration[] = {
     "typedef void (*HSTypeFnHtml)(unsigned long);",
@@ -89,8 +91,11 @@ constexpr std::string_view kOldHsTypeDeclaration[] = {
 constexpr std::string_view kOldHsTypeField =
     "    void           (*hstype)();/* HSType function to call */";
 constexpr std::string_view kOldHsTypeCalls[] = {
-    "           if (URLTable[i].html)", "              (*URLTable[i].hstype) (handle);",
-    "           else", "              (*URLTable[i].hstype) (handle, URLTable[i].len);"};
+    "           if (URLTable[i].html)",
+    "              (*URLTable[i].hstype) (handle);",
+    "           else",
+    "              (*URLTable[i].hstype) (handle, URLTable[i].len);",
+};
 
 // The lines from first up to (not including) stop at which the lines of block
 // stand one after the other; -1 when they stand nowhere or in more than one place.
@@ -153,15 +158,17 @@ std::string UrlFileBody() {
   s += "typedef struct {\n"
        "    char*          url;\n"
        "    unsigned       html;       /* use HSTypeHtml if 1 */\n"
-       "    SendFn         fun;        /* Send_Function_XXX or Post_XXX */\n"
-       "    HSTypeFn       hstype;     /* HSType function to call */\n"
+       "    SendFn         fun;        /* Send_Function_XXX or Post_XXX */\n";
+  s += kHsTypeField;
+  s += "\n"
        "    int            len;        /* size of binary data */\n"
        "    unsigned short realm;     /* security realm */\n"
        "} URLTableEntry;\n\n";
   s += "/* Warning: each entry MUST be on the same line */";
   s += "\n";
   s += markers::kBeginUrlTable;
-  s += "\nURLTableEntry URLTable[] = {\n{\n   NULL, 0, NULL, NULL, 0, 0  /* last entry MUST be NULL */\n}\n};\n";
+  s += "\nURLTableEntry URLTable[] = {\n{\n   NULL, 0, NULL, NULL, 0, 0  /* last entry MUST be "
+       "NULL */\n}\n};\n";
   s += markers::kEndUrlTable;
   s += "\n\n";
   s += markers::kBeginSearchUrl;
@@ -201,12 +208,12 @@ std::string UrlFileBody() {
        "    while ( URLTable[i].url ) {\n"
        "        if ( strcmp(URLTable[i].url, URLp) == 0)\n"
        "        {\n"
-       "           HSPageAuthenticate (handle, URLTable[i].realm);\n"
-       "           if (URLTable[i].html)\n"
-       "              ((HSTypeHtmlCall)URLTable[i].hstype) (handle);\n"
-       "           else\n"
-       "              ((HSTypeBinaryCall)URLTable[i].hstype) (handle, URLTable[i].len);\n"
-       "           goto lexit;\n"
+       "           HSPageAuthenticate (handle, URLTable[i].realm);\n";
+  for (std::string_view line : kHsTypeCalls) {
+    s += line;
+    s += '\n';
+  }
+  s += "           goto lexit;\n"
        "        }\n"
        "        i++;\n"
        "    }\n";
@@ -437,7 +444,8 @@ CCodeGenerator::UrlFileDeclaration CCodeGenerator::UpdateUrlFileDeclaration(
   const int typedefs = FindOnlyBlock(*doc, declFirst + 1, declStop, kOldHsTypeDeclaration);
   const int field = FindOnlyBlock(*doc, declFirst + 1, declStop,
                                   std::span<const std::string_view>(&kOldHsTypeField, 1));
-  const int calls = callStop < 0 ? -1 : FindOnlyBlock(*doc, callFirst + 1, callStop, kOldHsTypeCalls);
+  const int calls =
+      callStop < 0 ? -1 : FindOnlyBlock(*doc, callFirst + 1, callStop, kOldHsTypeCalls);
   // Only the text earlier skeletons wrote is changed; anything else may be
   // the user's, who is told how to change it.
   bool onlyOld = typedefs >= 0 && field >= 0 && calls >= 0;

@@ -1,11 +1,14 @@
 #pragma once
 
+#include <cstdint>
 #include <ctime>
 #include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "document/source_text.h"
@@ -90,7 +93,8 @@ class CCodeGenerator {
   std::string UrlFilePath() const;
 
   // The form handler names ("Post_" + action) registered since the generator
-  // was created; a registered name is never registered again.
+  // was created or last given the page order; a registered name is never
+  // registered again.
   const std::vector<std::string>& PostHandlers() const { return m_postHandlers; }
 
   // URL files written by earlier versions declare the table's HSType field
@@ -136,7 +140,9 @@ class CCodeGenerator {
   // Tells ConvertPage the node list before a build, so that a page whose page
   // file is already the page file of an earlier page with another URL is
   // refused instead of wiping that page's send function. Without it, "earlier"
-  // means converted earlier by this generator.
+  // means converted earlier by this generator. It also starts the build's
+  // list of form handlers afresh: the page files of the project (those of the
+  // list, and those converted since) are the record of the handlers made.
   void SetPageOrder(const CPageNodeList& nodes);
   // Escapes one read piece of page text in place for a C string literal: LF,
   // CR, double quote, backslash and a "?" after a "?" become escapes, "@!" is
@@ -150,8 +156,14 @@ class CCodeGenerator {
 
   // 1 and the action in name when the escaped piece holds a form tag with
   // METHOD and an ACTION that can name a C handler; a refused ACTION shows a
-  // message, a mailto: ACTION is passed over silently.
+  // message, a mailto: ACTION is passed over silently, and an empty one (or
+  // an ACTION without a value) adds kEmptyActionNote to the notes.
   int ParseFormAction(const std::string& piece, std::string& name);
+  static constexpr const char* kEmptyActionNote =
+      "A form with an empty ACTION is skipped: it gets no URL and no handler.";
+  // What the conversions since the last call noted for the build log (no
+  // message box: nothing is wrong), in order; the list is emptied.
+  std::vector<std::string> TakeNotes() { return std::exchange(m_notes, {}); }
   // Add the stub of a form handler, or the forward declaration and the stub of a
   // dynamic function, to a page file unless a stub of that name is there. The
   // sections they need are created below the HTML page section (above it for
@@ -220,17 +232,33 @@ class CCodeGenerator {
   static constexpr const char* kSharedPageFileText =
       "The page %s is not converted: its page file %s is already the page file of the page %s. "
       "Rename one of the two pages.";
+  // Handler, the two page files.
+  static constexpr const char* kDuplicateHandlerText =
+      "The form handler %s has a stub in %s and another in %s: the firmware will not link "
+      "(multiple definition). Neither is removed, as both may hold your code; remove one of "
+      "them.";
   // URL, page file.
   static constexpr const char* kPageFileIsUrlFileText =
       "The page %s is not converted: its page file %s is the URL file.";
   static constexpr const char* kPageFileIsBinFileText =
       "The page %s is not converted: its page file %s is the binary data file.";
+  // Source path, the name after the dynamic marker.
+  static constexpr const char* kBadDynamicNameText =
+      "%s is not converted: its dynamic content name \"%s\" cannot be the name of a C "
+      "function. The name after _NZZA_ must be letters, digits and underscores.";
   // Source path, its size now, the size the build recorded.
   static constexpr const char* kSourceShorterText =
       "%s is not converted: it holds %s bytes now, fewer than the %s bytes it had when the "
       "build started.";
   // Source path.
   static constexpr const char* kConvertFileErrorText = "File error: %s is not converted.";
+  // The largest source a binary node may have: the URL table's size field
+  // (len) is a C int.
+  static constexpr std::uint64_t kMaxBinarySize = 2147483647;
+  // Source path, its size, kMaxBinarySize.
+  static constexpr const char* kTooLargeText =
+      "%s is not converted: it holds %s bytes, more than the %s bytes the size field of the "
+      "URL table can hold.";
 
  private:
   // Where a page file came from: the URL of the first page that uses it.
@@ -249,28 +277,34 @@ class CCodeGenerator {
   // another page, the URL file or the binary data file.
   bool CheckPageFile(const CPageNode& node);
   // The send function of a page from its source text, running the form step
-  // on every piece; forms and dynamic functions met are added to the lists.
-  // ok becomes 0 when a URL table entry could not be added.
+  // on every piece; the dynamic functions met are added to dynamicList, the
+  // ACTIONs of the forms met to actions. Nothing is written.
   std::string PageFunctionText(const CPageNode& node, const std::string& source,
                                std::vector<std::string>& dynamicList,
-                               std::vector<std::string>& postList, int& ok);
+                               std::vector<std::string>& actions);
   // Escapes one read piece, runs the form step on it and appends its HSSend
   // lines and dynamic function calls to out. A piece of a line read in several
   // pieces is not given the form step: its escaped text is appended to
   // longLine instead, for FormStepOnLine after the line's last piece.
-  void ConvertPiece(const CPageNode& node, std::string& piece, std::string& out,
-                    std::vector<std::string>& dynamicList, std::vector<std::string>& postList,
-                    int& ok, std::string* longLine);
+  void ConvertPiece(std::string& piece, std::string& out, std::vector<std::string>& dynamicList,
+                    std::vector<std::string>& actions, std::string* longLine);
   // The form step of a line read in several pieces, on its whole escaped text:
   // once per "<FORM " (any case), on the text from it to the next one or the
   // end of the line, in their order. A form tag cut by a piece boundary is
   // found this way.
-  void FormStepOnLine(const CPageNode& node, const std::string& line,
-                      std::vector<std::string>& postList, int& ok);
+  void FormStepOnLine(const std::string& line, std::vector<std::string>& actions);
   // Registers the handler of a form's ACTION: its URL table entry and its place
-  // in postList. 0 when the entry could not be added.
+  // in postList. A handler is made once in the whole project: one registered
+  // before, or whose stub stands in another page file of the project, gets
+  // nothing. 0 when the entry could not be added.
   int RegisterFormHandler(const CPageNode& node, const std::string& action,
                           std::vector<std::string>& postList);
+  // The page file whose stub of a form handler the project's page files hold
+  // (the first one found), or nullptr. Page files not yet looked at are read
+  // first; a handler found with stubs in two files is reported with both names.
+  const std::string* PostStubFile(const std::string& handler);
+  // Notes the form handler stubs in the text of one page file.
+  void NotePostStubs(const std::string& pageFile, std::string_view text);
   // Adds the URL table entry of a URL unless the table has one. 0 when it could
   // not be added.
   int AddUrlEntry(const std::string& url, const std::string& entry, const std::string& function);
@@ -315,4 +349,9 @@ class CCodeGenerator {
   DateSource m_dateSource;
   std::vector<std::string> m_postHandlers;           // in the order they were added
   std::unordered_set<std::string> m_postHandlerSet;  // the same names, for lookups
+  // The form handlers whose stubs stand in the project's page files: the page
+  // file of each, and the page files already looked at.
+  std::unordered_map<std::string, std::string> m_postStubFiles;
+  std::unordered_set<std::string> m_stubScannedFiles;
+  std::vector<std::string> m_notes;  // for TakeNotes
 };

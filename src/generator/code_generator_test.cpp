@@ -243,8 +243,8 @@ TEST(UrlFileDeclarationTest, OldDeclarationTheUserChangedIsKeptWithOneWarning) {
   // The user's own pre-processing between the two calls, and a declaration
   // with other blanks: neither is the skeleton's text.
   const std::string edited = WriteOldUrlFile(dir, "edited.c");
-  dir.Write("edited.c", InsertBefore(dir.Read(edited), "           else\n",
-                                     "           my_log (URLp);\n"));
+  dir.Write("edited.c",
+            InsertBefore(dir.Read(edited), "           else\n", "           my_log (URLp);\n"));
   const std::string blanks = WriteOldUrlFile(dir, "blanks.c");
   std::string text = dir.Read(blanks);
   const std::string field = "void           (*hstype)();";
@@ -270,7 +270,9 @@ struct CompileCase {
   const char* standard;
 };
 
-void PrintTo(const CompileCase& c, std::ostream* os) { *os << c.compiler << " -std=" << c.standard; }
+void PrintTo(const CompileCase& c, std::ostream* os) {
+  *os << c.compiler << " -std=" << c.standard;
+}
 
 // Compiles the generated C with a real compiler in a strict mode. A URL file
 // and a binary data file compile without a single warning in every C
@@ -357,8 +359,8 @@ INSTANTIATE_TEST_SUITE_P(Compilers, CompileTest,
                                            CompileCase{"clang-16", "c17"},
                                            CompileCase{"clang-16", "c2x"}),
                          [](const ::testing::TestParamInfo<CompileCase>& info) {
-                           std::string name = std::string(info.param.compiler) + "_" +
-                                              info.param.standard;
+                           std::string name =
+                               std::string(info.param.compiler) + "_" + info.param.standard;
                            for (char& c : name) {
                              if (c == '-') c = '_';
                            }

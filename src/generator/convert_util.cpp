@@ -5,6 +5,7 @@
 
 #include "document/markers.h"
 #include "generator/code_generator.h"
+#include "generator/field_text.h"
 #include "platform/file_util.h"
 #include "platform/text_format.h"
 
@@ -97,9 +98,10 @@ int RemoveSourceBlocks(Prompter& prompter, const std::string& binFile, const std
   return found >= 2 ? 0 : 1;
 }
 
-std::string HtmlEntry(const std::string& url, const std::string& function) {
-  return FormatText("{\n   \"%s\", 1, %s, (HSTypeFnHtml)HSTypeHtml, 0, Unprotected\n},\n",
-                    {url, function});
+std::string HtmlEntry(const std::string& url, const std::string& function,
+                      const std::string& realm) {
+  return FormatText("{\n   \"%s\", 1, %s, (HSTypeFnHtml)HSTypeHtml, 0, %s\n},\n",
+                    {CStringText(url), function, realm});
 }
 
 bool WritableOrReport(Prompter& prompter, const std::string& path) {

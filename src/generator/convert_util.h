@@ -45,7 +45,10 @@ std::string EndFileMarker(const std::string& source);
 int RemoveSourceBlocks(Prompter& prompter, const std::string& binFile, const std::string& source);
 
 // The URL table entry of a page or form handler: sent by function as HTML.
-std::string HtmlEntry(const std::string& url, const std::string& function);
+// url is written as a C string (CStringText), blanks already encoded.
+// realm is the entry's realm expression.
+std::string HtmlEntry(const std::string& url, const std::string& function,
+                      const std::string& realm = "Unprotected");
 
 // True when the file at path could be written now; otherwise the generator's
 // "cannot be written" message is shown.

@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "document/srv_doc.h"
+#include "generator/code_generator.h"
 
 bool IsBlank(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
@@ -43,6 +44,56 @@ std::string FieldValue(std::string_view token) {
   if (token.starts_with('"')) token.remove_prefix(1);
   if (token.ends_with('"')) token.remove_suffix(1);
   return std::string(token);
+}
+
+std::string CStringText(std::string_view text) {
+  std::string escaped(text);
+  CCodeGenerator::EscapeLine(escaped);
+  return escaped;
+}
+
+std::string CStringValue(std::string_view literal) {
+  std::string value;
+  value.reserve(literal.size());
+  for (size_t i = 0; i < literal.size(); ++i) {
+    const char c = literal[i];
+    if (c == '\\' && i + 1 < literal.size()) {
+      const char next = literal[++i];
+      switch (next) {
+        case 'n':
+          value += '\n';
+          break;
+        case 'r':
+          value += '\r';
+          break;
+        case 't':
+          value += '\t';
+          break;
+        case '\\':
+        case '"':
+        case '\'':
+        case '?':
+          value += next;
+          break;
+        default:
+          value += c;
+          value += next;
+          break;
+      }
+      continue;
+    }
+    if (c == '"') {
+      // "a" "b" is "ab": skip to the opening quote of the next literal.
+      size_t next = i + 1;
+      while (next < literal.size() && IsBlank(literal[next])) ++next;
+      if (next < literal.size() && literal[next] == '"') {
+        i = next;
+        continue;
+      }
+    }
+    value += c;
+  }
+  return value;
 }
 
 long LeadingNumber(std::string_view text) {

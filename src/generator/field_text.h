@@ -25,6 +25,19 @@ std::string_view NthToken(std::string_view text, std::string_view separators, in
 // A field value as the readers return it: white space removed at both ends,
 // then one double quote removed at the start and one at the end.
 std::string FieldValue(std::string_view token);
+// The contents of a C string literal for text, so that the C string means
+// exactly text: escaped as page text is (CCodeGenerator::EscapeLine: a "?"
+// after a "?" becomes "\?", so that no trigraph forms, "@!" becomes "@" "!",
+// quotes and backslashes are escaped). Every URL, realm name, user name and
+// password goes into the URL file this way.
+std::string CStringText(std::string_view text);
+// What the contents of a C string literal mean, as far as the generated
+// files write them: the escapes \\ \" \' \? \n \r \t are undone, and a
+// literal closed and opened again (with only blanks between) is joined; any
+// other text stays as it is. CStringValue(CStringText(t)) == t for a text
+// without NUL bytes and without a CR at its start.
+std::string CStringValue(std::string_view literal);
+
 // The leading decimal number of a text as the C library's atoi reads it
 // (white space, optional sign, digits); 0 when there is none.
 long LeadingNumber(std::string_view text);

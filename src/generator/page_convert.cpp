@@ -4,6 +4,7 @@
 
 #include "document/doc_handle.h"
 #include "document/markers.h"
+#include "generator/c_names.h"
 #include "generator/code_generator.h"
 #include "generator/convert_util.h"
 #include "generator/field_text.h"
@@ -12,6 +13,7 @@
 #include "platform/ascii.h"
 #include "platform/file_util.h"
 #include "platform/text_format.h"
+#include "project/url_names.h"
 
 namespace {
 
@@ -70,23 +72,6 @@ void AppendSendLines(std::string& out, std::string_view text) {
   } while (start < text.size());
 }
 
-// How the messages name a character that generated C text cannot hold.
-std::string CharacterText(char c) {
-  switch (c) {
-    case '"':
-      return "a double quote (\")";
-    case '\\':
-      return "a backslash (\\)";
-    case ',':
-      return "a comma (,)";
-    default:
-      break;
-  }
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  const auto u = static_cast<unsigned char>(c);
-  return std::string("the control character 0x") + kDigits[u >> 4] + kDigits[u & 15];
-}
-
 bool Contains(const std::vector<std::string>& list, const std::string& name) {
   return std::find(list.begin(), list.end(), name) != list.end();
 }
@@ -102,11 +87,15 @@ bool CCodeGenerator::CheckNodeTexts(const CPageNode& node) {
     }
   }
   const std::string& path = node.GetPath();
-  if (url.size() > kMaxUrlLength || path.size() > kMaxPathLength) {
-    const bool longUrl = url.size() > kMaxUrlLength;
+  // The URL counts as the table stores it: blanks as "%20", escaped as a C string.
+  std::string stored = url;
+  EncodeSpaces(stored);
+  const size_t urlLength = CStringText(stored).size();
+  if (urlLength > kMaxUrlLength || path.size() > kMaxPathLength) {
+    const bool longUrl = urlLength > kMaxUrlLength;
     m_prompter.ShowOk(FormatText(
         kTooLongText,
-        {path, longUrl ? "URL" : "path", std::to_string(longUrl ? url.size() : path.size()),
+        {path, longUrl ? "URL" : "path", std::to_string(longUrl ? urlLength : path.size()),
          std::to_string(longUrl ? kMaxUrlLength : kMaxPathLength)}));
     return false;
   }
@@ -129,6 +118,10 @@ std::string CCodeGenerator::BinFilePath() const {
 
 void CCodeGenerator::SetPageOrder(const CPageNodeList& nodes) {
   m_pageFileOwners.clear();
+  m_postHandlers.clear();
+  m_postHandlerSet.clear();
+  m_postStubFiles.clear();
+  m_stubScannedFiles.clear();
   for (const auto& node : nodes) {
     if (node && node->IsPage()) m_pageFileOwners.push_back({node->GetOutputFile(), node->GetUrl()});
   }
@@ -201,6 +194,18 @@ int CCodeGenerator::ConvertPageSteps(const CPageNode& node) {
   }
   // Refuse before anything is changed rather than leave a half-converted page.
   if (!CanWriteWithUrlFile(pageFile)) return 0;
+  std::string source;
+  const bool read = ReadWholeFile(node.GetPath(), source);
+  // The page's text is converted first: a name that would not compile stops
+  // the page before any file is written.
+  std::vector<std::string> dynamicList;
+  std::vector<std::string> actions;
+  const std::string text = read ? PageFunctionText(node, source, dynamicList, actions) : "";
+  for (const std::string& f : dynamicList) {
+    if (IsCIdentifier(f)) continue;
+    m_prompter.ShowOk(FormatText(kBadDynamicNameText, {node.GetPath(), f.substr(3)}));
+    return 0;
+  }
   if (!exists || size == 0) {
     if (!WritePageFileSkeleton(pageFile)) return 0;
   } else if (const int nul = CDocHandle::IsHeld(pageFile) ? 0 : FirstNulLine(pageFile)) {
@@ -214,17 +219,18 @@ int CCodeGenerator::ConvertPageSteps(const CPageNode& node) {
   }
 
   ClearSection(m_prompter, pageFile, markers::kBeginHtmlPage, markers::kEndHtmlPage, 0);
-  std::string source;
-  if (!ReadWholeFile(node.GetPath(), source)) {
+  // A source that is gone leaves the page section empty.
+  if (!read) {
     m_prompter.ShowOk(FormatText(kSourceMissingText, {node.GetPath()}));
     return 0;
   }
-  std::vector<std::string> dynamicList;
-  std::vector<std::string> postList;
-  int ok = 1;
-  const std::string text = PageFunctionText(node, source, dynamicList, postList, ok);
   if (!InsertPageCode(node, text)) return 0;
 
+  int ok = 1;
+  std::vector<std::string> postList;
+  for (const std::string& action : actions) {
+    if (!RegisterFormHandler(node, action, postList)) ok = 0;
+  }
   std::string url = node.GetUrl();
   EncodeSpaces(url);
   const std::string function = "Send_function_" + std::to_string(node.GetFunction());
@@ -260,7 +266,7 @@ int CCodeGenerator::AddUrlEntry(const std::string& url, const std::string& entry
 
 std::string CCodeGenerator::PageFunctionText(const CPageNode& node, const std::string& source,
                                              std::vector<std::string>& dynamicList,
-                                             std::vector<std::string>& postList, int& ok) {
+                                             std::vector<std::string>& actions) {
   const std::string path = Recorded(node.GetPath());
   std::string out;
   out.reserve(source.size() + source.size() / 4 + 256);
@@ -295,9 +301,9 @@ std::string CCodeGenerator::PageFunctionText(const CPageNode& node, const std::s
     }
     const bool endsLine = piece.back() == '\n' || pos >= source.size();
     const bool wholeLine = !continuesLine && endsLine;
-    ConvertPiece(node, piece, out, dynamicList, postList, ok, wholeLine ? nullptr : &longLine);
+    ConvertPiece(piece, out, dynamicList, actions, wholeLine ? nullptr : &longLine);
     if (!wholeLine && endsLine) {
-      FormStepOnLine(node, longLine, postList, ok);
+      FormStepOnLine(longLine, actions);
       longLine.clear();
     }
     continuesLine = !endsLine;
@@ -310,17 +316,16 @@ std::string CCodeGenerator::PageFunctionText(const CPageNode& node, const std::s
   return out;
 }
 
-void CCodeGenerator::ConvertPiece(const CPageNode& node, std::string& piece, std::string& out,
+void CCodeGenerator::ConvertPiece(std::string& piece, std::string& out,
                                   std::vector<std::string>& dynamicList,
-                                  std::vector<std::string>& postList, int& ok,
-                                  std::string* longLine) {
+                                  std::vector<std::string>& actions, std::string* longLine) {
   EscapeLine(piece);
   if (piece.empty()) return;
   std::string action;
   if (longLine) {
     longLine->append(piece);
-  } else if (ParseFormAction(piece, action) && !RegisterFormHandler(node, action, postList)) {
-    ok = 0;
+  } else if (ParseFormAction(piece, action)) {
+    actions.push_back(std::move(action));
   }
 
   std::string_view t = piece;
@@ -348,8 +353,7 @@ void CCodeGenerator::ConvertPiece(const CPageNode& node, std::string& piece, std
   if (!t.empty()) AppendSendLines(out, t);
 }
 
-void CCodeGenerator::FormStepOnLine(const CPageNode& node, const std::string& line,
-                                    std::vector<std::string>& postList, int& ok) {
+void CCodeGenerator::FormStepOnLine(const std::string& line, std::vector<std::string>& actions) {
   static constexpr std::string_view kFormTag = "<FORM ";
   const std::string upper = AsciiUpperCopy(line);
   size_t start = upper.find(kFormTag);
@@ -357,9 +361,8 @@ void CCodeGenerator::FormStepOnLine(const CPageNode& node, const std::string& li
     const size_t next = upper.find(kFormTag, start + 1);
     const size_t end = next == std::string::npos ? line.size() : next;
     std::string action;
-    if (ParseFormAction(line.substr(start, end - start), action) &&
-        !RegisterFormHandler(node, action, postList)) {
-      ok = 0;
+    if (ParseFormAction(line.substr(start, end - start), action)) {
+      actions.push_back(std::move(action));
     }
     start = next;
   }

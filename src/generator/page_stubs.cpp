@@ -1,21 +1,21 @@
 // Form handlers and dynamic functions: the stubs a page's forms and dynamic
 // markers call, which the user fills in and no later conversion touches.
 #include <algorithm>
+#include <cstring>
 #include <string_view>
 
 #include "document/doc_handle.h"
 #include "document/markers.h"
+#include "generator/c_names.h"
 #include "generator/code_generator.h"
 #include "generator/convert_util.h"
 #include "generator/field_text.h"
 #include "generator/url_table.h"
 #include "platform/ascii.h"
+#include "platform/file_util.h"
 #include "platform/text_format.h"
 
 namespace {
-
-// Characters that cannot stand in the C identifier of a form handler.
-constexpr std::string_view kRefusedInAction = "\n\r\"\t!@#$%^&*()-+=|\\{}][`~?/><.,;:'";
 
 // The comment that names a stub; the blank after the name keeps Post_a from
 // matching Post_ab.
@@ -42,21 +42,95 @@ int CCodeGenerator::ParseFormAction(const std::string& piece, std::string& name)
   }
   const size_t action = upper.find("ACTION");
   if (action == std::string::npos) return 0;
+  // ACTION = value, the value in double quotes (escaped in the piece), in
+  // single quotes or bare.
   std::string_view rest = std::string_view(piece).substr(action + 6);
-  rest.remove_prefix(std::min(rest.find_first_not_of(" =\"\\"), rest.size()));
-  name = std::string(rest.substr(0, rest.find_first_of(" =\"\\>")));
+  const auto skipBlanks = [&rest] {
+    rest.remove_prefix(std::min(rest.find_first_not_of(" \t"), rest.size()));
+  };
+  skipBlanks();
+  std::string_view value;
+  if (rest.starts_with('=')) {
+    rest.remove_prefix(1);
+    skipBlanks();
+    if (rest.starts_with("\\\"")) {
+      rest.remove_prefix(2);
+      value = rest.substr(0, rest.find("\\\""));
+    } else if (rest.starts_with('\'')) {
+      rest.remove_prefix(1);
+      value = rest.substr(0, rest.find('\''));
+    } else {
+      value = rest.substr(0, rest.find_first_of(" \t>\\"));
+    }
+  }
+  name = std::string(TrimBlanks(value));
+  // A form that posts to its own page names no handler.
+  if (name.empty()) {
+    m_notes.emplace_back(kEmptyActionNote);
+    return 0;
+  }
   if (AsciiUpperCopy(name).starts_with("MAILTO:")) return 0;
-  if (name.find_first_of(kRefusedInAction) != std::string::npos) {
+  // The handler is "Post_" + the action: a C identifier only when the action
+  // is letters, digits and underscores.
+  if (!IsCIdentifier("Post_" + name)) {
     m_prompter.ShowOk(FormatText(kBadActionText, {name}));
     return 0;
   }
   return 1;
 }
 
+void CCodeGenerator::NotePostStubs(const std::string& pageFile, std::string_view text) {
+  // The opening line of a stub: kFunctionPrefix, the name, " ", kOpenSuffix.
+  const std::string prefix = std::string(markers::kFunctionPrefix) + "Post_";
+  for (size_t at = text.find(prefix); at != std::string_view::npos;
+       at = text.find(prefix, at + 1)) {
+    const size_t name = at + std::strlen(markers::kFunctionPrefix);
+    const size_t blank = text.find(' ', name);
+    if (blank == std::string_view::npos) break;
+    if (text.substr(blank + 1, std::strlen(markers::kOpenSuffix)) != markers::kOpenSuffix) {
+      continue;
+    }
+    const std::string handler(text.substr(name, blank - name));
+    const auto [it, added] = m_postStubFiles.emplace(handler, pageFile);
+    if (!added && it->second != pageFile) {
+      m_prompter.ShowOk(FormatText(kDuplicateHandlerText, {handler, it->second, pageFile}));
+    }
+  }
+}
+
+const std::string* CCodeGenerator::PostStubFile(const std::string& handler) {
+  // The page files of the project: every page's file, once SetPageOrder has
+  // been given them, and those converted since.
+  if (m_stubScannedFiles.size() != m_pageFileOwners.size()) {
+    for (const CPageFileOwner& owner : m_pageFileOwners) {
+      const std::string& file = owner.m_strFile;
+      if (!m_stubScannedFiles.insert(file).second) continue;
+      if (CDocHandle::IsHeld(file)) {
+        // As this build has it so far.
+        CDocHandle doc = CDocHandle::Open(m_prompter, file);
+        for (int n = 0; n < doc->GetLineCount(); ++n) NotePostStubs(file, doc->LineText(n));
+      } else {
+        std::string text;
+        if (ReadWholeFile(file, text)) NotePostStubs(file, text);
+      }
+    }
+  }
+  const auto it = m_postStubFiles.find(handler);
+  return it == m_postStubFiles.end() ? nullptr : &it->second;
+}
+
 int CCodeGenerator::RegisterFormHandler(const CPageNode& node, const std::string& action,
                                         std::vector<std::string>& postList) {
   const std::string handler = "Post_" + action;
   if (m_postHandlerSet.count(handler) != 0) return 1;
+  // Made by an earlier build into another page: not made again, or the
+  // firmware would not link.
+  const std::string* stubFile = PostStubFile(handler);
+  if (stubFile != nullptr && *stubFile != node.GetOutputFile()) {
+    m_postHandlers.push_back(handler);
+    m_postHandlerSet.insert(handler);
+    return 1;
+  }
   // The form's URL lies in the page's folder.
   const std::string& pageUrl = node.GetUrl();
   const size_t slash = pageUrl.rfind('/');
@@ -97,6 +171,7 @@ int CCodeGenerator::AddPostFunction(const std::string& function, const std::stri
     return 0;
   }
   InsertStub(*doc, at, function);
+  m_postStubFiles.emplace(function, pageFile);
   return SaveOrReport(m_prompter, doc);
 }
 

@@ -22,8 +22,8 @@ bool IsWritableRealmValue(const std::string& value) {
 
 std::string RealmCallLine(int realm, const std::string& name, const std::string& user,
                           const std::string& password) {
-  return "    HSSetRealm (REALM" + std::to_string(realm + 1) + ", \"" + name + "\", \"" + user +
-         "\", \"" + password + "\");";
+  return "    HSSetRealm (REALM" + std::to_string(realm + 1) + ", \"" + CStringText(name) +
+         "\", \"" + CStringText(user) + "\", \"" + CStringText(password) + "\");";
 }
 
 bool FitsRealmLine(int realm, const std::string& name, const std::string& user,
@@ -90,7 +90,7 @@ std::string CSecurityTable::GetRealmField(int call, int field) const {
   const std::string_view args =
       paren == std::string::npos ? std::string_view() : std::string_view(line).substr(paren + 1);
   std::string text = FieldValue(NthToken(args, ",)", field));
-  if (field != 0) return text;
+  if (field != 0) return CStringValue(text);
   // "REALM3" -> "2": the realm constant's last digit less one.
   int index = -1;
   const char last = text.empty() ? '\0' : text.back();
@@ -127,6 +127,7 @@ int CSecurityTable::AddRealm(int realm, const std::string& name, const std::stri
     ReportMissingMarker(m_prompter, markers::kEndRealmCalls, m_strPath);
     return 0;
   }
+  // Written as C strings: a "??/" in a password must not become a backslash.
   const std::string call = RealmCallLine(realm, name, user, password) + "\n";
   doc->InsertText(end.column, end.line, call.c_str());
   return doc.Save();

@@ -60,7 +60,8 @@ class CSecurityTable {
 
   // Field 0..3 of call index: 0 = the realm index as decimal text "0".."7" ("-1"
   // when the realm constant does not end in a digit 1..8), 1 = realm name,
-  // 2 = user name, 3 = password. Empty for an index or field that does not exist.
+  // 2 = user name, 3 = password, each what its string literal means
+  // (CStringValue). Empty for an index or field that does not exist.
   std::string GetRealmField(int call, int field) const;
 
   // Removes every line between the HSSetRealm markers (the commented example
@@ -69,7 +70,8 @@ class CSecurityTable {
   int ClearRealms();
 
   // Adds the call for realm index realm (0..7) just above the end marker of
-  // the calls, after those added before it, and saves the file. 1 = written.
+  // the calls, after those added before it, the values written as C strings
+  // (CStringText), and saves the file. 1 = written.
   // 0 = nothing written: the realm index is out of range; a value holds a
   // character the C string or the reader cannot carry (a message names the
   // field); the values make a line too long to be read back (kLineTooLongText);

@@ -62,6 +62,24 @@ TEST_F(SecurityTableTest, RewrittenRealmsReplaceTheExampleAndReadBack) {
   EXPECT_TRUE(m_prompter.shown().empty());
 }
 
+TEST_F(SecurityTableTest, ValuesAreWrittenAsCStringsAndReadBackAsTyped) {
+  {
+    CSecurityTable table(m_prompter, m_path);
+    EXPECT_GT(table.ClearRealms(), 0);
+    EXPECT_EQ(table.AddRealm(0, "R?\?=1 @!", "u?\?-", "pw?\?/"), 1);
+    EXPECT_EQ(table.AddRealm(1, "??", "?\?\?/", "end??"), 1);
+  }
+  // No "??" followed by a trigraph character is left: "??/" would end the
+  // password's string with an escaped quote.
+  EXPECT_EQ(m_dir.Read(m_path),
+            WithCalls("    HSSetRealm (REALM1, \"R?\\?=1 @\"\"!\", \"u?\\?-\", \"pw?\\?/\");\n"
+                      "    HSSetRealm (REALM2, \"?\\?\", \"?\\?\\?/\", \"end?\\?\");\n"));
+  CSecurityTable table(m_prompter, m_path);
+  EXPECT_EQ(Fields(table, 0), (std::vector<std::string>{"0", "R?\?=1 @!", "u?\?-", "pw?\?/"}));
+  EXPECT_EQ(Fields(table, 1), (std::vector<std::string>{"1", "??", "?\?\?/", "end??"}));
+  EXPECT_TRUE(m_prompter.shown().empty());
+}
+
 TEST_F(SecurityTableTest, HandWrittenCallsGiveTheirDocumentedReading) {
   const std::string path =
       m_dir.Write("hand.c", WithCalls("  hssetrealm (REALM2, \"a\", \"b\", \"c\");\n"

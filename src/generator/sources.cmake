@@ -1,6 +1,7 @@
 pagoric_add_layer(generator
   SOURCES
     generator/field_text.cpp
+    generator/c_names.cpp
     generator/code_generator.cpp
     generator/url_table.cpp
     generator/security_table.cpp

@@ -41,7 +41,10 @@ std::vector<int> EntryLines(CCSrvDoc& doc, int begin, int* stop = nullptr) {
   return lines;
 }
 
-std::string UrlField(std::string_view entryLine) { return FieldValue(NthToken(entryLine, ",", 0)); }
+// The URL of an entry line: what its string literal means.
+std::string UrlField(std::string_view entryLine) {
+  return CStringValue(FieldValue(NthToken(entryLine, ",", 0)));
+}
 
 // The name declared by one line of the prototype section ("extern void NAME (...);"),
 // or empty when the line declares none.
@@ -168,6 +171,8 @@ std::string CUrlTable::GetEntryField(int entry, int field) const {
   if (entry < 0 || entry >= GetEntryCount() || field < 0 || field > 5) return std::string();
   std::string text = FieldValue(NthToken(m_entries[static_cast<size_t>(entry)], ",", field));
   switch (field) {
+    case 0:
+      return CStringValue(text);
     case 1:
       return LeadingNumber(text) != 0 ? "yes" : "no";
     case 3: {
@@ -244,9 +249,8 @@ int CUrlTable::RemoveEntry(const std::string& url) {
     ReportMissingMarker(m_prompter, markers::kBeginUrlTable, m_strPath);
     return -1;
   }
-  const std::string quoted = "\"" + url + "\"";
   for (int n : EntryLines(*doc, begin)) {
-    if (doc->LineText(n).find(quoted) == std::string::npos) continue;
+    if (UrlField(SkipLeadingBlanks(doc->LineText(n))) != url) continue;
     // The entry's brace lines go with it; a neighbour that is not a brace
     // line belongs to something else and stays.
     int first = n;

@@ -35,10 +35,10 @@ class CUrlTable {
   // Number of entry lines read (the NULL terminator is not counted).
   int GetEntryCount() const { return static_cast<int>(m_entries.size()); }
 
-  // Field 0..5 of entry index, as the URL file editor shows it: the URL without
-  // quotes; "yes"/"no" for the html flag; the send function; the content type
-  // function without its cast; the size, or "N/A" for 0; the realm expression.
-  // Empty for an index or field that does not exist.
+  // Field 0..5 of entry index, as the URL file editor shows it: the URL that
+  // its string literal means (CStringValue); "yes"/"no" for the html flag; the send function; the
+  // content type function without its cast; the size, or "N/A" for 0; the realm expression. Empty
+  // for an index or field that does not exist.
   std::string GetEntryField(int entry, int field) const;
 
   // 1 when an entry's URL equals url (blanks encoded first), byte for byte.
@@ -52,8 +52,8 @@ class CUrlTable {
   // entry or field, nothing written.
   int SetEntryField(const std::string& url, int field, const std::string& value);
 
-  // Removes the first entry whose URL, between its double quotes, equals url
-  // (in the form the table stores it, blanks already encoded), with its brace
+  // Removes the first entry whose URL (what its string literal means) equals
+  // url (in the form the table stores it, blanks already encoded), with its brace
   // lines, and saves the file. Returns the line where the entry began, which
   // AddEntry takes to put an edited entry back in its place; -1 when no entry
   // matched or the table's begin marker is missing (reported), with the file

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "document/doc_handle.h"
+#include "generator/convert_util.h"
+#include "generator/field_text.h"
 #include "generator/security_table.h"
 #include "generator/test_support.h"
 #include "testing/scripted_prompter.h"
@@ -125,6 +127,43 @@ TEST_F(UrlTableTest, RemoveMatchesTheWholeQuotedUrlOnly) {
   EXPECT_EQ(File(), Expected(prototypes, kIndex + kDeepGif));
   EXPECT_NE(before, File());
   EXPECT_TRUE(m_prompter.shown().empty());
+}
+
+TEST_F(UrlTableTest, UrlsAreReadAsTheirCStringsMean) {
+  // As HtmlEntry writes it: "/g?\?/p @!.htm" escaped, the blank encoded.
+  const std::string entry = HtmlEntry("/g?\?/p%20@!.htm", "Send_function_4");
+  EXPECT_EQ(entry,
+            "{\n   \"/g?\\?/p%20@\"\"!.htm\", 1, Send_function_4, (HSTypeFnHtml)HSTypeHtml, 0, "
+            "Unprotected\n},\n");
+  {
+    CUrlTable table(m_prompter, m_path);
+    ASSERT_EQ(table.AddEntry(-1, kIndex, "Send_function_1"), 1);
+    ASSERT_EQ(table.AddEntry(-1, entry, "Send_function_4"), 1);
+  }
+  CUrlTable table(m_prompter, m_path);
+  EXPECT_EQ(table.GetEntryField(1, 0), "/g?\?/p%20@!.htm");
+  EXPECT_EQ(table.FindUrl("/g?\?/p @!.htm"), 1);
+  EXPECT_EQ(table.FindUrl("/g?\\?/p @!.htm"), 0);
+  EXPECT_EQ(table.SetEntryField("/g?\?/p @!.htm", 5, "Realm2"), 1);
+  EXPECT_EQ(CUrlTable(m_prompter, m_path).GetEntryField(1, 5), "Realm2");
+  EXPECT_GT(table.RemoveEntry("/g?\?/p%20@!.htm"), 0);
+  EXPECT_EQ(CUrlTable(m_prompter, m_path).GetEntryCount(), 1);
+  EXPECT_TRUE(m_prompter.shown().empty());
+}
+
+TEST(CStringTextTest, WritesAndReadsBackWhatWasTyped) {
+  for (const std::string text : {"", "plain", "?\?/", "?\?=?\?(?\?)?\?'?\?<?\?!?\?>?\?-", "?\?\?/",
+                                 "a\"b\\c", "@!@!", "line\nend\r", "tab\tin", "\"\"", "\xe4\xff"}) {
+    const std::string literal = CStringText(text);
+    EXPECT_EQ(CStringValue(literal), text) << literal;
+    for (size_t at = literal.find("??"); at != std::string::npos; at = literal.find("??", at + 1)) {
+      EXPECT_EQ(std::string::npos, std::string("=(/)'<!>-").find(literal[at + 2])) << literal;
+    }
+    EXPECT_EQ(std::string::npos, literal.find("@!")) << literal;
+  }
+  EXPECT_EQ(CStringText("pw?\?/"), "pw?\\?/");
+  // Literals of other hands: joined, and unknown escapes kept.
+  EXPECT_EQ(CStringValue("a\" \"b\\x41"), "ab\\x41");
 }
 
 TEST_F(UrlTableTest, SetEntryFieldChangesOneFieldOfTheExactUrl) {

@@ -50,7 +50,7 @@ CPageNode::CPageNode(std::string path, int image, HTREEITEM item, int index, int
       m_nIndex(index),
       m_nImage(image) {
   if (!IsBinary()) return;
-  m_nSize = static_cast<std::uint32_t>(CheckSourceFile(m_strPath));
+  m_nSize = CheckSourceFile(m_strPath);
 }
 
 void CPageNode::Serialize(CArchive& ar) {

@@ -89,7 +89,8 @@ class CPageNode {
   void SetFolder(int folder) { m_bFolder = folder; }
   int GetChanged() const { return m_bChanged; }
   void SetChanged(int changed) { m_bChanged = changed; }
-  std::uint32_t GetSize() const { return m_nSize; }
+  // The source's size in bytes, 64 bits wide: sources may be larger than 4 GiB.
+  std::uint64_t GetSize() const { return m_nSize; }
   std::uint64_t GetLastWrite() const { return m_ftLastWrite; }
   void SetLastWrite(std::uint64_t time) { m_ftLastWrite = time; }
   int GetImage() const { return m_nImage; }
@@ -114,7 +115,7 @@ class CPageNode {
   // Not saved.
   HTREEITEM m_hItem = nullptr;  // the item showing this node, while it exists
   int m_nParent = -1;           // list index of the parent; -1 for the root
-  std::uint32_t m_nSize = 0;    // source size in bytes, binary nodes only
+  std::uint64_t m_nSize = 0;    // source size in bytes, binary nodes only
   int m_bChanged = 0;           // 1 = the next build must generate this node
   // Saved, in this order.
   std::string m_strPath;            // file: full source path; folder: its name; root: " / "

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "project/archive.h"
 #include "project/file_error.h"
 #include "testing/temp_dir.h"
@@ -92,6 +94,16 @@ TEST(PageNodeTest, BinaryNodeTakesSizeOrThrowsFileError) {
     EXPECT_EQ(error.Message(), missing + " was not found.");
   }
   EXPECT_THROW(CPageNode(dir.File("img"), ImageBinary, nullptr, 4, 0), CFileError);
+}
+
+TEST(PageNodeTest, SizesBeyondFourGibibytesAreKeptWhole) {
+  TempDir dir;
+  const std::string big = dir.Write("big.bin", "");
+  // A sparse file: no disk space, no bytes read.
+  const std::uint64_t size = (std::uint64_t{1} << 32) + 100;
+  std::filesystem::resize_file(big, size);
+  CPageNode node(big, ImageBinary, nullptr, 1, 0);
+  EXPECT_EQ(node.GetSize(), size);
 }
 
 TEST(PageNodeTest, GetFileNameWithoutSeparator) {

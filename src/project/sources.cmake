@@ -5,6 +5,7 @@ pagoric_add_layer(project
     project/page_node.cpp
     project/project_file.cpp
     project/tree_ctrl.cpp
+    project/url_names.cpp
     project/project_verify.cpp
   DEPENDS pagoric_document
   TESTS

@@ -13,6 +13,7 @@
 #include "project/archive.h"
 #include "project/file_error.h"
 #include "project/project_verify.h"
+#include "project/url_names.h"
 
 namespace {
 
@@ -140,8 +141,13 @@ bool CSTreeCtrl::CanEditLabel(HTREEITEM item) const {
   return item && item->m_nImage == ImageFolder;
 }
 
-bool CSTreeCtrl::EndLabelEdit(HTREEITEM item, const std::string& text) {
+bool CSTreeCtrl::EndLabelEdit(HTREEITEM item, const std::string& text, Prompter* prompter) {
   if (!CanEditLabel(item)) return false;
+  const std::string refused = RefusedFolderNameText(text);
+  if (!refused.empty()) {
+    if (prompter) prompter->ShowOk(refused);
+    return false;
+  }
   item->m_strText = text;
   return true;
 }
@@ -176,6 +182,7 @@ HTREEITEM CSTreeCtrl::InsertFileItem(HTREEITEM parent, const std::string& path) 
 }
 
 HTREEITEM CSTreeCtrl::FindFolderItem(const std::string& urlFolder, bool create) {
+  if (create && !RefusedUrlFolderText(urlFolder).empty()) return nullptr;
   HTREEITEM current = GetRootItem();
   if (!current) {
     if (!create) return nullptr;

@@ -87,10 +87,12 @@ class CSTreeCtrl {
   size_t GetCount() const { return m_nItemCount; }
 
   // Label editing: only folder items (ImageFolder) may be renamed in place; the
-  // root and file items may not. Ending an edit accepts any text, the empty text
-  // included; false (nothing changed) for an item that may not be edited.
+  // root and file items may not. Ending an edit accepts any name that can be
+  // part of a URL (see UrlNameProblem); false (nothing changed) for an item
+  // that may not be edited, and for a refused name, whose message is shown
+  // when a prompter is given.
   bool CanEditLabel(HTREEITEM item) const;
-  bool EndLabelEdit(HTREEITEM item, const std::string& text);
+  bool EndLabelEdit(HTREEITEM item, const std::string& text, Prompter* prompter = nullptr);
 
   // What the Delete key does to the selected item: nothing without one; the
   // root is refused with kCannotDeleteRootText (OK box); a folder is deleted
@@ -108,6 +110,8 @@ class CSTreeCtrl {
   // The folder item of a URL folder such as "/docs/img" ("" or "/" is the
   // root), following folder items by name from the root. With create, missing
   // folders on the way are inserted; otherwise nullptr when one is missing.
+  // A name that cannot be part of a URL is never inserted: nullptr, and
+  // nothing inserted (RefusedUrlFolderText tells why).
   HTREEITEM FindFolderItem(const std::string& urlFolder, bool create);
   // Visits every item in pre-order with its depth (the root has depth 0).
   void WalkItems(const std::function<void(HTREEITEM item, int depth)>& visit) const;

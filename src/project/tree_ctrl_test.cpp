@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include "project/archive.h"
+#include "project/url_names.h"
 #include "testing/scripted_prompter.h"
 #include "testing/temp_dir.h"
 
@@ -248,9 +249,40 @@ TEST_F(TreeCtrlTest, OnlyFolderLabelsAreEditable) {
   EXPECT_FALSE(m_tree.CanEditLabel(m_root));
   EXPECT_FALSE(m_tree.CanEditLabel(file));
   EXPECT_FALSE(m_tree.EndLabelEdit(file, "b.htm"));
-  EXPECT_TRUE(m_tree.EndLabelEdit(folder, ""));
-  EXPECT_EQ(m_tree.GetItemText(folder), "");
+  EXPECT_TRUE(m_tree.EndLabelEdit(folder, "my docs"));
+  EXPECT_EQ(m_tree.GetItemText(folder), "my docs");
   EXPECT_EQ(m_tree.GetItemText(file), "/x/a.htm");
+}
+
+TEST_F(TreeCtrlTest, FolderNamesThatCannotBePartOfAUrlAreRefused) {
+  HTREEITEM folder = m_tree.InsertFolderItem(m_root, "docs");
+  ScriptedPrompter prompter;
+  for (const char* bad : {"", ".", "..", "a\"b", "a\\b", "a,b", "a?b", "a/b", "a\tb", "a\x7f"}) {
+    prompter.Clear();
+    EXPECT_FALSE(m_tree.EndLabelEdit(folder, bad, &prompter)) << bad;
+    ASSERT_EQ(prompter.Texts().size(), 1u) << bad;
+    EXPECT_EQ(prompter.Texts()[0].rfind("The folder name \"", 0), 0u) << prompter.Texts()[0];
+    EXPECT_EQ(m_tree.GetItemText(folder), "docs");
+    // mkdir and --under take the same rule, and make no folder of the path.
+    if (std::string(bad).empty() || std::string(bad) == "a/b") continue;
+    const size_t count = m_tree.GetCount();
+    EXPECT_EQ(m_tree.FindFolderItem(std::string("/new/") + bad + "/x", true), nullptr) << bad;
+    EXPECT_EQ(m_tree.GetCount(), count);
+  }
+  ASSERT_EQ(prompter.Texts().size(), 1u);
+  EXPECT_EQ(prompter.Texts()[0],
+            "The folder name \"a^?\" cannot be part of a URL: it holds the "
+            "control character 0x7F.");
+  EXPECT_EQ(RefusedFolderNameText(".."),
+            "The folder name \"..\" cannot be part of a URL: it is "
+            "\"..\".");
+  EXPECT_EQ(
+      RefusedFileText("/site/what?.htm"),
+      "The file /site/what?.htm cannot be part of a URL: its name holds a question mark (?).");
+  EXPECT_EQ(RefusedFileText("/si,te/ok.htm"), "");
+  EXPECT_EQ(RefusedUrlFolderText("/a//b c/%41/"), "");
+  EXPECT_EQ(RefusedUrlFolderText("/a/../b"),
+            "The folder name \"..\" cannot be part of a URL: it is \"..\".");
 }
 
 TEST_F(TreeCtrlTest, SavedListReopensAsTheSameTree) {

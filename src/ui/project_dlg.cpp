@@ -176,6 +176,7 @@ void CProjectDlg::BuildLayout() {
   m_pTree = new QTreeView(this);
   m_pTree->setObjectName("urlTreeView");
   m_pModel = new CUrlTreeModel(m_project.m_tree, this);
+  m_pModel->SetPrompter(&m_prompter);
   m_pTree->setModel(m_pModel);
   m_pTree->setHeaderHidden(true);
   m_pTree->setRootIsDecorated(false);  // no lines at the root
@@ -410,7 +411,7 @@ void CProjectDlg::OfferToRemoveUserCode(const std::set<std::string>& before) {
 
 bool CProjectDlg::OnRenameFolder(HTREEITEM item, const std::string& text) {
   const std::set<std::string> before = m_project.PageFilesOfTree();
-  if (!m_project.m_tree.EndLabelEdit(item, text)) return false;
+  if (!m_project.m_tree.EndLabelEdit(item, text, &m_prompter)) return false;
   // The URLs below the folder changed with it.
   m_pTree->viewport()->update();
   // Asked once the label editor has closed.

@@ -308,6 +308,21 @@ class ProjectDlgTest : public QObject {
     QCOMPARE(m_project->m_bTreeChanged, 0);
   }
 
+  void folderNameThatCannotBePartOfAUrlIsRefused() {
+    OpenNew();
+    ClickButton(m_window.get(), "newFolderButton");
+    HTREEITEM folder = Root()->GetChild(0);
+    auto* editor = m_window->TreeView()->findChild<QLineEdit*>();
+    QVERIFY(editor);
+    editor->setText("what?");
+    QTest::keyClick(editor, Qt::Key_Return);
+    QTRY_COMPARE(m_prompter->Texts().size(), size_t(1));
+    QCOMPARE(m_prompter->Texts()[0],
+             std::string("The folder name \"what?\" cannot be part of a URL: it holds a question "
+                         "mark (?)."));
+    QCOMPARE(folder->GetText(), std::string("New Folder"));
+  }
+
   void chooseTargetWarnsAboutAReadOnlyFolder() {
     OpenNew();
     m_dir->Write("ro/x", "");

@@ -67,7 +67,7 @@ bool CUrlTreeModel::setData(const QModelIndex& index, const QVariant& value, int
   if (!index.isValid() || role != Qt::EditRole) return false;
   const std::string text = FromQt(value.toString());
   if (m_labelEditor ? !m_labelEditor(ItemOf(index), text)
-                    : !m_tree.EndLabelEdit(ItemOf(index), text)) {
+                    : !m_tree.EndLabelEdit(ItemOf(index), text, m_pPrompter)) {
     return false;
   }
   emit dataChanged(index, index);

@@ -17,6 +17,8 @@ class CUrlTreeModel : public QAbstractItemModel {
  public:
   explicit CUrlTreeModel(CSTreeCtrl& tree, QObject* parent = nullptr)
       : QAbstractItemModel(parent), m_tree(tree) {}
+  // Where a refused folder name is shown (nowhere without one).
+  void SetPrompter(Prompter* prompter) { m_pPrompter = prompter; }
 
   QModelIndex IndexOf(HTREEITEM item) const;
   static HTREEITEM ItemOf(const QModelIndex& index) {
@@ -46,4 +48,5 @@ class CUrlTreeModel : public QAbstractItemModel {
   CSTreeCtrl& m_tree;
   LabelEditor m_labelEditor;
   std::unordered_set<HTREEITEM> m_missing;
+  Prompter* m_pPrompter = nullptr;
 };

@@ -72,7 +72,8 @@ TEST(C23Test, BuildWarnsOnceAboutAnOldDeclarationTheUserChanged) {
   project.dir().Write("gen/url.c", old);
 
   std::string output;
-  ASSERT_EQ(kExitOk, RunProgram({PagoricProgram(), "build", project.projectFile(), "--all"}, output))
+  ASSERT_EQ(kExitOk,
+            RunProgram({PagoricProgram(), "build", project.projectFile(), "--all"}, output))
       << output;
   const std::string warning = "Warning: " + project.dir().File("gen/url.c") + " declares";
   const size_t first = output.find(warning);

@@ -2,6 +2,7 @@
 // URL entry editors do, asks for the credentials of one of its realms.
 #include <gtest/gtest.h>
 
+#include "cli/preview.h"
 #include "generator/security_table.h"
 #include "generator/url_table.h"
 #include "testing/http_client.h"
@@ -54,6 +55,85 @@ TEST(RealmTest, ProtectedUrlAnswersOnlyItsRealmsUsers) {
     EXPECT_EQ("HTTP/1.1 200 OK", reply.statusLine) << admitted;
     EXPECT_EQ("<p>Staff \"only\"</p>\n", reply.body) << admitted;
   }
+  EXPECT_EQ(0, server.Stop());
+}
+
+// The home page "/" made from a protected page asks for the same realms.
+TEST(RealmTest, HomePageKeepsThePagesProtection) {
+  if (!HaveTool("gcc")) GTEST_SKIP() << "gcc is not installed";
+  TempDir sites;
+  sites.Write("site/index.htm", "<p>Open to all</p>\n");
+  sites.Write("site/secret.htm", "<p>Secret</p>\n");
+  TestProject project(sites.File("site"));
+  ASSERT_TRUE(project.ok());
+  const std::string pagoric = PagoricProgram();
+  const std::string web = project.projectFile();
+  ASSERT_TRUE(RunOk({pagoric, "realms", web, "--set", "2", "Vault", "boss", "b0ss"}));
+  ASSERT_TRUE(RunOk({pagoric, "urls", web, "--edit", "/secret.htm", "--realm", "Realm2"}));
+  ASSERT_TRUE(RunOk({pagoric, "home", web, "/secret.htm"}));
+  // Protected further after it became the home page: "/" follows.
+  ASSERT_TRUE(RunOk({pagoric, "urls", web, "--edit", "/secret.htm", "--realm", "Realm2+Realm3"}));
+  ASSERT_TRUE(RunOk({pagoric, "realms", web, "--set", "3", "Other", "someone", "else"}));
+
+  const std::string program = project.CompileServer("gcc");
+  ASSERT_NE("", program);
+  ServerProcess server(program, {"--port", "0"}, false);
+  ASSERT_NE(0, server.port()) << server.output();
+  const int port = server.port();
+  for (const char* url : {"/secret.htm", "/"}) {
+    EXPECT_EQ("HTTP/1.1 401 Unauthorized", Request(port, "GET", url).statusLine) << url;
+    for (const char* user : {"boss:b0ss", "someone:else"}) {
+      const HttpReply reply = Request(port, "GET", url, BasicAuthorization(user));
+      EXPECT_EQ("HTTP/1.1 200 OK", reply.statusLine) << url;
+      EXPECT_EQ("<p>Secret</p>\n", reply.body) << url;
+    }
+  }
+  EXPECT_EQ("HTTP/1.1 200 OK", Request(port, "GET", "/index.htm").statusLine);
+  EXPECT_EQ(0, server.Stop());
+}
+
+// Trigraphs, escapes and marker signs in a URL, a realm name, a user name and a
+// password: the C strings of the URL file mean what was typed, in a strict C99
+// compile, where trigraphs count.
+TEST(RealmTest, TrigraphsInUrlsAndRealmValuesMeanWhatWasTyped) {
+  if (!HaveTool("gcc")) GTEST_SKIP() << "gcc is not installed";
+  TempDir sites;
+  sites.Write("site/index.htm", "<p>Open to all</p>\n");
+  sites.Write("site/staff.htm", "<p>Staff only</p>\n");
+  TestProject project(sites.File("site"));
+  ASSERT_TRUE(project.ok());
+  const std::string urlFile = project.Files().m_strUrlFile;
+  ScriptedPrompter prompter;
+  const std::string staff = CUrlTable(prompter, urlFile).GetEntryField(1, 2);
+  ASSERT_EQ(0u, staff.rfind("Send_function_", 0)) << staff;
+  const std::string pagoric = PagoricProgram();
+  const std::string web = project.projectFile();
+  ASSERT_TRUE(
+      RunOk({pagoric, "realms", web, "--set", "1", "Staff?\?=Area@!", "st?\?-aff", "pw?\?/"}));
+  ASSERT_TRUE(RunOk({pagoric, "urls", web, "--add", "/g?\?/p@!.htm", staff, "--realm", "Realm1"}));
+  // Read back as typed, by the editors and by a later build.
+  ASSERT_TRUE(project.Build());
+  std::string listed;
+  ASSERT_EQ(0, RunProgram({pagoric, "realms", web}, listed));
+  EXPECT_EQ(0u, listed.find("Realm1\tStaff?\?=Area@!\tst?\?-aff\tpw?\?/\n")) << listed;
+  ASSERT_EQ(0, RunProgram({pagoric, "urls", web}, listed));
+  EXPECT_NE(std::string::npos,
+            listed.find("\n/g?\?/p@!.htm\tyes\t" + staff + "\tHSTypeHtml\tN/A\tRealm1\n"))
+      << listed;
+  EXPECT_EQ(std::string::npos, project.dir().Read("gen/url.c").find("?\?/")) << "a trigraph";
+
+  const std::string program = project.CompileServer("gcc");
+  ASSERT_NE("", program);
+  ServerProcess server(program, {"--port", "0"}, false);
+  ASSERT_NE(0, server.port()) << server.output();
+  const int port = server.port();
+  const HttpReply bare = Request(port, "GET", "/g%3F%3F/p@!.htm");
+  EXPECT_EQ("HTTP/1.1 401 Unauthorized", bare.statusLine);
+  EXPECT_EQ("Basic realm=\"Staff?\?=Area@!\"", bare.headers.at("WWW-Authenticate"));
+  const HttpReply reply =
+      Request(port, "GET", "/g%3F%3F/p@!.htm", BasicAuthorization("st?\?-aff:pw?\?/"));
+  EXPECT_EQ("HTTP/1.1 200 OK", reply.statusLine);
+  EXPECT_EQ("<p>Staff only</p>\n", reply.body);
   EXPECT_EQ(0, server.Stop());
 }
 

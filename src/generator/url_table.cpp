@@ -26,11 +26,14 @@ TableLine KindOfTableLine(std::string_view line) {
 
 // The entry lines of the table whose begin marker stands on line begin: every
 // line from the one after the array definition up to the NULL terminator that
-// is not a brace line or a comment. stop, when given, receives the line where
-// the scan ended (the terminator's, or the line count).
+// is not a brace line or a comment. A table without its terminator ends at its
+// end marker, never past it: the lines after it are no entries. stop, when
+// given, receives the line where the scan ended (the terminator's, the end
+// marker's, or the line count).
 std::vector<int> EntryLines(CCSrvDoc& doc, int begin, int* stop = nullptr) {
   std::vector<int> lines;
-  const int count = doc.GetLineCount();
+  const int end = FindMarker(doc, markers::kEndUrlTable, begin);
+  const int count = end >= 0 ? end : doc.GetLineCount();
   int n = begin + 2;
   for (; n < count; ++n) {
     const TableLine kind = KindOfTableLine(doc.LineText(n));

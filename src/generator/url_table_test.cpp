@@ -231,6 +231,24 @@ TEST_F(UrlTableTest, OddTableLinesGiveTheirDocumentedReading) {
   EXPECT_TRUE(m_prompter.shown().empty());
 }
 
+TEST_F(UrlTableTest, ATableWithoutItsTerminatorEndsAtItsEndMarker) {
+  // The NULL line was lost: the lines after the end marker (the security
+  // table's realm calls among them) are no entries, so editing them changes
+  // nothing the table holds.
+  AddThree();
+  std::string text = File();
+  const size_t null = text.find(CrLf("   NULL"));
+  ASSERT_NE(std::string::npos, null);
+  text.replace(null, 7, "   junk");
+  const std::string path = m_dir.Write("noterm.c", text);
+  CUrlTable table(m_prompter, path);
+  EXPECT_EQ(table.GetEntryCount(), 4);  // three entries and the junk line
+  text.insert(text.rfind(CrLf("/* @! End   of HSSetRealm calls */")),
+              CrLf("    HSSetRealm (REALM3, \"a\", \"b\", \"c\");\n"));
+  m_dir.Write("noterm.c", text);
+  EXPECT_EQ(CUrlTable(m_prompter, path).GetEntryCount(), 4);
+}
+
 TEST_F(UrlTableTest, MissingMarkersAreReportedAndChangeNothing) {
   const std::string beginTable = "/* @! Begin of Table for all URLs */";
   const std::string endTable = "/* @! End of Table for all URLs   */";

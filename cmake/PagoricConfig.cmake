@@ -148,7 +148,8 @@ function(pagoric_add_web target)
   list(GET outputs 1 bin_file)
   set_property(SOURCE "${bin_file}" APPEND PROPERTY COMPILE_OPTIONS
                "$<$<C_COMPILER_ID:GNU,Clang,AppleClang,ARMClang>:-funsigned-char>"
-               "$<$<C_COMPILER_ID:GNU,Clang,AppleClang,ARMClang>:-Wno-overlength-strings>")
+               "$<$<C_COMPILER_ID:GNU,Clang,AppleClang,ARMClang>:-Wno-overlength-strings>"
+               "$<$<AND:$<C_COMPILER_ID:GNU>,$<VERSION_GREATER_EQUAL:$<C_COMPILER_VERSION>,15>>:-Wno-unterminated-string-initialization>")
   set(pages ${outputs})
   list(REMOVE_ITEM pages "${url_file}" "${bin_file}")
   if(pages AND NOT PW_NO_FORCE_INCLUDE)

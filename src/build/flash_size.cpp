@@ -63,6 +63,8 @@ std::unordered_map<int, std::int64_t> ByteArraySizes(const std::string& code) {
   static constexpr std::string_view kHead = "const char buffer_";
   std::unordered_map<int, std::int64_t> sizes;
   for (size_t at = code.find(kHead); at != std::string::npos; at = code.find(kHead, at + 1)) {
+    // A head begins its line; the same text inside a literal's bytes is data.
+    if (at > 0 && code[at - 1] != '\n') continue;
     // "const char buffer_N [] =" and the initializer list after it.
     size_t i = at + kHead.size();
     const size_t digits = i;

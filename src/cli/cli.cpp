@@ -316,14 +316,19 @@ int CmdRemove(const Args& args, Context& ctx, Prompter& prompter) {
     }
     if (std::find(items.begin(), items.end(), item) == items.end()) items.push_back(item);
   }
+  // A folder given with one of its own items: the folder goes, with them.
+  // The items inside are left out before anything is removed, as removing the
+  // folder removes them too.
+  std::vector<HTREEITEM> outermost;
   for (HTREEITEM item : items) {
-    // A folder given with one of its own items: the folder goes, with them.
     bool inside = false;
     for (HTREEITEM up = project.m_tree.GetParentItem(item); up && !inside;
          up = project.m_tree.GetParentItem(up)) {
       inside = std::find(items.begin(), items.end(), up) != items.end();
     }
-    if (inside) continue;
+    if (!inside) outermost.push_back(item);
+  }
+  for (HTREEITEM item : outermost) {
     if (!project.RemoveItem(item)) return kExitNotDone;
   }
   return project.RefreshAndSaveUnbuilt() ? kExitOk : kExitNotDone;
@@ -420,6 +425,9 @@ bool WriteDepfile(const std::string& depfile, const std::string& stamp, const CO
   return true;
 }
 
+// How long `build --no-save` waits for a project another run is building.
+constexpr int kNoSaveLockWaitMs = 10 * 60 * 1000;
+
 // Sets a file's time to now, creating it empty when it is missing.
 bool TouchFile(const std::string& path) {
   if (!PathExists(path) && ReplaceFileAtomically(path, "") != ReplaceResult::kOk) return false;
@@ -474,7 +482,10 @@ int CmdBuild(const Args& args, Context& ctx, Prompter& prompter) {
   project.SetSaveProject(!args.Has("no-save"));
   const std::string path = AbsolutePath(args.positional[0]);
   CProjectLock lock(path);
-  if (!LockProject(lock, "build", ctx)) return kExitNotDone;
+  // A build system's runs write no project file: one of them waits for
+  // another (two build trees built at once) instead of failing.
+  const bool waited = args.Has("no-save") && lock.Lock(kNoSaveLockWaitMs);
+  if (!waited && !LockProject(lock, "build", ctx)) return kExitNotDone;
   // Verification first: moved source files and a moved target directory are
   // answered from the --relocate mappings; a question none answers is an error.
   std::vector<CMappedRelocationAnswers::Mapping> mappings;

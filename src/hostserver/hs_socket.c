@@ -58,6 +58,12 @@
 #ifndef HS_ACCEPT_TIMEOUT_MS
 #define HS_ACCEPT_TIMEOUT_MS 500 /* how often the stop flag is looked at */
 #endif
+#ifndef HS_SEND_TIMEOUT_MS
+#define HS_SEND_TIMEOUT_MS 10000 /* how long a client may leave the answer unread */
+#endif
+#ifndef HS_DRAIN_TIMEOUT_MS
+#define HS_DRAIN_TIMEOUT_MS 200 /* how long the rest of a request is read after the answer */
+#endif
 
 static int SocketRecv(void* pContext, char* pBuffer, unsigned nLen) {
   return (int)HS_RECV(*(int*)pContext, pBuffer, nLen, 0);
@@ -73,11 +79,25 @@ static int SocketSend(void* pContext, const char* pData, unsigned nLen) {
   return 0;
 }
 
-static void SetTimeout(int nFd, int nMillis) {
+static void SetTimeout(int nFd, int nOption, int nMillis) {
   struct timeval tv;
   tv.tv_sec = nMillis / 1000;
   tv.tv_usec = (nMillis % 1000) * 1000;
-  HS_SETSOCKOPT(nFd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+  HS_SETSOCKOPT(nFd, SOL_SOCKET, nOption, &tv, sizeof tv);
+}
+
+/* After the answer: what the client still sends (the rest of a refused
+   request) is read and dropped for a short while, as closing a socket with
+   unread data resets the connection and can destroy the answer before the
+   client has read it. */
+static void DrainAndClose(int nFd) {
+  char aChunk[256];
+  int nRounds = 0;
+  HS_SHUTDOWN(nFd, SHUT_WR);
+  SetTimeout(nFd, SO_RCVTIMEO, HS_DRAIN_TIMEOUT_MS);
+  while (nRounds++ < 64 && HS_RECV(nFd, aChunk, sizeof aChunk, 0) > 0) {
+  }
+  HS_CLOSE(nFd);
 }
 
 int HSOpenListener(unsigned long nAddress, unsigned short nPort, unsigned short* pBoundPort) {
@@ -97,7 +117,7 @@ int HSOpenListener(unsigned long nAddress, unsigned short nPort, unsigned short*
     return -1;
   }
   if (pBoundPort) *pBoundPort = HS_NTOHS(addr.sin_port);
-  SetTimeout(nListen, HS_ACCEPT_TIMEOUT_MS);
+  SetTimeout(nListen, SO_RCVTIMEO, HS_ACCEPT_TIMEOUT_MS);
   return nListen;
 }
 
@@ -106,14 +126,13 @@ int HSServeListener(int nListen, volatile int* pStop) {
     HSStream stream;
     int nFd = HS_ACCEPT(nListen, NULL, NULL);
     if (nFd < 0) continue; /* a timeout or a signal: look at the stop flag again */
-    SetTimeout(nFd, HS_RECV_TIMEOUT_MS);
+    SetTimeout(nFd, SO_RCVTIMEO, HS_RECV_TIMEOUT_MS);
+    SetTimeout(nFd, SO_SNDTIMEO, HS_SEND_TIMEOUT_MS);
     stream.m_pRecv = SocketRecv;
     stream.m_pSend = SocketSend;
     stream.m_pContext = &nFd;
     HSServeStream(&stream);
-    /* The answer is complete: let the client read it before the close. */
-    HS_SHUTDOWN(nFd, SHUT_WR);
-    HS_CLOSE(nFd);
+    DrainAndClose(nFd);
   }
   HS_CLOSE(nListen);
   return 0;

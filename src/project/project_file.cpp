@@ -136,7 +136,12 @@ std::string DeriveSavedFolder(const CPageNodeList& nodes, const std::string& her
   for (size_t cut = first.rfind(kPathSeparator); cut != std::string::npos && cut > 0;
        cut = first.rfind(kPathSeparator, cut - 1)) {
     const std::string folder = first.substr(0, cut);
-    if (folder == here) break;
+    // The old folder must be gone (a move leaves it missing) and be neither
+    // here nor around or inside it.
+    if (folder == here || !MovedPath(folder, here, "").empty() ||
+        !MovedPath(here, folder, "").empty() || IsDirectory(folder)) {
+      continue;
+    }
     // Sources outside that folder are no part of the tree that moved.
     const bool all = std::all_of(missing.begin(), missing.end(), [&](const std::string* path) {
       const std::string moved = MovedPath(*path, folder, here);
@@ -154,7 +159,10 @@ void LocateProject(const std::string& projectPath, CPageNodeList& nodes,
   const std::string here = FolderOf(projectPath);
   std::string& saved = settings.m_strSavedFolder;
   if (saved.empty()) saved = DeriveSavedFolder(nodes, here);
-  if (saved.empty() || saved == here) {
+  // One folder inside the other: which paths moved cannot be told, and the
+  // inverse mapping would not give the stored paths back. Nothing moves.
+  if (saved.empty() || saved == here || !MovedPath(here, saved, "").empty() ||
+      !MovedPath(saved, here, "").empty()) {
     saved = here;
     return;
   }

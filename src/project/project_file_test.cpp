@@ -361,6 +361,26 @@ TEST(ProjectFileTest, SavedFolderTravelsBehindTheSettingsAndOlderBytesStillRead)
   }
 }
 
+TEST(ProjectFileTest, AMissingSourceAtHomeMovesNothing) {
+  // A project file without the saved folder on record, at home, with one of
+  // its sources deleted: no folder inside its own is taken for the old place
+  // of the project, so no source is swapped for a file of the same name.
+  TempDir home;
+  home.Write("index.htm", "top");
+  home.Write("sub/style.css", "sub");
+  CPageNodeList nodes = SampleTree();
+  nodes[2]->SetPath(home.File("sub/index.htm"));  // deleted
+  nodes[3]->SetPath(home.File("sub/style.css"));
+  nodes[4]->SetPath(home.File("index.htm"));
+  home.Write("p.web", Write(nodes, CProjectSettings()));
+  CPageNodeList opened;
+  CProjectSettings settings;
+  ASSERT_TRUE(LoadProjectFile(home.File("p.web"), opened, settings));
+  EXPECT_EQ(home.File("sub/index.htm"), opened[2]->GetPath());
+  EXPECT_EQ(home.File("sub/style.css"), opened[3]->GetPath());
+  EXPECT_EQ(home.path(), settings.m_strSavedFolder);
+}
+
 TEST(ProjectFileTest, AProjectOpenedElsewhereUsesTheFilesBesideItAndSavesAsItWas) {
   TempDir home, clone;
   for (const TempDir* dir : {&home, &clone}) {
@@ -402,7 +422,7 @@ TEST(ProjectFileTest, AProjectOpenedElsewhereUsesTheFilesBesideItAndSavesAsItWas
   moved.Write("site/x.htm", "x");
   moved.Write("site/y.gif", "y");
   moved.Write("p.web", oldBytes);
-  std::filesystem::remove_all(home.File("site"));
+  std::filesystem::remove_all(home.path());  // the old checkout is gone
   ASSERT_TRUE(LoadProjectFile(moved.File("p.web"), opened, openedSettings));
   EXPECT_EQ(moved.File("site/x.htm"), opened[2]->GetPath());
   EXPECT_EQ(home.path(), openedSettings.m_strSavedFolder);

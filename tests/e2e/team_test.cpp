@@ -188,7 +188,11 @@ TEST_F(TeamTest, RemoveAndRenameEditTheTreeFromTheCommandLine) {
   // A folder goes only with --yes, as the window asks first.
   run = Pagoric({"remove", Web(home), "/pics"});
   EXPECT_EQ(kExitNotDone, run.status);
-  run = Pagoric({"remove", Web(home), "/pics", "--yes"});
+  // A folder named together with an item inside it goes once, with the item.
+  home.Write("site/pics/in.htm", "<p>in</p>\n");
+  ASSERT_TRUE(RunOk(
+      {PagoricProgram(), "add", Web(home), "--under", "/pics", home.File("site/pics/in.htm")}));
+  run = Pagoric({"remove", Web(home), "/pics/in.htm", "/pics", "/pics/in.htm", "--yes"});
   EXPECT_EQ(kExitOk, run.status) << run.err;
   EXPECT_EQ(std::string::npos, Pagoric({"tree", Web(home)}).out.find("pics"));
 }

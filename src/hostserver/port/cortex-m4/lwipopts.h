@@ -11,6 +11,7 @@
 #define LWIP_NETCONN 1
 #define LWIP_COMPAT_SOCKETS 0
 #define LWIP_SO_RCVTIMEO 1
+#define LWIP_SO_SNDTIMEO 1
 #define LWIP_TCP 1
 #define LWIP_UDP 0
 #define LWIP_IPV4 1

@@ -15,6 +15,7 @@
 #include "document/doc_handle.h"
 #include "document/source_text.h"
 #include "generator/file_structure.h"
+#include "generator/url_table.h"
 #include "platform/ascii.h"
 #include "platform/file_util.h"
 #include "platform/text_format.h"
@@ -214,8 +215,12 @@ bool COpenProject::BuildFromButton(int all) {
   if (!PrepareTargetFiles()) return false;
   ApplyTargetState();
   // A URL file of an earlier version gets the declarations C23 compilers take.
-  if (!m_bFreshUrlFile) {
-    m_generator.UpdateUrlFileDeclaration(m_settings.m_strTargetDir + m_settings.m_strUrlFile);
+  // A file that could not be updated (the message was shown) is not built
+  // into: the build would report success over a URL file C23 refuses.
+  if (!m_bFreshUrlFile &&
+      m_generator.UpdateUrlFileDeclaration(m_settings.m_strTargetDir + m_settings.m_strUrlFile) ==
+          CCodeGenerator::UrlFileDeclaration::kFailed) {
+    return false;
   }
   if (!m_tree.RefreshNodes(m_settings, m_prompter)) return false;
   MarkNodesOfFreshFiles();
@@ -329,6 +334,7 @@ void COpenProject::BuildNodes(int all) {
       ++index;
     }
     if (m_pLog && !todo.empty()) m_pLog->Progress(done, done);
+    ReportStrayEntries();
     if (batch && !batch->Flush()) ReportUnwrittenFiles(*batch, todo);
   }
   std::string number = std::to_string(m_nBuildNumber);
@@ -339,6 +345,26 @@ void COpenProject::BuildNodes(int all) {
     SaveProject();
   }
   m_bTreeChanged = 0;
+}
+
+void COpenProject::ReportStrayEntries() {
+  std::unordered_set<std::string> urls;
+  for (const auto& node : m_tree.m_nodes) {
+    if (!node->IsPage() && !node->IsBinary()) continue;
+    std::string url = node->GetUrl();
+    EncodeSpaces(url);
+    urls.insert(std::move(url));
+  }
+  const std::string urlFile = m_generator.UrlFilePath();
+  if (!CDocHandle::IsHeld(urlFile) && !PathExists(urlFile)) return;
+  const CUrlTable table(m_prompter, urlFile);
+  for (int i = 0; i < table.GetEntryCount(); ++i) {
+    // Entries made by hand (other functions) and the home page are the
+    // user's own; a send function's entry belongs to an item of the tree.
+    const std::string url = table.GetEntryField(i, 0);
+    if (url == "/" || !table.GetEntryField(i, 2).starts_with("Send_function_")) continue;
+    if (urls.count(url) == 0) AppendBuildLog(FormatText(kStrayEntryText, {url}) + "\r\n");
+  }
 }
 
 void COpenProject::NodeFailed(CPageNode& node) {

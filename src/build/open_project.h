@@ -69,6 +69,11 @@ class COpenProject : public CProjectLocations {
   static constexpr const char* kPlainFileNameText =
       "The %s must be a file name in the target directory, without a folder: \"%s\" is not.";
   static constexpr const char* kDefaultUrlFile = "url.c";
+  // A build's log line for an entry of the URL table that no item of the tree
+  // has any more.
+  static constexpr const char* kStrayEntryText =
+      "The URL table's entry %s belongs to no item of the tree any more; remove it in the URL "
+      "file editor (or with pagoric urls --remove).";
   static constexpr const char* kDefaultBinFile = "bindata.c";
 
   COpenProject(Prompter& prompter, CBuildLogSink* log);
@@ -265,6 +270,9 @@ class COpenProject : public CProjectLocations {
   // Removes what a killed build left: temporary files of the generated files
   // in the target directory and of the project file beside it.
   void RemoveStaleTemporaryFiles();
+  // Logs the URL table's entries of send functions whose URL no item of the
+  // tree has any more (an item removed or renamed): kStrayEntryText each.
+  void ReportStrayEntries();
   // Counts a node as failed and keeps it changed for the next build.
   void NodeFailed(CPageNode& node);
   // A generated file the batch could not write at its end: the message, and

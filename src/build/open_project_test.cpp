@@ -5,12 +5,14 @@
 #include <sys/stat.h>
 #include <utime.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <map>
 
 #include "platform/file_util.h"
+#include "platform/text_format.h"
 #include "project/project_verify.h"
 #include "testing/scripted_prompter.h"
 #include "testing/temp_dir.h"
@@ -606,6 +608,25 @@ TEST_F(OpenProjectTest, ACloneOpensWithoutQuestionsAndKeepsTheProjectFile) {
   EXPECT_EQ(std::string::npos, dir.Read("out/_index.c").find("Cloned"));
   EXPECT_EQ(bytes, clone.Read("demo.web"));
   EXPECT_TRUE(prompter.Texts().empty()) << prompter.Texts()[0];
+}
+
+TEST_F(OpenProjectTest, EntriesOfItemsNoLongerInTheTreeAreReported) {
+  CreateProject();
+  auto project = Open();
+  ASSERT_TRUE(project->OnBuildAll());
+  // notes.txt leaves the tree; its entry stays in the URL file, and the next
+  // build says so.
+  HTREEITEM root = project->m_tree.GetRootItem();
+  HTREEITEM notesItem = project->m_tree.FindChildItem(root, notes);
+  ASSERT_NE(nullptr, notesItem);
+  ASSERT_TRUE(project->RemoveItem(notesItem));
+  log.lines.clear();
+  ASSERT_TRUE(project->OnBuild());
+  const std::string stray = FormatText(COpenProject::kStrayEntryText, {"/notes.txt"}) + "\r\n";
+  EXPECT_NE(log.lines.end(), std::find(log.lines.begin(), log.lines.end(), stray));
+  EXPECT_EQ(1, std::count_if(log.lines.begin(), log.lines.end(), [](const std::string& line) {
+              return line.find("belongs to no item") != std::string::npos;
+            }));
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 #include <string_view>
 
 #include "document/markers.h"
+#include "platform/ascii.h"
+#include "platform/file_util.h"
 
 namespace {
 
@@ -24,19 +26,36 @@ bool PageFileHoldsUserCode(const std::string& path) {
   enum { kOutside, kSignature, kBody } state = kOutside;
   const std::string_view placeholder = Trimmed(markers::kStubPlaceholder);
   bool found = false;
-  ForEachLineOfFile(path, [&](std::string_view line) {
-    const std::string_view text = Trimmed(line);
-    const bool marker = text.find(markers::kFunctionPrefix) != std::string_view::npos;
+  // Markers are found in any letter case, as a build finds them.
+  const std::string prefix = AsciiLowerCopy(markers::kFunctionPrefix);
+  const std::string open = AsciiLowerCopy(Trimmed(markers::kOpenSuffix));
+  const int read = ForEachLineOfFile(path, [&](std::string_view line) {
+    const std::string text = AsciiLowerCopy(Trimmed(line));
+    const bool marker = text.find(prefix) != std::string::npos;
+    const bool opening = marker && EndsWith(text, open);
     if (state == kOutside) {
-      if (marker && EndsWith(text, Trimmed(markers::kOpenSuffix))) state = kSignature;
+      if (opening) state = kSignature;
     } else if (state == kSignature) {
       state = kBody;
     } else if (marker) {
-      state = kOutside;
-    } else if (!text.empty() && text != "{" && text != placeholder) {
+      // A stub whose closing line is gone ends at the next stub's opening.
+      state = opening ? kSignature : kOutside;
+    } else if (!text.empty() && text != "{" && text != AsciiLowerCopy(placeholder)) {
       found = true;
     }
     return !found;
   });
-  return found;
+  // A file that cannot be read through may hold code: it is never offered
+  // for deletion as one without.
+  return found || (read < 0 && PathExists(path));
+}
+
+bool PageFileHoldsFormHandler(const std::string& path) {
+  const std::string handler = AsciiLowerCopy(std::string(markers::kFunctionPrefix) + "Post_");
+  bool found = false;
+  const int read = ForEachLineOfFile(path, [&](std::string_view line) {
+    found = AsciiLowerCopy(line).find(handler) != std::string::npos;
+    return !found;
+  });
+  return found || (read < 0 && PathExists(path));
 }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cctype>
 #include <filesystem>
 
 #include "build/open_project.h"
@@ -373,6 +374,25 @@ TEST_F(TreeAdditionsTest, UserCodeLeftBehindByARenameOrARemoval) {
   EXPECT_TRUE(m_project.UserCodeLeftBehind(before).empty());
   m_project.RemoveItem(admin->GetChild(0));
   EXPECT_EQ(std::vector<std::string>{page}, m_project.UserCodeLeftBehind(before));
+
+  // Code is seen whatever letter case the markers were given, and in a stub
+  // whose closing line was lost before the next stub; a file that cannot be
+  // read through counts as holding code.
+  std::string lower = text;
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  m_dir.Write(page, lower);
+  EXPECT_TRUE(PageFileHoldsUserCode(page));
+  const std::string stub = std::string(markers::kFunctionPrefix) + "na_X" + markers::kOpenSuffix +
+                           "\r\nvoid na_X(unsigned long handle)\r\n{\r\n";
+  m_dir.Write(page, stub + stub + "    HSSend(handle, \"x\");\r\n}\r\n");
+  EXPECT_TRUE(PageFileHoldsUserCode(page));
+  m_dir.Write(page, std::string(2 << 20, 'x'));
+  EXPECT_TRUE(PageFileHoldsUserCode(page));
+  // A form handler, in any letter case, keeps its file from being offered
+  // for deletion.
+  EXPECT_FALSE(PageFileHoldsFormHandler(m_dir.Write(page, stub)));
+  EXPECT_TRUE(PageFileHoldsFormHandler(
+      m_dir.Write(page, "/* @! FUNCTION: post_save {{ */\r\nvoid Post_save(unsigned long h)\r\n")));
 }
 
 TEST_F(TreeAdditionsTest, MissingSourcesAreTheFileItemsWithoutTheirFile) {

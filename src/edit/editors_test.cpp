@@ -210,6 +210,13 @@ TEST_F(HomePageTest, HomeKeepsTheProtectionOfItsPage) {
   EXPECT_EQ("Unprotected", CUrlTable(m_prompter, m_path).GetEntryField(3, 5));
   EXPECT_EQ(m_prompter.Texts(), (std::vector<std::string>{"Home Page added.", "Home Page changed.",
                                                           "Home Page changed."}));
+  // The page was protected while the dialog stood open: "/" takes the
+  // protection the file gives the page now, not what the dialog read.
+  CHomePageEditor open(m_prompter, m_path);
+  ASSERT_EQ(1, CUrlTable(m_prompter, m_path).SetEntryField("/index.htm", 5, "Realm4"));
+  ASSERT_EQ(1, CUrlTable(m_prompter, m_path).SetEntryField("/again.htm", 5, "Realm4"));
+  open.SetHome("Send_function_1");
+  EXPECT_EQ("Realm4", CUrlTable(m_prompter, m_path).GetEntryField(3, 5));
 }
 
 class BinaryDataRemoverTest : public ::testing::Test {

@@ -40,6 +40,16 @@ HomePageResult CHomePageEditor::SetHome(const std::string& highlighted, const st
     // The table as the file holds it now: another program may have set or
     // removed the home page since the list was read.
     CUrlTable table(m_prompter, m_strPath);
+    // The page's realms as the file holds them now, too: "/" must never be
+    // less protected than the page it shows.
+    if (realm.empty()) {
+      for (int i = 0; i < table.GetEntryCount(); ++i) {
+        if (table.GetEntryField(i, 0) != "/" && table.GetEntryField(i, 2) == highlighted) {
+          homeRealm = table.GetEntryField(i, 5);
+          break;
+        }
+      }
+    }
     added = !table.FindUrl("/");
     const int line = added ? -1 : table.RemoveEntry("/");
     if (table.AddEntry(line, HtmlEntry("/", highlighted, homeRealm), highlighted) != 1) {

@@ -119,15 +119,16 @@ class CArrayText {
 };
 
 // The text of every byte value inside a C string literal: printable ASCII as
-// itself, except the quote, the backslash and the question mark (which could
-// start a trigraph), and every other byte as a three-digit octal escape, so
+// itself, except the quote, the backslash, the question mark (which could
+// start a trigraph) and the at sign (no "@!" of the data may look like a
+// marker comment to the next build), and every other byte as a three-digit octal escape, so
 // that no digit after it can be taken into it.
 struct CLiteralTexts {
   char m_text[256][4];
   unsigned char m_length[256];
   constexpr CLiteralTexts() : m_text{}, m_length{} {
     for (int b = 0; b < 256; ++b) {
-      if (b >= 0x20 && b < 0x7f && b != '"' && b != '\\' && b != '?') {
+      if (b >= 0x20 && b < 0x7f && b != '"' && b != '\\' && b != '?' && b != '@') {
         m_text[b][0] = static_cast<char>(b);
         m_length[b] = 1;
       } else {

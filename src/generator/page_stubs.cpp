@@ -26,10 +26,9 @@ std::string FunctionKey(const std::string& function) {
 // Inserts the empty stub of a user function at a position.
 void InsertStub(CCSrvDoc& doc, TextPos at, const std::string& function) {
   const std::string key = FunctionKey(function);
-  InsertTextLines(
-      doc, at,
-      {key + markers::kOpenSuffix, "void " + function + "(unsigned long handle)", "{",
-       markers::kStubPlaceholder, "}   " + key + markers::kCloseSuffix, ""});
+  InsertTextLines(doc, at,
+                  {key + markers::kOpenSuffix, "void " + function + "(unsigned long handle)", "{",
+                   markers::kStubPlaceholder, "}   " + key + markers::kCloseSuffix, ""});
 }
 
 }  // namespace
@@ -40,7 +39,18 @@ int CCodeGenerator::ParseFormAction(const std::string& piece, std::string& name)
       (upper.find("POST") == std::string::npos && upper.find("GET") == std::string::npos)) {
     return 0;
   }
-  const size_t action = upper.find("ACTION");
+  // The ACTION attribute of the form tag: a whole attribute name after the
+  // tag's start ("transaction" in a class name or in text before the tag is
+  // none).
+  const auto inName = [](char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '-';
+  };
+  size_t action = upper.find("<FORM ");
+  for (action = upper.find("ACTION", action); action != std::string::npos;
+       action = upper.find("ACTION", action + 1)) {
+    const char next = action + 6 < upper.size() ? upper[action + 6] : ' ';
+    if (!inName(upper[action - 1]) && !inName(next)) break;
+  }
   if (action == std::string::npos) return 0;
   // ACTION = value, the value in double quotes (escaped in the piece), in
   // single quotes or bare.

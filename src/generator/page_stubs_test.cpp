@@ -70,17 +70,18 @@ TEST_F(PageStubsTest, AnEmptyActionMakesNoUrlAndNoHandler) {
       "<FORM ACTION = \"  \" METHOD=GET>\n"
       "<form action method=post>\n"
       "<form method=post action='quoted' >\n"
-      "<form method=post action = \"spaced\">\n";
+      "<form method=post action = \"spaced\">\n"
+      "<p>Transaction</p><form class=transaction method=post action=pay>\n";
   const CPageNode node = Page("/e/page.htm", source, 1);
   ASSERT_EQ(m_generator.ConvertPage(node), 1);
   EXPECT_TRUE(m_prompter.shown().empty());
   EXPECT_EQ(m_generator.TakeNotes(), std::vector<std::string>(4, CCodeGenerator::kEmptyActionNote));
   EXPECT_EQ(Text(m_urlFile),
             UrlFileWith(Entry("/e/quoted", "Post_quoted") + Entry("/e/spaced", "Post_spaced") +
-                            Entry("/e/page.htm", "Send_function_1"),
-                        Prototypes({"Post_quoted", "Post_spaced", "Send_function_1"})));
+                            Entry("/e/pay", "Post_pay") + Entry("/e/page.htm", "Send_function_1"),
+                        Prototypes({"Post_quoted", "Post_spaced", "Post_pay", "Send_function_1"})));
   EXPECT_EQ(Count(Text(node.GetOutputFile()), "Post_method"), 0);
-  EXPECT_EQ(Count(Text(node.GetOutputFile()), "Post_"), 6);  // two stubs, three lines each
+  EXPECT_EQ(Count(Text(node.GetOutputFile()), "Post_"), 9);  // three stubs, three lines each
 }
 
 TEST_F(PageStubsTest, FormsOnLinesOfSeveralPiecesAreFoundOnTheWholeLine) {

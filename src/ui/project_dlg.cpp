@@ -31,6 +31,7 @@
 #include <system_error>
 #include <unordered_set>
 
+#include "build/page_files.h"
 #include "cli/preview.h"
 #include "platform/file_util.h"
 #include "project/project_verify.h"
@@ -401,6 +402,10 @@ void CProjectDlg::RemoveKeepingUserCode(const std::function<void()>& edit) {
 
 void CProjectDlg::OfferToRemoveUserCode(const std::set<std::string>& before) {
   for (const std::string& file : m_project.UserCodeLeftBehind(before)) {
+    if (PageFileHoldsFormHandler(file)) {
+      m_prompter.ShowOk(FormatText(kFormHandlerKeptText, {file}));
+      continue;
+    }
     if (m_prompter.AskYesNo(FormatText(kUserCodeLeftText, {file}))) continue;
     std::error_code error;
     if (!std::filesystem::remove(file, error)) {

@@ -41,6 +41,11 @@ class CProjectDlg : public QDialog, private CBuildLogSink {
       "The page file %s holds your own code (form handlers or dynamic functions), and no item "
       "of the tree stands for it any more.\r\nDo you want to keep the file?\r\n(No deletes it.)";
   static constexpr const char* kCannotRemoveText = "Cannot remove %s";
+  // Said instead of the question for a left-behind file that holds a form
+  // handler: other pages may post to it, so it is kept.
+  static constexpr const char* kFormHandlerKeptText =
+      "The page file %s holds your own code and a form handler that other pages of the project "
+      "may post to; no item of the tree stands for it any more, and it was kept.";
   // The log line of a running preview (%s: the page's address), and the
   // messages when its server cannot be built or does not start.
   static constexpr const char* kPreviewRunningText =

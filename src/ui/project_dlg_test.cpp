@@ -24,6 +24,7 @@
 #include "build/open_project.h"
 #include "document/markers.h"
 #include "platform/file_util.h"
+#include "platform/text_format.h"
 #include "testing/temp_dir.h"
 #include "ui/ui_test_support.h"
 #include "ui/url_tree_model.h"
@@ -467,7 +468,8 @@ class ProjectDlgTest : public QObject {
   // A removal or a folder rename that leaves a page file with user code
   // behind asks whether to keep it: Yes keeps it, No deletes it.
   void leftBehindUserCodeIsKeptOrDeleted() {
-    m_dir->Write("site/sub/form.htm", "<form method=post action=send><input name=a></form>\n");
+    m_dir->Write("site/sub/form.htm", "<p>Now: _NZZA_Clock</p>\n");
+    m_dir->Write("site/sub/post.htm", "<form method=post action=send><input name=a></form>\n");
     OpenNew();
     m_project->AddPaths(Root(), {m_dir->File("site/sub")});
     m_window->TreeView()->reset();
@@ -508,6 +510,17 @@ class ProjectDlgTest : public QObject {
     QTest::keyClick(m_window->TreeView(), Qt::Key_Delete);
     QCOMPARE(m_prompter->Texts(), std::vector<std::string>());
     QVERIFY(PathExists(m_dir->File("gen/_sub_deep.c")));
+    // A file with a form handler other pages may post to is kept, with a word.
+    const std::string post = m_dir->File("gen/_sub_post.c");
+    std::string handler = m_dir->Read("gen/_sub_post.c");
+    handler.insert(handler.find(markers::kStubPlaceholder), "    HSSend(handle, \"ok\");\r\n");
+    m_dir->Write("gen/_sub_post.c", handler);
+    m_prompter->Clear();
+    m_window->SelectItem(sub->GetChild(0));
+    ClickButton(m_window.get(), "removeButton");
+    QCOMPARE(m_prompter->Texts(),
+             std::vector<std::string>{FormatText(CProjectDlg::kFormHandlerKeptText, {post})});
+    QVERIFY(PathExists(post));
   }
 
   // The window fits a 1280 by 690 free area (a 2560 by 1440 screen at 200%),

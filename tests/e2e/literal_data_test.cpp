@@ -12,6 +12,9 @@ namespace {
 TEST(LiteralDataTest, EveryUrlIsServedAsWrittenWithGccAndClang) {
   TempDir sites;
   WriteNastySite(sites, "site");
+  // A served file that holds marker comments and a buffer head as text.
+  sites.Write("site/bin/markers.bin",
+              "/* @! End Binary   */\nconst char buffer_1 [3] =\n/* @! Begin File: x */\n");
   TestProject project(sites.File("site"));
   ASSERT_TRUE(project.ok());
   const std::string arraySizes = [&] {
@@ -20,9 +23,16 @@ TEST(LiteralDataTest, EveryUrlIsServedAsWrittenWithGccAndClang) {
     return out;
   }();
   ASSERT_TRUE(RunOk({PagoricProgram(), "build", project.projectFile(), "--data-form", "literal"}));
-  const std::string bin = project.dir().Read("gen/bindata.c");
+  std::string bin = project.dir().Read("gen/bindata.c");
   EXPECT_EQ(std::string::npos, bin.find(" [] =")) << "every buffer was written anew";
   EXPECT_NE(std::string::npos, bin.find("const char buffer_"));
+  // The data that holds marker text is no marker: the real one stands once.
+  size_t markers = 0;
+  for (size_t at = bin.find("@! End Binary"); at != std::string::npos;
+       at = bin.find("@! End Binary", at + 1)) {
+    ++markers;
+  }
+  EXPECT_EQ(1u, markers) << bin.substr(0, 2000);
   // The same bytes in flash, whatever the form.
   std::string literalSizes;
   RunProgram({PagoricProgram(), "size", project.projectFile()}, literalSizes);

@@ -175,16 +175,7 @@ void HSTypeHtml(unsigned long handle) { SetType(handle, "text/html", -1); }
   void HSTypeStatic##Name(unsigned long handle, int len) { SetType(handle, type, len); }
 
 void HSTypeStaticHtml(unsigned long handle, int len) { SetType(handle, "text/html", len); }
-PAGORIC_TYPE_FN(Text, "text/plain")
-PAGORIC_TYPE_FN(Jpeg, "image/jpeg")
-PAGORIC_TYPE_FN(Gif, "image/gif")
-PAGORIC_TYPE_FN(Tiff, "image/tiff")
-PAGORIC_TYPE_FN(Pict, "image/x-pict")
-PAGORIC_TYPE_FN(Png, "image/png")
-PAGORIC_TYPE_FN(Asf, "video/x-ms-asf")
-PAGORIC_TYPE_FN(Xbm, "image/x-xbitmap")
-PAGORIC_TYPE_FN(Wav, "audio/wav")
-PAGORIC_TYPE_FN(Au, "audio/basic")
+HS_FOR_EACH_SIZED_TYPE(PAGORIC_TYPE_FN)
 
 static const char* AppletType(unsigned long handle) {
   Request* pReq = CurrentRequest(handle);

@@ -205,6 +205,20 @@ HS_LOCAL const char* HsStatusText(int nStatus) {
   }
 }
 
+/* The content type of every HSType function that takes a size, but Applet
+   (whose type comes from the URL): X(Name, type) for each. */
+#define HS_FOR_EACH_SIZED_TYPE(X) \
+  X(Text, "text/plain")           \
+  X(Jpeg, "image/jpeg")           \
+  X(Gif, "image/gif")             \
+  X(Tiff, "image/tiff")           \
+  X(Pict, "image/x-pict")         \
+  X(Png, "image/png")             \
+  X(Asf, "video/x-ms-asf")        \
+  X(Xbm, "image/x-xbitmap")       \
+  X(Wav, "audio/wav")             \
+  X(Au, "audio/basic")
+
 /* Every file of a kind without its own type function (style sheets, scripts,
  * fonts, ...) is sent through HSTypeApplet. A browser ignores a style sheet or
  * a module script that comes as application/octet-stream, so the type is

@@ -214,16 +214,7 @@ void HSTypeHtml(unsigned long handle) { SetType(handle, "text/html", -1); }
   void HSTypeStatic##Name(unsigned long handle, int len) { SetType(handle, type, len); }
 
 void HSTypeStaticHtml(unsigned long handle, int len) { SetType(handle, "text/html", len); }
-HS_TYPE_FN(Text, "text/plain")
-HS_TYPE_FN(Jpeg, "image/jpeg")
-HS_TYPE_FN(Gif, "image/gif")
-HS_TYPE_FN(Tiff, "image/tiff")
-HS_TYPE_FN(Pict, "image/x-pict")
-HS_TYPE_FN(Png, "image/png")
-HS_TYPE_FN(Asf, "video/x-ms-asf")
-HS_TYPE_FN(Xbm, "image/x-xbitmap")
-HS_TYPE_FN(Wav, "audio/wav")
-HS_TYPE_FN(Au, "audio/basic")
+HS_FOR_EACH_SIZED_TYPE(HS_TYPE_FN)
 
 static const char* AppletType(unsigned long handle) {
   HsRequest* pReq = RequestOf(handle);

@@ -247,18 +247,22 @@ void COpenProject::ApplyTargetState() {
       target == m_strOwnTarget) {
     times = &m_ownTimes;
   }
+  GiveNodesTimes(*times);
+}
+
+void COpenProject::GiveNodesTimes(const CBuildTimes& times) {
   for (const auto& node : m_tree.m_nodes) {
     if (!node->IsPage() && !node->IsBinary()) continue;
-    const auto it = times->find(node->GetUrl());
-    node->SetLastWrite(it == times->end() ? 0 : it->second);
+    const auto it = times.find(node->GetUrl());
+    node->SetLastWrite(it == times.end() ? 0 : it->second);
   }
 }
 
 void COpenProject::RecordTargetState() {
   const std::string& target = m_settings.m_strTargetDir;
-  if (IsDirectory(target) &&
-      !SaveBuildState(BuildStatePath(target, m_strProjectPath), m_tree.m_nodes)) {
-    m_prompter.ShowOk(FormatText(kCannotCreateText, {BuildStatePath(target, m_strProjectPath)}));
+  const std::string stateFile = BuildStatePath(target, m_strProjectPath);
+  if (IsDirectory(target) && !SaveBuildState(stateFile, m_tree.m_nodes)) {
+    m_prompter.ShowOk(FormatText(kCannotCreateText, {stateFile}));
   }
   // Away from the folder it was saved in, the project file keeps the times of
   // the target directory it records; at home it follows the last build.
@@ -414,13 +418,8 @@ bool COpenProject::SaveProject() {
   // target directory it records); the nodes keep this build's.
   std::vector<std::uint64_t> times;
   if (IsAway()) {
-    for (const auto& node : m_tree.m_nodes) {
-      times.push_back(node->GetLastWrite());
-      const auto it = m_ownTimes.find(node->GetUrl());
-      if (node->IsPage() || node->IsBinary()) {
-        node->SetLastWrite(it == m_ownTimes.end() ? 0 : it->second);
-      }
-    }
+    for (const auto& node : m_tree.m_nodes) times.push_back(node->GetLastWrite());
+    GiveNodesTimes(m_ownTimes);
   }
   const SaveProjectResult result =
       SaveProjectFile(m_strProjectPath, m_tree.m_nodes, m_settings, m_prompter);

@@ -256,6 +256,9 @@ class COpenProject : public CProjectLocations {
   // After a build: the target directory's state file, and the times the
   // project file keeps from now on.
   void RecordTargetState();
+  // Sets the source time of every page and binary node to the one times
+  // holds for its URL, 0 for a URL it does not hold.
+  void GiveNodesTimes(const CBuildTimes& times);
   // True when the project was opened from another folder than the one it was
   // saved in: its builds leave the project file's times and target alone.
   bool IsAway() const;

@@ -292,12 +292,9 @@ HTREEITEM FindUrlItem(CSTreeCtrl& tree, std::string url) {
   if (slash == std::string::npos) return nullptr;
   HTREEITEM parent = tree.FindFolderItem(url.substr(0, slash), false);
   if (!parent) return nullptr;
-  const std::string name = url.substr(slash + 1);
+  // Folders were looked for above; a file item's URL is the tree's own.
   for (HTREEITEM child = tree.GetChildItem(parent); child; child = tree.GetNextSiblingItem(child)) {
-    if (tree.GetItemImage(child) < ImagePage) continue;  // folders were looked for above
-    std::string folder, file;
-    SplitPath(tree.GetItemText(child), folder, file);
-    if (file == name) return child;
+    if (tree.GetItemImage(child) >= ImagePage && tree.GetItemUrl(child) == url) return child;
   }
   return nullptr;
 }

@@ -15,7 +15,14 @@ constexpr const char* kUncheckedUrlMarkers[] = {
     markers::kEndPreprocess,  markers::kBeginPureSearch, markers::kEndPureSearch,
 };
 
-std::string Quoted(std::string_view text) { return "\"" + std::string(text) + "\""; }
+std::string Quoted(std::string_view text) {
+  std::string quoted;
+  quoted.reserve(text.size() + 2);
+  quoted += '"';
+  quoted += text;
+  quoted += '"';
+  return quoted;
+}
 
 bool Holds(std::string_view line, const char* marker) {
   return FindForward(line, marker, 0, false) != std::string_view::npos;

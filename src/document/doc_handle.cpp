@@ -37,6 +37,10 @@ CDocHandle CDocHandle::Open(Prompter& prompter, const std::string& path) {
   }
   batch->WaitFor(path);
   auto it = batch->m_docs.find(path);
+  if (it != batch->m_docs.end() && it->second.stream != nullptr) {
+    batch->Settle(path);
+    it = batch->m_docs.end();
+  }
   if (it == batch->m_docs.end()) {
     CDocBatch::Entry entry;
     entry.stamp = StampOf(path);
@@ -97,7 +101,12 @@ int CDocHandle::WriteNew(const std::string& path, std::string_view text) {
 std::int64_t CDocHandle::FileSize(const std::string& path) {
   if (g_activeBatch != nullptr) {
     g_activeBatch->WaitFor(path);
-    const auto it = g_activeBatch->m_docs.find(path);
+    auto it = g_activeBatch->m_docs.find(path);
+    // The size of streamed edits is known once they are written.
+    if (it != g_activeBatch->m_docs.end() && it->second.stream != nullptr) {
+      g_activeBatch->Settle(path);
+      it = g_activeBatch->m_docs.end();
+    }
     if (it != g_activeBatch->m_docs.end() && it->second.dirty) {
       const CDocBatch::Entry& entry = it->second;
       if (entry.doc == nullptr) return static_cast<std::int64_t>(entry.newText.size());
@@ -129,22 +138,35 @@ int CDocHandle::Save() {
 
 namespace {
 
+// True when path already holds the streamed file's new text.
+bool StreamSavedIn(const std::string& path, const CStreamedFile& stream) {
+  return !stream.Changed() || FileHoldsPieces(path, kUnknownSize, stream.Pieces());
+}
+
 // Writes one pending file; true when it holds its text afterwards, else
 // reason says why not. A file that already holds the text is left as it is
 // (and keeps its time); one that changed since it was read is never written.
 bool WriteEntry(const std::string& path, const std::shared_ptr<CCSrvDoc>& doc,
-                const std::string& newText, const FileStamp& stamp, std::string& reason) {
+                const std::string& newText, const std::shared_ptr<CStreamedFile>& stream,
+                const FileStamp& stamp, std::string& reason) {
   if (StampOf(path) != stamp) {
     reason = CDocBatch::kChangedOnDiskReason;
     return false;
   }
   bool ok = false;
   try {
-    if (doc != nullptr) {
+    if (stream != nullptr) {
+      ok = StreamSavedIn(path, *stream) ||
+           ReplaceFileAtomicallyInPieces(path, stream->Pieces()) == ReplaceResult::kOk;
+    } else if (doc != nullptr) {
       ok = doc->IsSavedIn(path) || doc->SaveFile(path) == 1;
     } else {
       ok = FileHolds(path, newText) || ReplaceFileAtomically(path, newText) == ReplaceResult::kOk;
     }
+  } catch (const CStreamError& e) {
+    // A source of the new text could not be read: the file stays as it was.
+    reason = e.what();
+    return false;
   } catch (...) {
     // A write error, or no memory for the pieces: the file is reported as not
     // written (an exception must not leave the writer thread).
@@ -170,7 +192,11 @@ constexpr size_t kWakeJobs = 16;
 // flushing thread writes it itself while the writer takes the others.
 constexpr int kBigFileLines = 100000;
 
-int LinesOf(const std::shared_ptr<CCSrvDoc>& doc) { return doc ? doc->GetLineCount() : 0; }
+int LinesOf(const std::shared_ptr<CCSrvDoc>& doc, const std::shared_ptr<CStreamedFile>& stream) {
+  // A streamed file is streamed because it is big.
+  if (stream != nullptr) return kBigFileLines;
+  return doc ? doc->GetLineCount() : 0;
+}
 
 }  // namespace
 
@@ -190,15 +216,16 @@ class CDocBatch::CWriter {
   }
 
   void Add(std::string path, std::shared_ptr<CCSrvDoc> doc, std::string newText,
-           const FileStamp& stamp) {
+           std::shared_ptr<CStreamedFile> stream, const FileStamp& stamp) {
     // Waking the thread for every small file would cost more than many a
     // write: it is woken for a big file, when a few have gathered, or by Wake.
-    const bool big = LinesOf(doc) >= kBigFileLines;
+    const bool big = LinesOf(doc, stream) >= kBigFileLines;
     bool wake = false;
     {
       std::lock_guard<std::mutex> lock(m_mutex);
       m_pending.insert(path);
-      m_jobs.push_back({std::move(path), std::move(doc), std::move(newText), stamp});
+      m_jobs.push_back(
+          {std::move(path), std::move(doc), std::move(newText), std::move(stream), stamp});
       wake = big || m_jobs.size() >= kWakeJobs;
     }
     if (wake) m_work.notify_one();
@@ -223,6 +250,7 @@ class CDocBatch::CWriter {
     std::string path;
     std::shared_ptr<CCSrvDoc> doc;
     std::string newText;
+    std::shared_ptr<CStreamedFile> stream;
     FileStamp stamp;
   };
 
@@ -235,8 +263,9 @@ class CDocBatch::CWriter {
       m_jobs.pop_front();
       lock.unlock();
       std::string reason;
-      const bool ok = WriteEntry(job.path, job.doc, job.newText, job.stamp, reason);
+      const bool ok = WriteEntry(job.path, job.doc, job.newText, job.stream, job.stamp, reason);
       job.doc.reset();  // a released document goes here, not on the build's thread
+      job.stream.reset();
       lock.lock();
       if (!ok) m_failed.push_back({job.path, reason});
       m_pending.erase(m_pending.find(job.path));
@@ -265,7 +294,7 @@ CDocBatch::~CDocBatch() {
 CDocBatch* CDocBatch::Active() { return g_activeBatch; }
 
 void CDocBatch::Write(const std::string& path, std::shared_ptr<CCSrvDoc> doc, std::string newText,
-                      const FileStamp& stamp) {
+                      std::shared_ptr<CStreamedFile> stream, const FileStamp& stamp) {
   if (m_pWriter == nullptr) {
     try {
       m_pWriter = std::make_unique<CWriter>();
@@ -274,8 +303,33 @@ void CDocBatch::Write(const std::string& path, std::shared_ptr<CCSrvDoc> doc, st
     }
   }
   if (m_pWriter != nullptr) {
-    m_pWriter->Add(path, std::move(doc), std::move(newText), stamp);
-  } else if (std::string reason; !WriteEntry(path, doc, newText, stamp, reason)) {
+    m_pWriter->Add(path, std::move(doc), std::move(newText), std::move(stream), stamp);
+  } else if (std::string reason; !WriteEntry(path, doc, newText, stream, stamp, reason)) {
+    m_unreported.push_back({path, reason});
+  }
+}
+
+void CDocBatch::Settle(const std::string& path) {
+  WaitFor(path);
+  const auto it = m_docs.find(path);
+  if (it == m_docs.end()) return;
+  Entry entry = std::move(it->second);
+  m_docs.erase(it);
+  if (!entry.dirty) return;
+  if (IsDryRun()) {
+    // Nothing is written: whether the file would change is noted now.
+    bool same = false;
+    try {
+      same = entry.stream ? StreamSavedIn(path, *entry.stream)
+             : entry.doc  ? entry.doc->IsSavedIn(path)
+                          : FileHolds(path, entry.newText);
+    } catch (const CStreamError&) {
+    }
+    if (!same) m_wouldChange.insert(path);
+    return;
+  }
+  std::string reason;
+  if (!WriteEntry(path, entry.doc, entry.newText, entry.stream, entry.stamp, reason)) {
     m_unreported.push_back({path, reason});
   }
 }
@@ -300,7 +354,10 @@ void CDocBatch::Release(const std::string& path) {
   if (it->second.doc.use_count() > 1) return;
   Entry entry = std::move(it->second);
   m_docs.erase(it);
-  if (entry.dirty) Write(path, std::move(entry.doc), std::move(entry.newText), entry.stamp);
+  if (entry.dirty) {
+    Write(path, std::move(entry.doc), std::move(entry.newText), std::move(entry.stream),
+          entry.stamp);
+  }
 }
 
 void CDocBatch::Discard() {
@@ -313,8 +370,14 @@ bool CDocBatch::Flush() {
     for (auto& [path, entry] : m_docs) {
       if (!entry.dirty) continue;
       entry.dirty = false;
-      const bool same =
-          entry.doc != nullptr ? entry.doc->IsSavedIn(path) : FileHolds(path, entry.newText);
+      bool same = false;
+      try {
+        same = entry.stream ? StreamSavedIn(path, *entry.stream)
+               : entry.doc  ? entry.doc->IsSavedIn(path)
+                            : FileHolds(path, entry.newText);
+      } catch (const CStreamError&) {
+        // A source that cannot be read: the file cannot be up to date.
+      }
       if (!same) m_wouldChange.insert(path);
     }
     return true;
@@ -330,7 +393,7 @@ bool CDocBatch::Flush() {
   size_t big = pending.size();
   int bigLines = kBigFileLines - 1;
   for (size_t i = 0; i < pending.size(); ++i) {
-    const int lines = LinesOf(pending[i].second->doc);
+    const int lines = LinesOf(pending[i].second->doc, pending[i].second->stream);
     if (lines > bigLines) {
       big = i;
       bigLines = lines;
@@ -338,13 +401,14 @@ bool CDocBatch::Flush() {
   }
   for (size_t i = 0; i < pending.size(); ++i) {
     const Entry& entry = *pending[i].second;
-    if (i != big) Write(*pending[i].first, entry.doc, entry.newText, entry.stamp);
+    if (i != big) Write(*pending[i].first, entry.doc, entry.newText, entry.stream, entry.stamp);
   }
   if (m_pWriter != nullptr) m_pWriter->Wake();
   if (big < pending.size()) {
     const Entry& entry = *pending[big].second;
     std::string reason;
-    if (!WriteEntry(*pending[big].first, entry.doc, entry.newText, entry.stamp, reason)) {
+    if (!WriteEntry(*pending[big].first, entry.doc, entry.newText, entry.stream, entry.stamp,
+                    reason)) {
       m_unreported.push_back({*pending[big].first, reason});
     }
   }
@@ -356,10 +420,12 @@ bool CDocBatch::Flush() {
   }
   std::sort(failed.begin(), failed.end());
   failed.erase(std::unique(failed.begin(), failed.end()), failed.end());
-  // A document kept for later steps is compared with the file as written now.
+  // A document kept for later steps is compared with the file as written now;
+  // a streamed file is scanned afresh by the next step that edits it.
   for (auto& [path, entry] : pending) {
     if (!std::binary_search(failed.begin(), failed.end(), *path)) entry->stamp = StampOf(*path);
   }
+  std::erase_if(m_docs, [](const auto& item) { return item.second.stream != nullptr; });
   m_failed.insert(m_failed.end(), failed.begin(), failed.end());
   return failed.empty();
 }
@@ -367,4 +433,55 @@ bool CDocBatch::Flush() {
 std::string CDocBatch::FailureReason(const std::string& path) const {
   const auto it = m_reasons.find(path);
   return it == m_reasons.end() ? std::string() : it->second;
+}
+
+CStreamHandle CStreamHandle::Open(const std::string& path) {
+  CStreamHandle handle;
+  CDocBatch* batch = g_activeBatch;
+  if (batch != nullptr) {
+    batch->WaitFor(path);
+    auto it = batch->m_docs.find(path);
+    if (it != batch->m_docs.end() && it->second.stream != nullptr) {
+      handle.m_pFile = it->second.stream;
+      handle.m_pBatch = batch;
+      return handle;
+    }
+    // Edits made to the file as a document go out before it is scanned; a
+    // dry run, which writes nothing, goes on with the document.
+    if (it != batch->m_docs.end() && it->second.dirty && batch->IsDryRun()) return handle;
+    batch->Settle(path);
+  }
+  auto file = std::make_shared<CStreamedFile>();
+  const FileStamp stamp = StampOf(path);
+  if (!file->Scan(path)) return handle;
+  handle.m_pFile = file;
+  if (batch != nullptr) {
+    CDocBatch::Entry entry;
+    entry.stream = file;
+    entry.stamp = stamp;
+    batch->m_docs.emplace(path, std::move(entry));
+    handle.m_pBatch = batch;
+  } else {
+    handle.m_stamp = stamp;
+  }
+  return handle;
+}
+
+int CStreamHandle::Save(std::string* reason) {
+  const std::string& path = m_pFile->Path();
+  if (m_pBatch != nullptr && m_pBatch == g_activeBatch) {
+    const auto it = m_pBatch->m_docs.find(path);
+    if (it != m_pBatch->m_docs.end() && it->second.stream == m_pFile) {
+      if (!m_pBatch->IsDryRun() && IsReadOnly(path)) {
+        if (reason) *reason = std::strerror(EACCES);
+        return 0;
+      }
+      it->second.dirty = true;
+      return 1;
+    }
+  }
+  std::string why;
+  if (WriteEntry(path, nullptr, std::string(), m_pFile, m_stamp, why)) return 1;
+  if (reason) *reason = why;
+  return 0;
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "document/srv_doc.h"
+#include "document/streamed_file.h"
 #include "platform/file_util.h"
 
 class CDocBatch;
@@ -55,6 +56,33 @@ class CDocHandle {
   CDocBatch* m_pBatch = nullptr;
   std::string m_strPath;
   int m_nLoadResult = 0;
+};
+
+// The one way generator code edits a file too large to hold (the binary data
+// file) for one update step: a CStreamedFile of it. Outside a batch Open scans
+// the file and Save writes it at once; inside a CDocBatch every step shares
+// one scan and the file is written once, streamed, when the batch writes it.
+// A file that some step has open as a document is written first and scanned
+// afresh; a step that opens the file as a document after streamed edits gets
+// it written first, so both kinds of edit follow each other as made.
+class CStreamHandle {
+ public:
+  // Empty (false) when the file cannot be streamed: it cannot be read or is
+  // not written as the line document writes files; edit it as a document.
+  static CStreamHandle Open(const std::string& path);
+  explicit operator bool() const { return m_pFile != nullptr; }
+  CStreamedFile& operator*() const { return *m_pFile; }
+  CStreamedFile* operator->() const { return m_pFile.get(); }
+
+  // Writes the edits: 1 when the file holds the new text (left alone when it
+  // already did), 0 when it was not written, with the reason in reason. In a
+  // batch the write is deferred to the batch's end and 1 is returned.
+  int Save(std::string* reason = nullptr);
+
+ private:
+  std::shared_ptr<CStreamedFile> m_pFile;
+  CDocBatch* m_pBatch = nullptr;
+  FileStamp m_stamp;  // outside a batch: the file as scanned
 };
 
 // A scope in which generated files are read once, edited in memory and
@@ -104,9 +132,11 @@ class CDocBatch {
 
  private:
   friend class CDocHandle;
+  friend class CStreamHandle;
   struct Entry {
     std::shared_ptr<CCSrvDoc> doc;  // null while only newText is known
     std::string newText;            // text of WriteNew, until a step opens the file
+    std::shared_ptr<CStreamedFile> stream;  // streamed edits instead of a document
     int loadResult = 0;
     bool dirty = false;
     FileStamp stamp;  // the file as it was when the batch read it
@@ -119,7 +149,10 @@ class CDocBatch {
 
   // Writes path's text on the writer thread, or at once when there is none.
   void Write(const std::string& path, std::shared_ptr<CCSrvDoc> doc, std::string newText,
-             const FileStamp& stamp);
+             std::shared_ptr<CStreamedFile> stream, const FileStamp& stamp);
+  // A file held in one kind (document or stream) that a step wants in the
+  // other: written now if changed, then let go, so the step reads it afresh.
+  void Settle(const std::string& path);
   // Waits until a write of path that is still under way has ended.
   void WaitFor(const std::string& path);
   // Waits for every write handed to the writer; its failures wait for Flush.

@@ -2,9 +2,14 @@
 // and a send function in the binary data file.
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <utility>
 
 #include "document/doc_handle.h"
 #include "document/markers.h"
+#include "document/streamed_file.h"
 #include "generator/code_generator.h"
 #include "generator/convert_util.h"
 #include "generator/field_text.h"
@@ -16,10 +21,14 @@ namespace {
 
 constexpr size_t kRowBytes = 20;
 constexpr size_t kByteTextLength = 5;
-constexpr size_t kRowTextLength = kRowBytes * kByteTextLength;
-// Array text is formatted this much at a time into one buffer that every piece
-// of every file reuses, and handed to the document piece by piece.
-constexpr size_t kPieceBytes = size_t{1} << 20;
+constexpr size_t kLiteralRowBytes = 64;
+// The source is read this much at a time: whole rows of both forms (a
+// multiple of 20 and of 64), and the text of one block is one piece.
+constexpr size_t kSourceBlockBytes = 320 * 2048;
+// Room for the text of one block in either form: a row of 20 bytes takes 102
+// characters with its line end and 8 of padding at most; a literal row of 64
+// bytes at most 4 * 64 + 4.
+constexpr size_t kTextRoom = kSourceBlockBytes / kRowBytes * 110 + 4096;
 
 // The text "0x%02x," of every byte value, padded to eight bytes: a row goes out
 // as one eight-byte copy per byte, each overwriting the padding of the one
@@ -39,90 +48,11 @@ struct CByteTexts {
 };
 constexpr CByteTexts kByteTexts;
 
-// The array block of one source as line pieces (see CCodeGenerator::LinePieces):
-// the begin marker line, the array's head, one line per 20 bytes, the closing
-// line with the end marker. A file whose size is a multiple of 20 ends with a
-// full row and its comma, so an empty line follows it; the last byte of any
-// other file goes without its comma.
-class CArrayText {
- public:
-  CArrayText(std::string& buffer, const std::string& source, int function,
-             const unsigned char* data, size_t size)
-      : m_buffer(buffer), m_data(data), m_size(size) {
-    if (m_buffer.size() < kPieceBytes) m_buffer.resize(kPieceBytes);
-    m_head = {BeginFileMarker(source),
-              "const char buffer_" + std::to_string(function) + " [] =", "{"};
-    if (size == 0) m_head.emplace_back("0");
-    m_close = "};  " + EndFileMarker(source);
-  }
-
-  bool Next(std::vector<std::string_view>& lines) {
-    if (m_bDone) return false;
-    m_spans.clear();
-    m_used = 0;
-    for (; m_nHead < m_head.size(); ++m_nHead) Put(m_head[m_nHead]);
-    const size_t rows = m_size / kRowBytes;
-    // Room for a row and the padding of its last byte's copy.
-    while (m_nRow < rows && m_used + kRowTextLength + 8 <= m_buffer.size()) {
-      PutRow(m_data + m_nRow * kRowBytes, kRowBytes, false);
-      ++m_nRow;
-    }
-    if (m_nRow == rows) {
-      const size_t rest = m_size % kRowBytes;
-      if (rest > 0) {
-        PutRow(m_data + rows * kRowBytes, rest, true);
-      } else if (m_size > 0) {
-        Put(std::string_view());
-      }
-      Put(m_close);
-      m_bDone = true;
-    }
-    lines.clear();
-    for (const auto& [offset, length] : m_spans)
-      lines.emplace_back(m_buffer.data() + offset, length);
-    lines.emplace_back();  // the piece ends with a line end
-    return true;
-  }
-
- private:
-  // Room for bytes more; the buffer grows only for a line that does not fit
-  // the reused size, which moves no view because views are made at the end.
-  char* Room(size_t bytes) {
-    if (m_used + bytes > m_buffer.size()) m_buffer.resize(m_used + bytes);
-    return m_buffer.data() + m_used;
-  }
-  void Put(std::string_view text) {
-    if (!text.empty()) std::memcpy(Room(text.size()), text.data(), text.size());
-    m_spans.emplace_back(m_used, text.size());
-    m_used += text.size();
-  }
-  void PutRow(const unsigned char* bytes, size_t count, bool last) {
-    char* out = Room(count * kByteTextLength + 8);
-    for (size_t i = 0; i < count; ++i, out += kByteTextLength) {
-      std::memcpy(out, kByteTexts.m_text[bytes[i]], 8);
-    }
-    const size_t length = count * kByteTextLength - (last ? 1 : 0);
-    m_spans.emplace_back(m_used, length);
-    m_used += length;
-  }
-
-  std::string& m_buffer;
-  const unsigned char* m_data;
-  size_t m_size;
-  std::vector<std::string> m_head;
-  std::string m_close;
-  std::vector<std::pair<size_t, size_t>> m_spans;  // offset and length of each line
-  size_t m_used = 0;
-  size_t m_nHead = 0;
-  size_t m_nRow = 0;
-  bool m_bDone = false;
-};
-
 // The text of every byte value inside a C string literal: printable ASCII as
 // itself, except the quote, the backslash, the question mark (which could
 // start a trigraph) and the at sign (no "@!" of the data may look like a
-// marker comment to the next build), and every other byte as a three-digit octal escape, so
-// that no digit after it can be taken into it.
+// marker comment to the next build), and every other byte as a three-digit
+// octal escape, so that no digit after it can be taken into it.
 struct CLiteralTexts {
   char m_text[256][4];
   unsigned char m_length[256];
@@ -142,72 +72,139 @@ struct CLiteralTexts {
   }
 };
 constexpr CLiteralTexts kLiteralTexts;
-constexpr size_t kLiteralRowBytes = 64;
 
-// The literal block of one source as line pieces: the begin marker line, the
-// buffer's head with its size, one string literal per 64 bytes (adjacent
-// literals join), and the closing line with the end marker. The array has
-// exactly the file's length, so the literal's terminating zero is not
-// stored; an empty file, like an empty array, is one zero byte.
-class CLiteralText {
+// Writes the array rows of count bytes at out (CR LF after each row); returns
+// the end. The last row of the data (last) goes without its final comma.
+char* PutArrayRows(char* out, const unsigned char* bytes, size_t count, bool last) {
+  while (count > 0) {
+    const size_t n = std::min(count, kRowBytes);
+    for (size_t i = 0; i < n; ++i, out += kByteTextLength) {
+      std::memcpy(out, kByteTexts.m_text[bytes[i]], 8);
+    }
+    if (last && n == count && n < kRowBytes) --out;
+    *out++ = '\r';
+    *out++ = '\n';
+    bytes += n;
+    count -= n;
+  }
+  return out;
+}
+
+// Writes the literal rows of count bytes at out, 64 bytes to a row.
+char* PutLiteralRows(char* out, const unsigned char* bytes, size_t count) {
+  while (count > 0) {
+    const size_t n = std::min(count, kLiteralRowBytes);
+    *out++ = '"';
+    for (size_t i = 0; i < n; ++i) {
+      std::memcpy(out, kLiteralTexts.m_text[bytes[i]], 4);
+      out += kLiteralTexts.m_length[bytes[i]];
+    }
+    *out++ = '"';
+    *out++ = '\r';
+    *out++ = '\n';
+    bytes += n;
+    count -= n;
+  }
+  return out;
+}
+
+// The buffer block of one source as text with CR LF line ends, made from the
+// source as it is read, block by block: the begin marker line, the buffer's
+// head, the data and the closing line with the end marker.
+//
+// As an array, one line per 20 bytes; a file whose size is a multiple of 20
+// ends with a full row and its comma, so an empty line follows it; the last
+// byte of any other file goes without its comma. As a literal, the head
+// gives the size, one string literal per 64 bytes follows (adjacent literals
+// join), and the array has exactly the file's length, so the literal's
+// terminating zero is not stored; an empty file, like an empty array, is one
+// zero byte.
+class CBufferText {
  public:
-  CLiteralText(std::string& buffer, const std::string& source, int function,
-               const unsigned char* data, size_t size)
-      : m_buffer(buffer), m_data(data), m_size(size) {
-    if (m_buffer.size() < kPieceBytes) m_buffer.resize(kPieceBytes);
-    m_head = {BeginFileMarker(source), "const char buffer_" + std::to_string(function) + " [" +
-                                           std::to_string(size == 0 ? 1 : size) + "] ="};
-    if (size == 0) m_head.emplace_back("\"\"");
-    m_close = ";  " + EndFileMarker(source);
+  CBufferText(bool literal, const std::string& path, const std::string& recorded, int function,
+              std::uint64_t size)
+      : m_bLiteral(literal), m_strPath(path), m_nSize(size) {
+    const std::string name = "const char buffer_" + std::to_string(function);
+    if (literal) {
+      m_strHead = BeginFileMarker(recorded) + "\r\n" + name + " [" +
+                  std::to_string(size == 0 ? 1 : size) + "] =\r\n" + (size == 0 ? "\"\"\r\n" : "");
+      m_strClose = ";  " + EndFileMarker(recorded) + "\r\n";
+    } else {
+      m_strHead = BeginFileMarker(recorded) + "\r\n" + name + " [] =\r\n{\r\n" +
+                  (size == 0 ? "0\r\n" : "");
+      m_strClose = std::string(size > 0 && size % kRowBytes == 0 ? "\r\n" : "") + "};  " +
+                   EndFileMarker(recorded) + "\r\n";
+    }
   }
 
-  bool Next(std::vector<std::string_view>& lines) {
-    if (m_bDone) return false;
-    std::vector<std::pair<size_t, size_t>> spans;
-    size_t used = 0;
-    auto put = [&](std::string_view text) {
-      if (used + text.size() > m_buffer.size()) m_buffer.resize(used + text.size());
-      text.copy(m_buffer.data() + used, text.size());
-      spans.emplace_back(used, text.size());
-      used += text.size();
-    };
-    for (; m_nHead < m_head.size(); ++m_nHead) put(m_head[m_nHead]);
-    constexpr size_t kRowRoom = kLiteralRowBytes * 4 + 2;
-    while (m_nDone < m_size && used + kRowRoom <= m_buffer.size()) {
-      const size_t count = std::min(kLiteralRowBytes, m_size - m_nDone);
-      char* out = m_buffer.data() + used;
-      size_t length = 0;
-      out[length++] = '"';
-      for (size_t i = 0; i < count; ++i) {
-        const unsigned char b = m_data[m_nDone + i];
-        std::memcpy(out + length, kLiteralTexts.m_text[b], 4);
-        length += kLiteralTexts.m_length[b];
-      }
-      out[length++] = '"';
-      spans.emplace_back(used, length);
-      used += length;
-      m_nDone += count;
+  // The next piece; empty at the end. Raises CStreamError when the source
+  // cannot be read or ends before its size.
+  std::string_view Next() {
+    switch (m_nStage++) {
+      case 0:
+        return m_strHead;
+      case 1:
+        break;
+      case 2:
+        return m_strClose;
+      default:
+        return std::string_view();
     }
-    if (m_nDone == m_size) {
-      put(m_close);
-      m_bDone = true;
+    if (m_nSize == 0) return Next();  // no data: the closing line
+    if (m_nDone == 0) {
+      const std::u8string name(m_strPath.begin(), m_strPath.end());
+      m_in.open(std::filesystem::path(name), std::ios::binary);
+      if (!m_in.is_open()) throw CStreamError("the file " + m_strPath + " could not be read");
+      m_data.reset(new unsigned char[kSourceBlockBytes]);
+      m_text.reset(new char[kTextRoom]);
     }
-    lines.clear();
-    for (const auto& [offset, length] : spans) lines.emplace_back(m_buffer.data() + offset, length);
-    lines.emplace_back();  // the piece ends with a line end
-    return true;
+    const size_t want = static_cast<size_t>(std::min<std::uint64_t>(m_nSize - m_nDone, kSourceBlockBytes));
+    m_in.read(reinterpret_cast<char*>(m_data.get()), static_cast<std::streamsize>(want));
+    if (static_cast<size_t>(m_in.gcount()) != want) {
+      throw CStreamError("the file " + m_strPath + " ended before its " +
+                         std::to_string(m_nSize) + " bytes");
+    }
+    m_nDone += want;
+    const bool last = m_nDone == m_nSize;
+    char* end = m_bLiteral ? PutLiteralRows(m_text.get(), m_data.get(), want)
+                           : PutArrayRows(m_text.get(), m_data.get(), want, last);
+    if (!last) --m_nStage;  // more data to come
+    return std::string_view(m_text.get(), static_cast<size_t>(end - m_text.get()));
   }
 
  private:
-  std::string& m_buffer;
-  const unsigned char* m_data;
-  size_t m_size;
-  std::vector<std::string> m_head;
-  std::string m_close;
-  size_t m_nHead = 0;
-  size_t m_nDone = 0;
-  bool m_bDone = false;
+  bool m_bLiteral;
+  std::string m_strPath;
+  std::uint64_t m_nSize;
+  std::string m_strHead;
+  std::string m_strClose;
+  std::ifstream m_in;
+  std::unique_ptr<unsigned char[]> m_data;
+  std::unique_ptr<char[]> m_text;
+  std::uint64_t m_nDone = 0;
+  int m_nStage = 0;
 };
+
+// Pieces of a text made whole beforehand.
+TextMaker FixedText(std::string text) {
+  return [text = std::make_shared<const std::string>(std::move(text))]() -> TextPieces {
+    return [text, done = false]() mutable {
+      return std::exchange(done, true) ? std::string_view() : std::string_view(*text);
+    };
+  };
+}
+
+// The pieces of a text as the line document takes them: whole lines and an
+// empty element after the last line end (each piece of a text above ends
+// with one).
+CCodeGenerator::LinePieces LinesOf(TextPieces pieces) {
+  return [pieces = std::move(pieces)](std::vector<std::string_view>& lines) {
+    const std::string_view piece = pieces();
+    if (piece.empty()) return false;
+    lines = SplitAtLineEnds(piece);
+    return true;
+  };
+}
 
 }  // namespace
 
@@ -223,30 +220,32 @@ int CCodeGenerator::ConvertBinary(const CPageNode& node) {
   }
   try {
     if (!CanWriteWithUrlFile(node.GetOutputFile())) return 0;
-    std::string& data = m_sourceBuffer;
-    if (!ReadWholeFile(path, data)) {
+    // The bytes are read when the binary data file is written, block by
+    // block; here the source must be there with at least its size.
+    const std::int64_t size = IsRegularFile(path) ? ::FileSize(path) : -1;
+    if (size < 0) {
       m_prompter.ShowOk(FormatText(kSourceMissingText, {path}));
       return 0;
     }
     // The size was taken when the build started; a file that has shrunk since
     // cannot give that many bytes.
-    if (data.size() < node.GetSize()) {
+    if (static_cast<std::uint64_t>(size) < node.GetSize()) {
       m_prompter.ShowOk(FormatText(
-          kSourceShorterText, {path, std::to_string(data.size()), std::to_string(node.GetSize())}));
+          kSourceShorterText, {path, std::to_string(size), std::to_string(node.GetSize())}));
       return 0;
     }
-    RemoveFileBlocks(node.GetOutputFile(), Recorded(path));
-    const auto* bytes = reinterpret_cast<const unsigned char*>(data.data());
-    if (m_pProject && m_pProject->LiteralData()) {
-      CLiteralText literal(m_arrayBuffer, Recorded(path), node.GetFunction(), bytes,
-                           node.GetSize());
-      return AddBinaryCode(
-          node, [&](std::vector<std::string_view>& lines) { return literal.Next(lines); });
-    }
-    CArrayText array(m_arrayBuffer, Recorded(path), node.GetFunction(), bytes, node.GetSize());
-    return AddBinaryCode(node,
-                         [&](std::vector<std::string_view>& lines) { return array.Next(lines); });
+    const bool literal = m_pProject && m_pProject->LiteralData();
+    const std::string recorded = Recorded(path);
+    const int function = node.GetFunction();
+    const std::uint64_t bytes = node.GetSize();
+    return AddBinaryCode(node, [=]() -> TextPieces {
+      auto text = std::make_shared<CBufferText>(literal, path, recorded, function, bytes);
+      return [text] { return text->Next(); };
+    });
   } catch (const CSourceException&) {
+    m_prompter.ShowOk(FormatText(kConvertFileErrorText, {path}));
+    return 0;
+  } catch (const CStreamError&) {
     m_prompter.ShowOk(FormatText(kConvertFileErrorText, {path}));
     return 0;
   }
@@ -269,25 +268,52 @@ int CCodeGenerator::InsertBufferData(const std::string& marker, const std::strin
   return SaveOrReport(m_prompter, doc);
 }
 
-int CCodeGenerator::AddBinaryCode(const CPageNode& node, const LinePieces& arrayPieces) {
+int CCodeGenerator::AddBinaryCode(const CPageNode& node, const TextMaker& bufferText) {
   const std::string& binFile = node.GetOutputFile();
   const std::string path = Recorded(node.GetPath());
-  if (!InsertBufferData(markers::kEndBufferData, binFile, arrayPieces)) return 0;
-
   const std::string number = std::to_string(node.GetFunction());
   const std::string function = "Send_function_" + number;
-  {
+  const std::vector<std::string> sendLines = {
+      BeginFileMarker(path), "void " + function + " (unsigned long handle)", "{",
+      "     HSSendBinary (handle, (char*) buffer_" + number + ", sizeof (buffer_" + number + "));",
+      "}  " + EndFileMarker(path)};
+
+  // A binary data file written as the line document writes files is streamed
+  // through, so that neither it nor the source is ever held whole; any other
+  // is edited as a document.
+  if (CStreamHandle stream = CStreamHandle::Open(binFile)) {
+    RemoveSourceBlocks(*stream, path);
+    size_t column = 0;
+    const size_t data = stream->FindLastMarker(markers::kEndBufferData, &column);
+    if (data == CStreamedFile::npos) {
+      ReportMissingMarker(m_prompter, markers::kEndBufferData, binFile);
+      return 0;
+    }
+    stream->Insert(data, column, BeginFileMarker(path), bufferText);
+    const size_t send = stream->FindMarker(markers::kEndBinary, 0, &column);
+    if (send == CStreamedFile::npos) {
+      ReportMissingMarker(m_prompter, markers::kEndBinary, binFile);
+      return 0;
+    }
+    std::string text;
+    for (const std::string& line : sendLines) text += line + "\r\n";
+    stream->Insert(send, column, BeginFileMarker(path), FixedText(std::move(text)));
+    if (std::string reason; !stream.Save(&reason)) {
+      m_prompter.ShowOkWithReason(FormatText(kCannotWriteText, {binFile}), reason);
+      return 0;
+    }
+  } else {
+    RemoveFileBlocks(binFile, path);
+    if (!InsertBufferData(markers::kEndBufferData, binFile, LinesOf(bufferText()))) return 0;
     CDocHandle doc = CDocHandle::Open(m_prompter, binFile);
     TextPos at;
     if (!FindMarkerPos(*doc, markers::kEndBinary, at)) {
       ReportMissingMarker(m_prompter, markers::kEndBinary, binFile);
       return 0;
     }
-    InsertTextLines(*doc, at,
-                    {BeginFileMarker(path), "void " + function + " (unsigned long handle)", "{",
-                     "     HSSendBinary (handle, (char*) buffer_" + number + ", sizeof (buffer_" +
-                         number + "));",
-                     "}  " + EndFileMarker(path), ""});
+    std::vector<std::string_view> lines(sendLines.begin(), sendLines.end());
+    lines.emplace_back();
+    InsertTextLines(*doc, at, lines);
     if (!SaveOrReport(m_prompter, doc)) return 0;
   }
 

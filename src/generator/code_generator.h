@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "document/source_text.h"
+#include "document/streamed_file.h"
 #include "platform/prompter.h"
 #include "project/project_file.h"
 
@@ -189,9 +190,10 @@ class CCodeGenerator {
   // it. 1 = saved; 0 = not, after a message.
   int InsertBufferData(const std::string& marker, const std::string& path,
                        const LinePieces& pieces);
-  // Inserts the node's array block and its send function into the binary data
-  // file and adds or updates its URL table entry. 1 = done.
-  int AddBinaryCode(const CPageNode& node, const LinePieces& arrayPieces);
+  // Inserts the node's buffer block (bufferText makes its text with CR LF line
+  // ends) and its send function into the binary data file, in place of the
+  // source's old blocks, and adds or updates its URL table entry. 1 = done.
+  int AddBinaryCode(const CPageNode& node, const TextMaker& bufferText);
 
   // Messages of the conversions; %s places are filled in order.
   static constexpr const char* kCannotCreateText = "cannot create file";
@@ -320,8 +322,6 @@ class CCodeGenerator {
   std::unique_ptr<CUrlTable> m_urlTable;
   // Buffers that every binary conversion reuses: the source's bytes and the
   // array text formatted from them.
-  std::string m_sourceBuffer;
-  std::string m_arrayBuffer;
 
   // ---- end of page and binary data conversion ----
 

@@ -98,6 +98,26 @@ int RemoveSourceBlocks(Prompter& prompter, const std::string& binFile, const std
   return found >= 2 ? 0 : 1;
 }
 
+int RemoveSourceBlocks(CStreamedFile& file, const std::string& source) {
+  const std::string begin = BeginFileMarker(source);
+  const std::string end = EndFileMarker(source);
+  // Blocks this build put in already go first; then those the file held.
+  int found = file.RemoveInserted(begin);
+  for (size_t from = 0;;) {
+    const size_t a = file.FindMarker(begin, from);
+    if (a == CStreamedFile::npos) break;
+    ++found;
+    const size_t b = file.FindMarker(end, a + 1);
+    if (b != CStreamedFile::npos && !file.IsNextLine(a, b)) {
+      file.RemoveLines(a, b);
+      from = b + 1;
+    } else {
+      from = a + 1;  // a block without its end line stays, with what follows it
+    }
+  }
+  return found >= 2 ? 0 : 1;
+}
+
 std::string HtmlEntry(const std::string& url, const std::string& function,
                       const std::string& realm) {
   return FormatText("{\n   \"%s\", 1, %s, (HSTypeFnHtml)HSTypeHtml, 0, %s\n},\n",

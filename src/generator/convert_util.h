@@ -43,6 +43,9 @@ std::string EndFileMarker(const std::string& source);
 // that is gone). A block without its end line stays. 0 = at least two blocks
 // were found; 1 = fewer (with none nothing changes).
 int RemoveSourceBlocks(Prompter& prompter, const std::string& binFile, const std::string& source);
+// The same on a streamed file (see CStreamedFile), text this update inserted
+// included.
+int RemoveSourceBlocks(CStreamedFile& file, const std::string& source);
 
 // The URL table entry of a page or form handler: sent by function as HTML.
 // url is written as a C string (CStringText), blanks already encoded.

@@ -242,9 +242,17 @@ ReplaceResult ReplaceFileAtomicallyInPieces(const std::string& path,
   // disk or a crash of this process leaves the old file whole.
   bool ok = true;
   int error = 0;
-  for (std::string_view piece = next(); ok && !piece.empty(); piece = next()) {
-    ok = WriteAll(fd, piece);
-    if (!ok) error = errno;
+  try {
+    for (std::string_view piece = next(); ok && !piece.empty(); piece = next()) {
+      ok = WriteAll(fd, piece);
+      if (!ok) error = errno;
+    }
+  } catch (...) {
+    // The pieces could not be made: the old file stays, the half-written one goes.
+    ::close(fd);
+    ::unlink(tempPath.c_str());
+    WithdrawLiveTemp(slot);
+    throw;
   }
   // A second descriptor keeps the lock past the close that reports a late
   // write error, until the file has its final name.
@@ -341,26 +349,33 @@ bool FileHoldsPieces(const std::string& path, std::uint64_t size,
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return false;
   struct stat st;
-  bool same = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
-              static_cast<std::uint64_t>(st.st_size) == size;
+  bool same = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+  // Of pieces whose total is not known beforehand, the file's size is the total.
+  if (same && size == kUnknownSize) size = static_cast<std::uint64_t>(st.st_size);
+  same = same && static_cast<std::uint64_t>(st.st_size) == size;
   std::vector<char> buffer;
   std::uint64_t compared = 0;
-  for (std::string_view piece = same ? next() : std::string_view(); same && !piece.empty();
-       piece = next()) {
-    compared += piece.size();
-    if (compared > size) {
-      same = false;
-      break;
+  try {
+    for (std::string_view piece = same ? next() : std::string_view(); same && !piece.empty();
+         piece = next()) {
+      compared += piece.size();
+      if (compared > size) {
+        same = false;
+        break;
+      }
+      buffer.resize(piece.size());
+      size_t got = 0;
+      while (got < piece.size()) {
+        const ssize_t n = ::read(fd, buffer.data() + got, piece.size() - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        got += static_cast<size_t>(n);
+      }
+      same = got == piece.size() && std::memcmp(buffer.data(), piece.data(), got) == 0;
     }
-    buffer.resize(piece.size());
-    size_t got = 0;
-    while (got < piece.size()) {
-      const ssize_t n = ::read(fd, buffer.data() + got, piece.size() - got);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) break;
-      got += static_cast<size_t>(n);
-    }
-    same = got == piece.size() && std::memcmp(buffer.data(), piece.data(), got) == 0;
+  } catch (...) {
+    ::close(fd);
+    throw;
   }
   ::close(fd);
   return same && compared == size;

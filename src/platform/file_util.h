@@ -58,7 +58,9 @@ enum class ReplaceResult {
 ReplaceResult ReplaceFileAtomically(const std::string& path, std::string_view data);
 // The same with the data given in pieces: next is called again after each piece
 // is written, until it returns an empty piece, so a large file can be written
-// from one reused buffer instead of being assembled in memory first.
+// from one reused buffer instead of being assembled in memory first. When next
+// raises, the temporary file is removed, the target left whole and the
+// exception passed on.
 ReplaceResult ReplaceFileAtomicallyInPieces(const std::string& path,
                                             const std::function<std::string_view()>& next);
 
@@ -94,6 +96,9 @@ bool CanWriteFile(const std::string& path);
 // next gives (called until it returns an empty piece or a difference shows).
 // A build uses it to leave a file alone that would be written unchanged, so
 // that its time stays and the firmware build does not compile it again.
+// kUnknownSize compares pieces whose total is known only at their end.
+// Whatever next raises passes through, the file closed.
+inline constexpr std::uint64_t kUnknownSize = ~std::uint64_t{0};
 bool FileHoldsPieces(const std::string& path, std::uint64_t size,
                      const std::function<std::string_view()>& next);
 bool FileHolds(const std::string& path, std::string_view data);

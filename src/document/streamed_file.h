@@ -1,0 +1,98 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Why the new text of a streamed file could not be made: the file or a source
+// of inserted text could not be read, or gave fewer bytes than it had. Raised
+// by the pieces of the text, caught where the file is written.
+class CStreamError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// A text handed over piece by piece: each call gives the next piece (the view
+// holds until the next call); an empty piece ends the text.
+using TextPieces = std::function<std::string_view()>;
+// Makes the pieces of one text from its start; called each time the text is
+// needed (a comparison with the file on disk, then the write).
+using TextMaker = std::function<TextPieces()>;
+
+// A generated file too large to hold, edited by streaming it through: one scan
+// notes the lines that hold "@!" (every marker holds one) with their places
+// in the file; edits remove lines of the file as it was scanned or insert text
+// before a place in one of those lines; the new text is the file copied
+// through block by block, leaving out what was removed and putting in what
+// was inserted, which is made only then. Memory stays the size of the marked
+// lines, whatever the size of the file or of the text inserted into it.
+//
+// The new text is what the line document would write after the same edits:
+// a file is taken only when the document would keep it byte for byte (CR LF
+// line ends, no NUL byte, no line the document would wrap).
+class CStreamedFile {
+ public:
+  // A line of the file that holds "@!": where it starts, where the line after
+  // it starts, and its text without the line end.
+  struct MarkedLine {
+    std::uint64_t offset = 0;
+    std::uint64_t next = 0;
+    std::string text;
+    bool removed = false;
+  };
+  static constexpr size_t npos = static_cast<size_t>(-1);
+
+  // Reads path once. False when it cannot be read or is not written as the
+  // line document writes files; the caller then edits it as a document.
+  bool Scan(const std::string& path);
+  const std::string& Path() const { return m_strPath; }
+
+  size_t MarkedCount() const { return m_lines.size(); }
+  const MarkedLine& Marked(size_t n) const { return m_lines[n]; }
+  // The first marked line from line from on that holds marker, compared as a
+  // marker search compares (case does not matter); npos when none. column
+  // receives the match's first byte within the line.
+  size_t FindMarker(std::string_view marker, size_t from, size_t* column = nullptr) const;
+  // The last marked line that holds marker, with its last match in column.
+  size_t FindLastMarker(std::string_view marker, size_t* column = nullptr) const;
+  // True when marked line second is the line right after marked line first
+  // (nothing but removed text between them).
+  bool IsNextLine(size_t first, size_t second) const;
+
+  // Removes marked lines first to last and everything between them, text
+  // inserted between them included.
+  void RemoveLines(size_t first, size_t last);
+  // Inserts a text before byte column of marked line at, after whatever was
+  // inserted there before. tag is a line of the text that later edits may
+  // look for (RemoveInserted).
+  void Insert(size_t at, size_t column, std::string tag, TextMaker text);
+  // Removes every inserted text whose tag holds marker; returns how many.
+  int RemoveInserted(std::string_view marker);
+  bool Changed() const { return !m_removed.empty() || !m_inserted.empty(); }
+
+  // The file's new text, piece by piece, read afresh from the file (which
+  // must still be the one scanned) and the inserted texts. Raises
+  // CStreamError when a read fails.
+  TextPieces Pieces() const;
+
+ private:
+  struct Insertion {
+    std::uint64_t offset;
+    std::string tag;
+    TextMaker text;
+  };
+  struct Removal {
+    std::uint64_t begin;
+    std::uint64_t end;
+  };
+  class CCursor;
+
+  std::string m_strPath;
+  std::uint64_t m_nSize = 0;
+  std::vector<MarkedLine> m_lines;
+  std::vector<Removal> m_removed;      // in the order made; may overlap
+  std::vector<Insertion> m_inserted;   // in the order made
+};

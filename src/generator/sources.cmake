@@ -22,6 +22,7 @@ pagoric_add_layer(generator
     generator/page_convert_test.cpp
     generator/page_stubs_test.cpp
     generator/binary_convert_test.cpp
+    generator/streamed_binary_test.cpp
     generator/compile_test.cpp
     generator/file_structure_test.cpp
 )

@@ -208,6 +208,15 @@ CCodeGenerator::LinePieces LinesOf(TextPieces pieces) {
 
 }  // namespace
 
+TextMaker CCodeGenerator::BufferText(bool literal, const std::string& path,
+                                     const std::string& recorded, int function,
+                                     std::uint64_t size) {
+  return [=]() -> TextPieces {
+    auto text = std::make_shared<CBufferText>(literal, path, recorded, function, size);
+    return [text] { return text->Next(); };
+  };
+}
+
 int CCodeGenerator::ConvertBinary(const CPageNode& node) {
   if (!CheckNodeTexts(node)) return 0;
   const std::string& path = node.GetPath();
@@ -235,13 +244,8 @@ int CCodeGenerator::ConvertBinary(const CPageNode& node) {
       return 0;
     }
     const bool literal = m_pProject && m_pProject->LiteralData();
-    const std::string recorded = Recorded(path);
-    const int function = node.GetFunction();
-    const std::uint64_t bytes = node.GetSize();
-    return AddBinaryCode(node, [=]() -> TextPieces {
-      auto text = std::make_shared<CBufferText>(literal, path, recorded, function, bytes);
-      return [text] { return text->Next(); };
-    });
+    return AddBinaryCode(
+        node, BufferText(literal, path, Recorded(path), node.GetFunction(), node.GetSize()));
   } catch (const CSourceException&) {
     m_prompter.ShowOk(FormatText(kConvertFileErrorText, {path}));
     return 0;

@@ -190,6 +190,13 @@ class CCodeGenerator {
   // it. 1 = saved; 0 = not, after a message.
   int InsertBufferData(const std::string& marker, const std::string& path,
                        const LinePieces& pieces);
+  // The text of the buffer block of the source at path (recorded as the
+  // markers name it) for send function number function: the array (or, with
+  // literal, the string literal) of its first size bytes with CR LF line
+  // ends, made from the source as it is read, block by block. Its pieces raise
+  // CStreamError when the source cannot be read or ends early.
+  static TextMaker BufferText(bool literal, const std::string& path, const std::string& recorded,
+                              int function, std::uint64_t size);
   // Inserts the node's buffer block (bufferText makes its text with CR LF line
   // ends) and its send function into the binary data file, in place of the
   // source's old blocks, and adds or updates its URL table entry. 1 = done.

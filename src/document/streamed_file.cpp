@@ -45,6 +45,7 @@ bool CStreamedFile::Scan(const std::string& path) {
   m_lines.clear();
   m_removed.clear();
   m_inserted.clear();
+  m_index.clear();
   std::ifstream in;
   if (!OpenForReading(path, in)) return false;
   // A line never reaches the document's longest line, so the unfinished line
@@ -79,7 +80,14 @@ bool CStreamedFile::Scan(const std::string& path) {
         m_lines.push_back({carriedOffset + start, carriedOffset + end, std::string(line)});
       }
       m_nSize = carriedOffset + end;
-      return !in.bad();
+      if (in.bad()) return false;
+      for (size_t n = 0; n < m_lines.size(); ++n) {
+        const std::string& text = m_lines[n].text;
+        for (size_t at = text.find("@!"); at != std::string::npos; at = text.find("@!", at + 1)) {
+          m_index.emplace(AsciiLowerCopy(std::string_view(text).substr(at)), n);
+        }
+      }
+      return true;
     }
     if (end - start >= static_cast<size_t>(CSourceText::MaxLineLength) + 1) return false;
     std::memmove(buffer.get(), buffer.get() + start, end - start);
@@ -88,26 +96,53 @@ bool CStreamedFile::Scan(const std::string& path) {
   }
 }
 
-size_t CStreamedFile::FindMarker(std::string_view marker, size_t from, size_t* column) const {
-  for (size_t n = from; n < m_lines.size(); ++n) {
-    if (m_lines[n].removed) continue;
-    const size_t at = FindForward(m_lines[n].text, marker, 0, false);
-    if (at == std::string_view::npos) continue;
-    if (column) *column = at;
-    return n;
+template <class Take>
+void CStreamedFile::ForCandidates(std::string_view marker, Take take) const {
+  const size_t mark = marker.find("@!");
+  if (mark == std::string_view::npos) {
+    // Only a marker holds "@!"; other text may stand in any marked line.
+    for (size_t n = 0; n < m_lines.size(); ++n) {
+      if (!take(n)) return;
+    }
+    return;
   }
-  return npos;
+  const std::string key = AsciiLowerCopy(marker.substr(mark));
+  for (auto it = m_index.lower_bound(key);
+       it != m_index.end() && std::string_view(it->first).starts_with(key); ++it) {
+    if (!take(it->second)) return;
+  }
+}
+
+size_t CStreamedFile::FindMarker(std::string_view marker, size_t from, size_t* column) const {
+  size_t found = npos;
+  size_t foundAt = 0;
+  ForCandidates(marker, [&](size_t n) {
+    if (n < from || n >= found || m_lines[n].removed) return true;
+    const size_t at = FindForward(m_lines[n].text, marker, 0, false);
+    if (at != std::string_view::npos) {
+      found = n;
+      foundAt = at;
+    }
+    return true;
+  });
+  if (found != npos && column) *column = foundAt;
+  return found;
 }
 
 size_t CStreamedFile::FindLastMarker(std::string_view marker, size_t* column) const {
-  for (size_t n = m_lines.size(); n-- > 0;) {
-    if (m_lines[n].removed) continue;
+  size_t found = npos;
+  size_t foundAt = 0;
+  ForCandidates(marker, [&](size_t n) {
+    if ((found != npos && n <= found) || m_lines[n].removed) return true;
     const size_t at = LastMatch(m_lines[n].text, marker);
-    if (at == std::string_view::npos) continue;
-    if (column) *column = at;
-    return n;
-  }
-  return npos;
+    if (at != std::string_view::npos) {
+      found = n;
+      foundAt = at;
+    }
+    return true;
+  });
+  if (found != npos && column) *column = foundAt;
+  return found;
 }
 
 bool CStreamedFile::IsNextLine(size_t first, size_t second) const {
@@ -132,19 +167,27 @@ void CStreamedFile::RemoveLines(size_t first, size_t last) {
   for (size_t n = first; n <= last; ++n) m_lines[n].removed = true;
   // Text inserted inside the range (before a line after its first) goes with it.
   std::erase_if(m_inserted, [&](const Insertion& i) {
-    return i.offset > removal.begin && i.offset < removal.end;
+    if (i.offset <= removal.begin || i.offset >= removal.end) return false;
+    const auto tag = m_tags.find(AsciiLowerCopy(i.tag));
+    if (tag != m_tags.end() && --tag->second == 0) m_tags.erase(tag);
+    return true;
   });
   m_removed.push_back(removal);
 }
 
 void CStreamedFile::Insert(size_t at, size_t column, std::string tag, TextMaker text) {
+  ++m_tags[AsciiLowerCopy(tag)];
   m_inserted.push_back({m_lines[at].offset + column, std::move(tag), std::move(text)});
 }
 
 int CStreamedFile::RemoveInserted(std::string_view marker) {
+  // Mostly no text of this update has the tag: then nothing is walked.
+  const auto tag = m_tags.find(AsciiLowerCopy(marker));
+  if (tag == m_tags.end()) return 0;
+  m_tags.erase(tag);
   const size_t before = m_inserted.size();
   std::erase_if(m_inserted, [&](const Insertion& i) {
-    return FindForward(i.tag, marker, 0, false) != std::string_view::npos;
+    return i.tag.size() == marker.size() && FindForward(i.tag, marker, 0, false) == 0;
   });
   return static_cast<int>(before - m_inserted.size());
 }

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -69,7 +70,8 @@ class CStreamedFile {
   // inserted there before. tag is a line of the text that later edits may
   // look for (RemoveInserted).
   void Insert(size_t at, size_t column, std::string tag, TextMaker text);
-  // Removes every inserted text whose tag holds marker; returns how many.
+  // Removes every inserted text whose tag is marker (case not mattering);
+  // returns how many.
   int RemoveInserted(std::string_view marker);
   bool Changed() const { return !m_removed.empty() || !m_inserted.empty(); }
 
@@ -90,9 +92,20 @@ class CStreamedFile {
   };
   class CCursor;
 
+  // Calls take(n) for the marked lines that may hold marker, in no order;
+  // take returns false to stop.
+  template <class Take>
+  void ForCandidates(std::string_view marker, Take take) const;
+
   std::string m_strPath;
   std::uint64_t m_nSize = 0;
   std::vector<MarkedLine> m_lines;
   std::vector<Removal> m_removed;      // in the order made; may overlap
   std::vector<Insertion> m_inserted;   // in the order made
+  // Every "@!" of the marked lines, filed under the line's text from there on
+  // in lower case, so that a search goes straight to the lines that can hold
+  // its marker.
+  std::multimap<std::string, size_t, std::less<>> m_index;
+  // How many inserted texts have each tag, in lower case.
+  std::map<std::string, int, std::less<>> m_tags;
 };

@@ -208,6 +208,17 @@ void CProjectDlg::BuildLayout() {
   locationLayout->addWidget(m_pUrlFile, 1, 1);
   locationLayout->addWidget(new QLabel("Binary data file name :", location), 1, 2);
   locationLayout->addWidget(m_pBinFile, 1, 3, 1, 2);
+  // How buffers are written: the arrays every compiler knows, or string
+  // literals, which firmware compilers take many times faster.
+  m_pDataForm = new QComboBox(location);
+  m_pDataForm->setObjectName("dataFormBox");
+  m_pDataForm->addItems({"Byte arrays", "String literals"});
+  m_pDataForm->setToolTip(
+      "How the binary data file holds each file's bytes: as byte arrays, or as string "
+      "literals of exactly the file's length, which compile several times faster and in far "
+      "less memory");
+  locationLayout->addWidget(new QLabel("Binary data :", location), 2, 0);
+  locationLayout->addWidget(m_pDataForm, 2, 1);
   locationLayout->setColumnStretch(1, 1);
   locationLayout->setColumnStretch(3, 1);
   left->addWidget(location);
@@ -282,12 +293,20 @@ void CProjectDlg::TakeFields() {
   m_project.m_strTargetDirField = FromQt(m_pTargetDir->text());
   m_project.m_strUrlFileField = FromQt(m_pUrlFile->text());
   m_project.m_strBinFileField = FromQt(m_pBinFile->text());
+  // A new form is a change of the project: it is saved, and the next build
+  // writes every buffer anew.
+  const bool literal = m_pDataForm->currentIndex() == 1;
+  if (literal != m_project.m_settings.m_bLiteralData) {
+    m_project.m_settings.m_bLiteralData = literal;
+    m_project.m_bTreeChanged = 1;
+  }
 }
 
 void CProjectDlg::ShowFields() {
   m_pTargetDir->setText(ToQt(m_project.m_strTargetDirField));
   m_pUrlFile->setText(ToQt(m_project.m_strUrlFileField));
   m_pBinFile->setText(ToQt(m_project.m_strBinFileField));
+  m_pDataForm->setCurrentIndex(m_project.m_settings.m_bLiteralData ? 1 : 0);
 }
 
 void CProjectDlg::ShowBrowser() {

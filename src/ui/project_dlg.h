@@ -183,6 +183,7 @@ class CProjectDlg : public QDialog, private CBuildLogSink {
   QPushButton* m_pChooseTarget = nullptr;
   QLineEdit* m_pUrlFile = nullptr;
   QLineEdit* m_pBinFile = nullptr;
+  QComboBox* m_pDataForm = nullptr;
   QPlainTextEdit* m_pLog = nullptr;
   QProgressBar* m_pProgress = nullptr;
   QList<QWidget*> m_busyDisabled;

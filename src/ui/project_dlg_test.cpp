@@ -238,6 +238,25 @@ class ProjectDlgTest : public QObject {
     QVERIFY(!PathExists(m_dir->File("url.c")));
   }
 
+  // The data form is the project's: chosen in the window, the next build
+  // writes every buffer in it and the project keeps it.
+  void dataFormChoiceRewritesTheBuffers() {
+    OpenNew();
+    auto* form = m_window->findChild<QComboBox*>("dataFormBox");
+    QCOMPARE(form->currentText(), QString("Byte arrays"));
+    SelectFiles(2);
+    ClickButton(m_window.get(), "addFilesButton");
+    ClickButton(m_window.get(), "buildButton");
+    QVERIFY(m_dir->Read("bindata.c").find(" [] =") != std::string::npos);
+    form->setCurrentIndex(1);
+    ClickButton(m_window.get(), "buildButton");
+    const std::string bin = m_dir->Read("bindata.c");
+    QVERIFY(bin.find(" [] =") == std::string::npos);
+    QVERIFY(bin.find("const char buffer_") != std::string::npos);
+    QVERIFY(m_project->m_settings.m_bLiteralData);
+    QVERIFY(m_prompter->Texts().empty());
+  }
+
   void closeWithUnbuiltChangeYesSavesNoDoesNot() {
     OpenNew();
     SelectFiles(1);

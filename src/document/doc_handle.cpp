@@ -186,6 +186,10 @@ bool WriteEntry(const std::string& path, const std::shared_ptr<CCSrvDoc>& doc,
 
 // Files handed over that wake the writer thread.
 constexpr size_t kWakeJobs = 16;
+// Files handed over and not yet taken at which the build waits for the
+// writer: documents waiting to be written must not pile up in memory when
+// the disk is slower than the conversions.
+constexpr size_t kMaxQueuedJobs = 64;
 
 // A file of at least this many lines (a binary data file, mostly) is worth
 // writing at once: handed to the writer it wakes it, and at Flush the
@@ -229,6 +233,8 @@ class CDocBatch::CWriter {
       wake = big || m_jobs.size() >= kWakeJobs;
     }
     if (wake) m_work.notify_one();
+    std::unique_lock<std::mutex> lock(m_mutex);
+    m_room.wait(lock, [this] { return m_jobs.size() < kMaxQueuedJobs; });
   }
   // Starts the thread on what it has been given.
   void Wake() { m_work.notify_one(); }
@@ -261,6 +267,7 @@ class CDocBatch::CWriter {
       if (m_jobs.empty()) return;
       Job job = std::move(m_jobs.front());
       m_jobs.pop_front();
+      m_room.notify_all();
       lock.unlock();
       std::string reason;
       const bool ok = WriteEntry(job.path, job.doc, job.newText, job.stream, job.stamp, reason);
@@ -276,6 +283,7 @@ class CDocBatch::CWriter {
   std::mutex m_mutex;
   std::condition_variable m_work;
   std::condition_variable m_idle;
+  std::condition_variable m_room;  // the queue is short enough to add to
   std::deque<Job> m_jobs;
   std::multiset<std::string> m_pending;  // paths handed over and not yet written
   std::vector<Failure> m_failed;

@@ -261,9 +261,10 @@ void COpenProject::GiveNodesTimes(const CBuildTimes& times) {
 void COpenProject::RecordTargetState() {
   const std::string& target = m_settings.m_strTargetDir;
   const std::string stateFile = BuildStatePath(target, m_strProjectPath);
-  if (IsDirectory(target) && !SaveBuildState(stateFile, m_tree.m_nodes)) {
-    m_prompter.ShowOk(FormatText(kCannotCreateText, {stateFile}));
-  }
+  // A file the build could not write is a failure the exit status tells,
+  // though the generated files are sound (the next build converts more).
+  m_bStateFailed = IsDirectory(target) && !SaveBuildState(stateFile, m_tree.m_nodes);
+  if (m_bStateFailed) m_prompter.ShowOk(FormatText(kCannotCreateText, {stateFile}));
   // Away from the folder it was saved in, the project file keeps the times of
   // the target directory it records; at home it follows the last build.
   if (m_bSaveProject && !IsAway()) {

@@ -203,7 +203,9 @@ class COpenProject : public CProjectLocations {
   // Results of the last BuildNodes, for the command line's exit status.
   int ConvertedCount() const { return m_nConverted; }
   int FailedCount() const { return m_nFailed; }
-  bool LastSaveFailed() const { return m_bSaveFailed; }
+  // The project file or the target directory's build state of the last
+  // build could not be written (the message was shown).
+  bool LastSaveFailed() const { return m_bSaveFailed || m_bStateFailed; }
 
   // Build or Build All converted in memory only: nothing is written, neither a
   // generated file nor the project file, and a missing target directory is
@@ -294,6 +296,7 @@ class COpenProject : public CProjectLocations {
   int m_nConverted = 0;
   int m_nFailed = 0;
   bool m_bSaveFailed = false;
+  bool m_bStateFailed = false;
   bool m_bCheckOnly = false;  // CheckBuild is running: write nothing
   bool m_bSaveProject = true;
   // The times the project file records, by URL, and the target directory they

@@ -125,6 +125,14 @@ TEST_F(CliTest, FailedNodeGivesExitStatusOne) {
   EXPECT_EQ("int user_code;\n", dir.Read("gen/_index.c"));
   // The message names the node it is about.
   EXPECT_EQ(0u, r.err.find(dir.File("site/index.htm") + ": File " + target + "/_index.c already"));
+
+  // A build state that cannot be written fails the build too, with its message.
+  dir.Write("gen/_index.c", "");
+  std::filesystem::remove(target + "/.p.web.state");
+  std::filesystem::create_directory(target + "/.p.web.state");
+  r = Pagoric({"build", project, "--all"});
+  EXPECT_EQ(kExitFailed, r.status);
+  EXPECT_NE(std::string::npos, r.err.find(target + "/.p.web.state")) << r.err;
 }
 
 TEST_F(CliTest, MovedProjectNeedsRelocation) {

@@ -20,16 +20,14 @@
 
 namespace {
 
-namespace fs = std::filesystem;
-
-constexpr std::uintmax_t kSourceBytes = 2147483647;  // the largest a build converts
-// The array text takes five characters per byte and a line end per 20.
-constexpr std::uintmax_t kDiskNeeded = kSourceBytes / 20 * 102 + (std::uintmax_t{2} << 30);
-
 TEST(BoundedMemoryTest, ATwoGibibyteSourceBuildsInLittleMemory) {
 #ifdef PAGORIC_UNDER_ASAN
   GTEST_SKIP() << "the sanitizer's shadow memory does not run under an address-space limit";
 #else
+  namespace fs = std::filesystem;
+  constexpr std::uintmax_t kSourceBytes = 2147483647;  // the largest a build converts
+  // The array text takes five characters per byte and a line end per 20.
+  constexpr std::uintmax_t kDiskNeeded = kSourceBytes / 20 * 102 + (std::uintmax_t{2} << 30);
   TempDir dir;
   if (fs::space(dir.path()).available < kDiskNeeded) {
     GTEST_SKIP() << "needs " << kDiskNeeded / (1 << 20) << " MiB free in " << dir.path();

@@ -455,8 +455,19 @@ CStreamHandle CStreamHandle::Open(const std::string& path) {
       return handle;
     }
     // Edits made to the file as a document go out before it is scanned; a
-    // dry run, which writes nothing, goes on with the document.
-    if (it != batch->m_docs.end() && it->second.dirty && batch->IsDryRun()) return handle;
+    // dry run, which writes nothing, streams a text made by WriteNew as
+    // it stands and goes on with a document.
+    if (it != batch->m_docs.end() && it->second.dirty && batch->IsDryRun()) {
+      CDocBatch::Entry& entry = it->second;
+      if (entry.doc != nullptr) return handle;
+      auto file = std::make_shared<CStreamedFile>();
+      if (!file->ScanText(path, entry.newText)) return handle;
+      entry.newText.clear();
+      entry.stream = file;
+      handle.m_pFile = file;
+      handle.m_pBatch = batch;
+      return handle;
+    }
     batch->Settle(path);
   }
   auto file = std::make_shared<CStreamedFile>();

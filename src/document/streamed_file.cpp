@@ -41,21 +41,42 @@ size_t LastMatch(std::string_view line, std::string_view marker) {
 
 bool CStreamedFile::Scan(const std::string& path) {
   m_strPath = path;
+  m_pText.reset();
+  std::ifstream in;
+  if (!OpenForReading(path, in)) return false;
+  return ScanBytes([&in](char* buffer, size_t size) -> std::int64_t {
+    const size_t got = ReadSome(in, buffer, size);
+    return got == 0 && in.bad() ? -1 : static_cast<std::int64_t>(got);
+  });
+}
+
+bool CStreamedFile::ScanText(const std::string& path, std::string text) {
+  m_strPath = path;
+  m_pText = std::make_shared<const std::string>(std::move(text));
+  size_t at = 0;
+  return ScanBytes([this, &at](char* buffer, size_t size) -> std::int64_t {
+    const size_t got = m_pText->copy(buffer, size, at);
+    at += got;
+    return static_cast<std::int64_t>(got);
+  });
+}
+
+bool CStreamedFile::ScanBytes(const std::function<std::int64_t(char*, size_t)>& ReadBlock) {
   m_nSize = 0;
   m_lines.clear();
   m_removed.clear();
   m_inserted.clear();
   m_index.clear();
-  std::ifstream in;
-  if (!OpenForReading(path, in)) return false;
+  m_tags.clear();
   // A line never reaches the document's longest line, so the unfinished line
   // carried from one block to the next is short.
   const std::unique_ptr<char[]> buffer(new char[kBlockBytes]);
   size_t carried = 0;
   std::uint64_t carriedOffset = 0;  // where the buffer's first byte lies in the file
   for (;;) {
-    const size_t got = ReadSome(in, buffer.get() + carried, kBlockBytes - carried);
-    if (got == 0 && in.bad()) return false;
+    const std::int64_t read = ReadBlock(buffer.get() + carried, kBlockBytes - carried);
+    if (read < 0) return false;
+    const size_t got = static_cast<size_t>(read);
     const size_t end = carried + got;
     if (std::memchr(buffer.get() + carried, '\0', got) != nullptr) return false;
     size_t start = 0;
@@ -80,7 +101,6 @@ bool CStreamedFile::Scan(const std::string& path) {
         m_lines.push_back({carriedOffset + start, carriedOffset + end, std::string(line)});
       }
       m_nSize = carriedOffset + end;
-      if (in.bad()) return false;
       for (size_t n = 0; n < m_lines.size(); ++n) {
         const std::string& text = m_lines[n].text;
         for (size_t at = text.find("@!"); at != std::string::npos; at = text.find("@!", at + 1)) {
@@ -212,7 +232,7 @@ class CStreamedFile::CCursor {
     for (const Insertion& i : file.m_inserted) m_order.push_back(&i);
     std::stable_sort(m_order.begin(), m_order.end(),
                      [](const Insertion* a, const Insertion* b) { return a->offset < b->offset; });
-    if (!OpenForReading(file.m_strPath, m_in)) {
+    if (!file.m_pText && !OpenForReading(file.m_strPath, m_in)) {
       throw CStreamError("the file " + file.m_strPath + " could not be read again");
     }
   }
@@ -240,11 +260,17 @@ class CStreamedFile::CCursor {
       if (m_nInsertion < m_order.size()) stop = std::min(stop, m_order[m_nInsertion]->offset);
       if (m_nRange < m_ranges.size()) stop = std::min(stop, m_ranges[m_nRange].begin);
       if (m_pos >= stop) return std::string_view();
+      const size_t want = static_cast<size_t>(std::min<std::uint64_t>(stop - m_pos, kBlockBytes));
+      if (m_file.m_pText) {
+        const std::string_view text(*m_file.m_pText);
+        const std::string_view piece = text.substr(static_cast<size_t>(m_pos), want);
+        m_pos += piece.size();
+        return piece;
+      }
       if (m_bSeek) {
         m_in.seekg(static_cast<std::streamoff>(m_pos));
         m_bSeek = false;
       }
-      const size_t want = static_cast<size_t>(std::min<std::uint64_t>(stop - m_pos, kBlockBytes));
       const size_t got = ReadSome(m_in, m_buffer.get(), want);
       if (got != want) {
         throw CStreamError("the file " + m_file.m_strPath + " could not be read again");

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -49,6 +50,9 @@ class CStreamedFile {
   // Reads path once. False when it cannot be read or is not written as the
   // line document writes files; the caller then edits it as a document.
   bool Scan(const std::string& path);
+  // The same over a text that is to become path (a file made by this update
+  // and not yet written): the new text is made from it instead of the file.
+  bool ScanText(const std::string& path, std::string text);
   const std::string& Path() const { return m_strPath; }
 
   size_t MarkedCount() const { return m_lines.size(); }
@@ -94,11 +98,16 @@ class CStreamedFile {
 
   // Calls take(n) for the marked lines that may hold marker, in no order;
   // take returns false to stop.
+  // Scans what read gives (the bytes from the start, into a buffer of the
+  // given size; how many it gave, 0 at the end, -1 on an error).
+  bool ScanBytes(const std::function<std::int64_t(char*, size_t)>& read);
+
   template <class Take>
   void ForCandidates(std::string_view marker, Take take) const;
 
   std::string m_strPath;
   std::uint64_t m_nSize = 0;
+  std::shared_ptr<const std::string> m_pText;  // what ScanText was given
   std::vector<MarkedLine> m_lines;
   std::vector<Removal> m_removed;      // in the order made; may overlap
   std::vector<Insertion> m_inserted;   // in the order made

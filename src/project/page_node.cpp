@@ -1,9 +1,5 @@
 #include "project/page_node.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 
 #include "platform/ascii.h"

@@ -1,7 +1,5 @@
 #include "project/project_file.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>

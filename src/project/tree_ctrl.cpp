@@ -1,9 +1,5 @@
 #include "project/tree_ctrl.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <unordered_map>
 #include <unordered_set>

@@ -32,8 +32,8 @@ pagoric_add_layer(platform
     platform/path_test.cpp
 )
 if(WIN32)
-  # Wide-character Win32 calls; user names (advapi32), sockets for the tests'
-  # HTTP client (ws2_32).
+  # Wide-character Win32 calls; the user's name (advapi32) and the wide
+  # command line (shell32).
   target_compile_definitions(pagoric_platform PUBLIC UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX)
-  target_link_libraries(pagoric_platform PUBLIC advapi32)
+  target_link_libraries(pagoric_platform PUBLIC advapi32 shell32)
 endif()

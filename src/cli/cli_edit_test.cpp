@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "cli/cli.h"
+#include "platform/environment.h"
 #include "platform/file_util.h"
 #include "platform/project_lock.h"
 #include "testing/temp_dir.h"
@@ -28,7 +29,7 @@ constexpr const char* kNothingChanged =
 class CliEditTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ::setenv("SOURCE_DATE_EPOCH", "1700000000", 1);
+    SetEnvironmentValue("SOURCE_DATE_EPOCH", "1700000000");
     m_dir.Write("site/index.htm", "<p>Hi</p>\n");
     m_gif = m_dir.Write("site/a.gif", "GIF89a");
     m_png = m_dir.Write("site/b.png", "PNG");

@@ -11,6 +11,7 @@
 
 #include "build/open_project.h"
 #include "pagoric_version.h"
+#include "platform/environment.h"
 #include "platform/file_util.h"
 #include "platform/project_lock.h"
 #include "testing/scripted_prompter.h"
@@ -33,7 +34,7 @@ Result Pagoric(std::vector<std::string> args) {
 class CliTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ::setenv("SOURCE_DATE_EPOCH", "1700000000", 1);
+    SetEnvironmentValue("SOURCE_DATE_EPOCH", "1700000000");
     dir.Write("site/index.htm", "<p>Hi</p>\n");
     dir.Write("site/img/a.gif", "GIF89a");
     project = dir.File("p.web");

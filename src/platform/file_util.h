@@ -27,6 +27,9 @@ std::int64_t FileSize(const std::string& path);
 // Returns 0 when the file cannot be examined.
 std::uint64_t LastWriteFileTime(const std::string& path);
 inline constexpr std::uint64_t kFileTimeUnixEpoch = 116444736000000000ULL;
+// Sets the last-write (and last-access) time to unixSeconds + nanoseconds, as
+// precisely as the file system keeps it. False when it cannot.
+bool SetLastWriteTime(const std::string& path, std::int64_t unixSeconds, long nanoseconds);
 
 // What identifies one version of a file: a file replaced, rewritten or
 // touched since its stamp was taken has another stamp. exists is false for a

@@ -3,6 +3,7 @@
 if(WIN32)
   set(pagoric_platform_os_sources
     platform/windows/dir_list_win.cpp
+    platform/windows/environment_win.cpp
     platform/windows/file_util_win.cpp
     platform/windows/project_lock_win.cpp
     platform/windows/process_win.cpp
@@ -11,10 +12,12 @@ if(WIN32)
 else()
   set(pagoric_platform_os_sources
     platform/posix/dir_list_posix.cpp
+    platform/posix/environment_posix.cpp
     platform/posix/file_util_posix.cpp
     platform/posix/project_lock_posix.cpp
     platform/posix/process_posix.cpp
   )
+  set(pagoric_platform_os_tests platform/file_util_posix_test.cpp)
 endif()
 
 pagoric_add_layer(platform
@@ -30,6 +33,7 @@ pagoric_add_layer(platform
     platform/file_util_test.cpp
     platform/dir_list_test.cpp
     platform/path_test.cpp
+    ${pagoric_platform_os_tests}
 )
 if(WIN32)
   # Wide-character Win32 calls; the user's name (advapi32) and the wide

@@ -140,6 +140,12 @@ std::uint64_t LastWriteFileTime(const std::string& path) {
          static_cast<std::uint64_t>(mtime.tv_nsec) / 100ULL + kFileTimeUnixEpoch;
 }
 
+bool SetLastWriteTime(const std::string& path, std::int64_t unixSeconds, long nanoseconds) {
+  const struct timespec times[2] = {{static_cast<time_t>(unixSeconds), nanoseconds},
+                                    {static_cast<time_t>(unixSeconds), nanoseconds}};
+  return ::utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;
+}
+
 FileStamp StampOf(const std::string& path) {
   struct stat st;
   FileStamp stamp;

@@ -174,6 +174,21 @@ std::uint64_t LastWriteFileTime(const std::string& path) {
   return AttributesOf(path, data) ? FromFileTime(data.ftLastWriteTime) : 0;
 }
 
+bool SetLastWriteTime(const std::string& path, std::int64_t unixSeconds, long nanoseconds) {
+  const std::uint64_t ticks = static_cast<std::uint64_t>(unixSeconds) * 10000000ULL +
+                              static_cast<std::uint64_t>(nanoseconds) / 100 + kFileTimeUnixEpoch;
+  FILETIME time;
+  time.dwLowDateTime = static_cast<DWORD>(ticks);
+  time.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+  const HANDLE file =
+      ::CreateFileW(Widen(path).c_str(), FILE_WRITE_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
+                    FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  const bool set = ::SetFileTime(file, nullptr, &time, &time) != 0;
+  ::CloseHandle(file);
+  return set;
+}
+
 FileStamp StampOf(const std::string& path) {
   FileStamp stamp;
   if (path.empty()) return stamp;

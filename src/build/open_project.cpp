@@ -122,7 +122,7 @@ int COpenProject::PrepareFile(const std::string& path, bool urlFile) {
 }
 
 void COpenProject::ApplyTargetField() {
-  if (m_strTargetDirField.empty() || m_strTargetDirField.back() != kPathSeparator) {
+  if (m_strTargetDirField.empty() || !IsPathSeparator(m_strTargetDirField.back())) {
     m_strTargetDirField += kPathSeparator;
   }
   m_settings.m_strTargetDir = m_strTargetDirField;
@@ -170,7 +170,7 @@ int COpenProject::PrepareTargetFiles() {
 
 bool COpenProject::IsPlainFileName(const std::string& name) {
   if (name.empty() || name == "." || name == ".." ||
-      name.find(kPathSeparator) != std::string::npos) {
+      FindLastSeparator(name) != std::string::npos) {
     return false;
   }
   return std::none_of(name.begin(), name.end(), IsAsciiControl);

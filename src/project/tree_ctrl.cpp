@@ -385,7 +385,7 @@ std::string CSTreeCtrl::GetItemUrl(HTREEITEM item) const {
   std::string url;
   for (HTREEITEM at = item; at->m_pParent; at = at->m_pParent) {
     std::string name = at->m_strText;
-    if (at->m_nImage != ImageFolder) name.erase(0, name.rfind(kPathSeparator) + 1);
+    if (at->m_nImage != ImageFolder) name.erase(0, FindLastSeparator(name) + 1);
     url.insert(0, "/" + name);
   }
   return url;

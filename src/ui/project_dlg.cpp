@@ -493,7 +493,7 @@ void CProjectDlg::OnNewFolder() {
 void CProjectDlg::OnChooseTarget() {
   const std::string folder = m_dialogs.ChooseFolder(m_browser.m_strSourceDir);
   if (folder.empty()) return;
-  m_pTargetDir->setText(ToQt(folder.back() == kPathSeparator ? folder : folder + kPathSeparator));
+  m_pTargetDir->setText(ToQt(IsPathSeparator(folder.back()) ? folder : folder + kPathSeparator));
   ReportChosenFolder(folder, m_prompter);
 }
 

@@ -61,7 +61,7 @@ TEST(SkeletonTest, WriterRefusesPathsItCannotWriteIntoTheBanner) {
   generator.SetDateSource([] { return std::string(kTestDate); });
 
   const std::string commentEnd = dir.File("a*/url.c");
-  ASSERT_TRUE(CreateOneDirectory(dir.File("a*")));
+  if (!CreateOneDirectory(dir.File("a*"))) GTEST_SKIP() << "no '*' can be in a file name here";
   EXPECT_EQ(generator.WriteUrlFileSkeleton(commentEnd), 0);
   EXPECT_FALSE(PathExists(commentEnd));
 

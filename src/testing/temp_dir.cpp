@@ -19,7 +19,7 @@ TempDir::~TempDir() {
 }
 
 std::string TempDir::File(std::string_view name) const {
-  return m_path + kPathSeparator + std::string(name);
+  return m_path + kPathSeparator + ConvertSeparators(name, PathFlavor::kPosix, kNativePathFlavor);
 }
 
 std::string TempDir::Write(std::string_view name, std::string_view data) const {

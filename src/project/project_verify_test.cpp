@@ -1,7 +1,5 @@
 #include "project/project_verify.h"
 
-#include "platform/path.h"
-
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -9,6 +7,7 @@
 #include <filesystem>
 #include <optional>
 
+#include "platform/path.h"
 #include "project/project_file.h"
 #include "project/tree_ctrl.h"
 #include "testing/scripted_prompter.h"

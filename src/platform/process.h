@@ -62,7 +62,7 @@ class CChildProcess {
 
  private:
   std::int64_t m_nPid = 0;
-  std::intptr_t m_nProcess = 0;  // the process handle on Windows
+  std::intptr_t m_nProcess = 0;  // the process handle on Windows, the process id on POSIX
   std::intptr_t m_nOutput = -1;  // the reading end of the pipe
 };
 

@@ -95,6 +95,7 @@ bool CChildProcess::Start(const std::string& program, const std::vector<std::str
     return false;
   }
   m_nPid = pid;
+  m_nProcess = pid;  // no handle on POSIX: the process id names it
   m_nOutput = pipeFds[0];
   return true;
 }
@@ -112,8 +113,9 @@ int CChildProcess::Wait() {
   if (m_nOutput >= 0) ::close(static_cast<int>(m_nOutput));
   m_nOutput = -1;
   if (m_nPid <= 0) return 127;
-  const pid_t pid = static_cast<pid_t>(m_nPid);
+  const pid_t pid = static_cast<pid_t>(m_nProcess);
   m_nPid = 0;
+  m_nProcess = 0;
   int status = 0;
   while (::waitpid(pid, &status, 0) < 0) {
     if (errno != EINTR) return 127;

@@ -169,8 +169,7 @@ int COpenProject::PrepareTargetFiles() {
 }
 
 bool COpenProject::IsPlainFileName(const std::string& name) {
-  if (name.empty() || name == "." || name == ".." ||
-      FindLastSeparator(name) != std::string::npos) {
+  if (name.empty() || name == "." || name == ".." || FindLastSeparator(name) != std::string::npos) {
     return false;
   }
   return std::none_of(name.begin(), name.end(), IsAsciiControl);

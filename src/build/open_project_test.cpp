@@ -207,7 +207,8 @@ TEST_F(OpenProjectTest, MissingTargetDirectoryIsCreatedOnlyOnYes) {
   project->m_strTargetDirField = other;  // typed without its separator
   prompter.QueueAnswer(false);
   EXPECT_EQ(0, project->PrepareTargetFiles());
-  EXPECT_EQ("Target Directory: " + other + kPathSeparator + " cannot be found !\r\nDo you want to create it?",
+  EXPECT_EQ("Target Directory: " + other + kPathSeparator +
+                " cannot be found !\r\nDo you want to create it?",
             prompter.Texts().at(0));
   EXPECT_FALSE(PathExists(other));
   EXPECT_EQ(other + kPathSeparator, project->m_strTargetDirField);

@@ -20,7 +20,8 @@
 namespace {
 
 TEST(RecentListTest, EleventhDropsTheOldestAndAKnownPathMovesUp) {
-  if (kNativePathFlavor != PathFlavor::kPosix) GTEST_SKIP() << "expects POSIX path text (PathTest has the Windows rules)";
+  if (kNativePathFlavor != PathFlavor::kPosix)
+    GTEST_SKIP() << "expects POSIX path text (PathTest has the Windows rules)";
   CRecentList list;
   for (int i = 1; i <= 11; ++i) list.AddToRecentList("/p/" + std::to_string(i) + ".web");
   std::vector<std::string> entries = list.NonEmptyEntries();
@@ -37,7 +38,8 @@ TEST(RecentListTest, EleventhDropsTheOldestAndAKnownPathMovesUp) {
 }
 
 TEST(RecentListTest, CaseCountsOnlyWhereTheFileSystemCountsIt) {
-  if (kNativePathFlavor != PathFlavor::kPosix) GTEST_SKIP() << "expects POSIX path text (PathTest has the Windows rules)";
+  if (kNativePathFlavor != PathFlavor::kPosix)
+    GTEST_SKIP() << "expects POSIX path text (PathTest has the Windows rules)";
   CRecentList exact(true);
   exact.AddToRecentList("/p/Site.web");
   exact.AddToRecentList("/p/site.web");
@@ -51,7 +53,8 @@ TEST(RecentListTest, CaseCountsOnlyWhereTheFileSystemCountsIt) {
 }
 
 TEST(RecentListTest, RelativePathsBecomeAbsoluteAndRemovalClosesTheGap) {
-  if (kNativePathFlavor != PathFlavor::kPosix) GTEST_SKIP() << "expects POSIX path text (PathTest has the Windows rules)";
+  if (kNativePathFlavor != PathFlavor::kPosix)
+    GTEST_SKIP() << "expects POSIX path text (PathTest has the Windows rules)";
   CRecentList list;
   list.AddToRecentList("a.web");
   EXPECT_EQ(CurrentDirectory() + "/a.web", list.GetEntry(0));
@@ -272,7 +275,8 @@ TEST(RelocationAnswerTest, TargetDirectoryWithOrWithoutSeparatorButNoFile) {
 }
 
 TEST(RelocationAnswerTest, ChosenFolderWarnings) {
-  if (kNativePathFlavor != PathFlavor::kPosix) GTEST_SKIP() << "a read-only folder needs POSIX permission bits";
+  if (kNativePathFlavor != PathFlavor::kPosix)
+    GTEST_SKIP() << "a read-only folder needs POSIX permission bits";
   TempDir dir;
   dir.Write("ro/x", "");
   ::chmod(dir.File("ro").c_str(), 0555);

@@ -200,8 +200,10 @@ TEST(CliTargetFilesTest, NamesThatLeaveTheTargetAndDanglingLinksWriteNothingOuts
   std::filesystem::create_symlink(dir.File("elsewhere/url.c"), target + kPathSeparator + "url.c",
                                   linked);
   if (linked) GTEST_SKIP() << "no symbolic link can be made here: " << linked.message();
-  std::filesystem::create_symlink(dir.File("elsewhere/bindata.c"), target + kPathSeparator + "bindata.c");
-  std::filesystem::create_symlink(dir.File("elsewhere/_index.c"), target + kPathSeparator + "_index.c");
+  std::filesystem::create_symlink(dir.File("elsewhere/bindata.c"),
+                                  target + kPathSeparator + "bindata.c");
+  std::filesystem::create_symlink(dir.File("elsewhere/_index.c"),
+                                  target + kPathSeparator + "_index.c");
   std::ostringstream builtErr;
   EXPECT_EQ(kExitOk, RunPagoric({"build", project}, out, builtErr)) << builtErr.str();
   EXPECT_TRUE(std::filesystem::is_empty(dir.File("elsewhere")));

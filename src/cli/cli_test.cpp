@@ -81,9 +81,9 @@ TEST_F(CliTest, NewImportBuildTree) {
 
   r = Pagoric({"build", project, "--yes", "--target", target});
   ASSERT_EQ(kExitOk, r.status) << r.err;
-  EXPECT_EQ(dir.File("site/img/a.gif") + " ---> " + target + kPathSeparator + "bindata.c    o.k.\n" +
-                dir.File("site/index.htm") + " ---> " + target + kPathSeparator + "_web_index.c    o.k.\n" +
-                "Build number:    1 Done\n",
+  EXPECT_EQ(dir.File("site/img/a.gif") + " ---> " + target + kPathSeparator +
+                "bindata.c    o.k.\n" + dir.File("site/index.htm") + " ---> " + target +
+                kPathSeparator + "_web_index.c    o.k.\n" + "Build number:    1 Done\n",
             r.out);
   EXPECT_TRUE(IsRegularFile(target + kPathSeparator + "_web_index.c"));
 
@@ -125,7 +125,8 @@ TEST_F(CliTest, FailedNodeGivesExitStatusOne) {
   EXPECT_NE(std::string::npos, r.out.find("_index.c  failed.\n"));
   EXPECT_EQ("int user_code;\n", dir.Read("gen/_index.c"));
   // The message names the node it is about.
-  EXPECT_EQ(0u, r.err.find(dir.File("site/index.htm") + ": File " + target + kPathSeparator + "_index.c already"));
+  EXPECT_EQ(0u, r.err.find(dir.File("site/index.htm") + ": File " + target + kPathSeparator +
+                           "_index.c already"));
 }
 
 TEST_F(CliTest, MovedProjectNeedsRelocation) {
@@ -236,7 +237,9 @@ TEST_F(CliTest, CheckListsWhatABuildWouldChangeAndWritesNothing) {
   auto before = Snapshot(dir.path());
   Result r = Pagoric({"build", project, "--check"});
   EXPECT_EQ(kExitFailed, r.status) << r.err;
-  EXPECT_EQ(target + kPathSeparator + "_index.c\n" + target + kPathSeparator + "bindata.c\n" + target + kPathSeparator + "url.c\n", r.out);
+  EXPECT_EQ(target + kPathSeparator + "_index.c\n" + target + kPathSeparator + "bindata.c\n" +
+                target + kPathSeparator + "url.c\n",
+            r.out);
   EXPECT_EQ(before, Snapshot(dir.path()));
 
   ASSERT_EQ(kExitOk, Pagoric({"build", project, "--yes"}).status);
@@ -271,7 +274,9 @@ TEST_F(CliTest, CheckListsWhatABuildWouldChangeAndWritesNothing) {
   ASSERT_GT(std::filesystem::remove_all(target), 0u);
   r = Pagoric({"build", project, "--check"});
   EXPECT_EQ(kExitFailed, r.status) << r.err;
-  EXPECT_EQ(target + kPathSeparator + "_index.c\n" + target + kPathSeparator + "bindata.c\n" + target + kPathSeparator + "url.c\n", r.out);
+  EXPECT_EQ(target + kPathSeparator + "_index.c\n" + target + kPathSeparator + "bindata.c\n" +
+                target + kPathSeparator + "url.c\n",
+            r.out);
   EXPECT_FALSE(PathExists(target));
 
   // Relocating would rewrite the project file.
@@ -280,7 +285,8 @@ TEST_F(CliTest, CheckListsWhatABuildWouldChangeAndWritesNothing) {
 }
 
 TEST_F(CliTest, DepfileNamesEveryGeneratedFileAndEverySource) {
-  if (kNativePathFlavor != PathFlavor::kPosix) GTEST_SKIP() << "a depfile of Windows paths is not the make syntax tested here";
+  if (kNativePathFlavor != PathFlavor::kPosix)
+    GTEST_SKIP() << "a depfile of Windows paths is not the make syntax tested here";
   dir.Write("site with blank/a$#.htm", "<p>x</p>\n");
   ASSERT_EQ(kExitOk, Pagoric({"new", project, "--target", target}).status);
   ASSERT_EQ(kExitOk, Pagoric({"import", project, dir.File("site")}).status);
@@ -301,7 +307,8 @@ TEST_F(CliTest, DepfileNamesEveryGeneratedFileAndEverySource) {
 }
 
 TEST_F(CliTest, NamesThatCanNeverBeServedAreRefusedBeforeAnythingIsWritten) {
-  if (kNativePathFlavor != PathFlavor::kPosix) GTEST_SKIP() << "Windows file names cannot hold the quotes and control characters tested here";
+  if (kNativePathFlavor != PathFlavor::kPosix)
+    GTEST_SKIP() << "Windows file names cannot hold the quotes and control characters tested here";
   ASSERT_EQ(kExitOk, Pagoric({"new", project, "--target", target}).status);
   ASSERT_EQ(kExitOk, Pagoric({"mkdir", project, "/docs"}).status);
   const std::string saved = dir.Read("p.web");

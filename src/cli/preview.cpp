@@ -208,7 +208,8 @@ int RunPreview(const CPreviewRequest& request, const std::function<int()>& build
   CStopRequests stopRequests;
   CPreviewProgram preview;
   std::string error;
-  switch (preview.Compile(project, compiler, error, err, [] { return CStopRequests::Requested(); })) {
+  switch (
+      preview.Compile(project, compiler, error, err, [] { return CStopRequests::Requested(); })) {
     case CPreviewProgram::kCompiled:
       break;
     case CPreviewProgram::kStopped:

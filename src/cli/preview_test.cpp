@@ -64,17 +64,19 @@ TEST(PreviewTest, CompilesTheProjectsOwnFilesOnly) {
   EXPECT_EQ(compile(gen + "_docs_my page.c", 3, true), steps[3].m_args);
   EXPECT_EQ(compile(gen + "_index.c", 5, true), steps[5].m_args);
   EXPECT_EQ("", steps[6].m_strFile);
-  std::vector<std::string> link = {"gcc-12",     s + "0.o", s + "1.o", s + "2.o", s + "3.o",
-                                   s + "4.o",    s + "5.o", "-o",      s + ExecutableName("preview")};
+  std::vector<std::string> link = {"gcc-12",  s + "0.o", s + "1.o",
+                                   s + "2.o", s + "3.o", s + "4.o",
+                                   s + "5.o", "-o",      s + ExecutableName("preview")};
   for (const std::string& library : HostServerLinkLibraries()) link.push_back(library);
   EXPECT_EQ(link, steps[6].m_args);
 
   // Microsoft's compiler (and clang-cl) gets the same in its own flags.
   const std::vector<CCompileStep> cl = PreviewCompileSteps("C:\\VS\\bin\\CL.EXE", files, "/s");
   ASSERT_EQ(7u, cl.size());
-  EXPECT_EQ((std::vector<std::string>{"C:\\VS\\bin\\CL.EXE", "/nologo", "/c", "/J", "/I/s",
-                                      "/FI" + s + "hservapi.h", gen + "_index.c", "/Fo" + s + "5.obj"}),
-            cl[5].m_args);
+  EXPECT_EQ(
+      (std::vector<std::string>{"C:\\VS\\bin\\CL.EXE", "/nologo", "/c", "/J", "/I/s",
+                                "/FI" + s + "hservapi.h", gen + "_index.c", "/Fo" + s + "5.obj"}),
+      cl[5].m_args);
   EXPECT_EQ((std::vector<std::string>{"C:\\VS\\bin\\CL.EXE", "/nologo", s + "0.obj", s + "1.obj",
                                       s + "2.obj", s + "3.obj", s + "4.obj", s + "5.obj",
                                       "/Fe" + s + "preview.exe", "ws2_32.lib"}),

@@ -14,9 +14,8 @@ namespace {
 // smaller one. False on a read error.
 bool ReadOpenFile(int fd, std::unique_ptr<char[]>& data, size_t& size) {
   FileStatus status;
-  size_t capacity = StatusOfDescriptor(fd, status) && status.size > 0
-                        ? static_cast<size_t>(status.size)
-                        : 0;
+  size_t capacity =
+      StatusOfDescriptor(fd, status) && status.size > 0 ? static_cast<size_t>(status.size) : 0;
   capacity += 1 << 16;  // room to see the end of the file, or for a file that grows
   data.reset(new char[capacity]);
   size = 0;

@@ -113,7 +113,8 @@ TEST(FileUtilTest, FileHoldsComparesSizeAndEveryPiece) {
 }
 
 TEST(FileUtilTest, Paths) {
-  if (kNativePathFlavor != PathFlavor::kPosix) GTEST_SKIP() << "expects POSIX path text (PathTest has the Windows rules)";
+  if (kNativePathFlavor != PathFlavor::kPosix)
+    GTEST_SKIP() << "expects POSIX path text (PathTest has the Windows rules)";
   EXPECT_EQ("/a/c", AbsolutePath("/a/b/../c/./"));
   EXPECT_EQ("/", AbsolutePath("/.."));
   EXPECT_EQ(CurrentDirectory() + "/x", AbsolutePath("x"));

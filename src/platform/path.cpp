@@ -52,8 +52,7 @@ size_t FindLastSeparator(std::string_view path, PathFlavor flavor) {
   return flavor == PathFlavor::kWindows ? path.find_last_of("\\/") : path.rfind('/');
 }
 
-void SplitPath(const std::string& path, std::string& folder, std::string& name,
-               PathFlavor flavor) {
+void SplitPath(const std::string& path, std::string& folder, std::string& name, PathFlavor flavor) {
   const size_t pos = FindLastSeparator(path, flavor);
   if (pos == std::string::npos) {
     folder.clear();

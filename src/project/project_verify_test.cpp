@@ -125,37 +125,42 @@ TEST_F(VerifyProjectTest, UnreadableProjectIsRefused) {
 }
 
 TEST_F(VerifyProjectTest, TenFilesOfAMovedFolderNeedOneAnswer) {
-  if (kNativePathFlavor != PathFlavor::kPosix) GTEST_SKIP() << "expects POSIX path text (PathTest has the Windows rules)";
+  if (kNativePathFlavor != PathFlavor::kPosix)
+    GTEST_SKIP() << "expects POSIX path text (PathTest has the Windows rules)";
   MakeProject(10);
   const std::string marker = "/*  @! File: " + Old() + kPathSeparator + "site/img/p0.htm {{ */";
-  m_dir.Write("C/web/out/_img_p0.c", "/* C file: " + Old() + kPathSeparator + "out/_img_p0.c created\r\n" + marker +
-                                         "\r\nnot " + Old() + kPathSeparator + "site\r\n");
+  m_dir.Write("C/web/out/_img_p0.c", "/* C file: " + Old() + kPathSeparator +
+                                         "out/_img_p0.c created\r\n" + marker + "\r\nnot " + Old() +
+                                         kPathSeparator + "site\r\n");
   Move();
   m_answers.QueueFile(New() + kPathSeparator + "site/img");
   EXPECT_EQ(VerifyProject(ProjectPath(), m_prompter, m_answers), 1);
   // The learned prefix also found the target directory: no second question.
-  EXPECT_EQ(m_answers.Asked(), std::vector<std::string>{"file " + Old() + kPathSeparator + "site/img/p0.htm | " +
-                                                        Old() + kPathSeparator + "site/img | /p0.htm"});
+  EXPECT_EQ(m_answers.Asked(),
+            std::vector<std::string>{"file " + Old() + kPathSeparator + "site/img/p0.htm | " +
+                                     Old() + kPathSeparator + "site/img | /p0.htm"});
   EXPECT_TRUE(m_prompter.shown().empty());
 
   CPageNodeList nodes = Reload();
   ASSERT_EQ(nodes.size(), 12u);
   for (size_t i = 2; i < 12; ++i) {
-    EXPECT_EQ(nodes[i]->GetPath().rfind(New() + kPathSeparator + "site/img/p", 0), 0u) << nodes[i]->GetPath();
+    EXPECT_EQ(nodes[i]->GetPath().rfind(New() + kPathSeparator + "site/img/p", 0), 0u)
+        << nodes[i]->GetPath();
     EXPECT_EQ(nodes[i]->GetOutputFile().rfind(New() + kPathSeparator + "out/", 0), 0u);
   }
   EXPECT_EQ(m_loaded.m_strTargetDir, New() + kPathSeparator + "out/");
   EXPECT_EQ(m_loaded.m_nNextFunction, 10);
   // The target moved, so the generated files' markers and banner moved too.
   EXPECT_EQ(m_dir.Read("D/work/out/_img_p0.c"),
-            "/* C file: " + New() + kPathSeparator + "out/_img_p0.c created\r\n/*  @! File: " + New() +
-                "/site/img/p0.htm {{ */\r\nnot " + Old() + kPathSeparator + "site\r\n");
+            "/* C file: " + New() + kPathSeparator + "out/_img_p0.c created\r\n/*  @! File: " +
+                New() + "/site/img/p0.htm {{ */\r\nnot " + Old() + kPathSeparator + "site\r\n");
 }
 
 // When the corrected project file cannot be saved the project is not opened:
 // opening the old file would drop the answers.
 TEST_F(VerifyProjectTest, UnsavedRelocationOpensNothing) {
-  if (kNativePathFlavor != PathFlavor::kPosix) GTEST_SKIP() << "expects POSIX path text (PathTest has the Windows rules)";
+  if (kNativePathFlavor != PathFlavor::kPosix)
+    GTEST_SKIP() << "expects POSIX path text (PathTest has the Windows rules)";
   MakeProject(2);
   Move();
   ::chmod(ProjectPath().c_str(), 0444);
@@ -166,7 +171,8 @@ TEST_F(VerifyProjectTest, UnsavedRelocationOpensNothing) {
 }
 
 TEST_F(VerifyProjectTest, DriveLikeChangeTeachesTheDifferingPrefix) {
-  if (kNativePathFlavor != PathFlavor::kPosix) GTEST_SKIP() << "expects POSIX path text (PathTest has the Windows rules)";
+  if (kNativePathFlavor != PathFlavor::kPosix)
+    GTEST_SKIP() << "expects POSIX path text (PathTest has the Windows rules)";
   MakeProject(2);
   Move();  // <temp>/C/web -> <temp>/D/work: only the last folders differ
   std::filesystem::rename(m_dir.path() + "/D/work", m_dir.path() + "/D/web");
@@ -200,7 +206,8 @@ TEST_F(VerifyProjectTest, NewTargetDirectoryRewritesEveryCFileThere) {
   std::filesystem::remove_all(Old() + kPathSeparator + "out");
   m_answers.QueueTarget(out);
   EXPECT_EQ(VerifyProject(ProjectPath(), m_prompter, m_answers), 1);
-  EXPECT_EQ(m_answers.Asked(), std::vector<std::string>{"target " + Old() + kPathSeparator + "out/"});
+  EXPECT_EQ(m_answers.Asked(),
+            std::vector<std::string>{"target " + Old() + kPathSeparator + "out/"});
   // Learned: <Old>/out/ -> <temp>/elsewhere/ trimmed to their differing starts.
   EXPECT_EQ(m_dir.Read("elsewhere/hand.c"),
             "/* @! Begin File: " + m_dir.path() + "/elsewhere/x.gif */");
@@ -210,10 +217,12 @@ TEST_F(VerifyProjectTest, NewTargetDirectoryRewritesEveryCFileThere) {
 }
 
 TEST_F(VerifyProjectTest, MovedSourcesAloneLeaveTheMarkers) {
-  if (kNativePathFlavor != PathFlavor::kPosix) GTEST_SKIP() << "expects POSIX path text (PathTest has the Windows rules)";
+  if (kNativePathFlavor != PathFlavor::kPosix)
+    GTEST_SKIP() << "expects POSIX path text (PathTest has the Windows rules)";
   MakeProject(2);
   std::filesystem::rename(Old() + kPathSeparator + "site", m_dir.path() + "/site2");
-  m_dir.Write("C/web/out/_img_p0.c", "/*  @! File: " + Old() + kPathSeparator + "site/img/p0.htm {{ */");
+  m_dir.Write("C/web/out/_img_p0.c",
+              "/*  @! File: " + Old() + kPathSeparator + "site/img/p0.htm {{ */");
   const ino_t marker = Inode(Old() + kPathSeparator + "out/_img_p0.c");
   m_answers.QueueFile(m_dir.path() + "/site2/img");
   EXPECT_EQ(VerifyProject(ProjectPath(), m_prompter, m_answers), 1);
@@ -301,7 +310,8 @@ TEST(VerifyHelpersTest, TrimCommonTailAndExistence) {
 }
 
 TEST(MappedRelocationAnswersTest, AnswersFromMappingsOrRecordsTheQuestion) {
-  if (kNativePathFlavor != PathFlavor::kPosix) GTEST_SKIP() << "expects POSIX path text (PathTest has the Windows rules)";
+  if (kNativePathFlavor != PathFlavor::kPosix)
+    GTEST_SKIP() << "expects POSIX path text (PathTest has the Windows rules)";
   TempDir dir;
   dir.Write("new/site/a.htm", "x");
   CMappedRelocationAnswers::Mapping mapping;

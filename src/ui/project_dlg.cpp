@@ -1,6 +1,5 @@
 #include "ui/project_dlg.h"
 
-
 #include <QApplication>
 #include <QComboBox>
 #include <QDesktopServices>

@@ -222,7 +222,8 @@ class ProjectDlgTest : public QObject {
     QCOMPARE(log.count("o.k."), 2);
     QVERIFY(log.endsWith("Build number:    1 Done"));
     QCOMPARE(m_project->m_nBuildNumber, 1);
-    QCOMPARE(Text(m_window.get(), "targetDirEdit").toStdString(), m_dir->File("gen") + kPathSeparator);
+    QCOMPARE(Text(m_window.get(), "targetDirEdit").toStdString(),
+             m_dir->File("gen") + kPathSeparator);
     QVERIFY(PathExists(m_dir->File("gen/_index.c")));
 
     // A build refused before it converts anything leaves the log as it was;
@@ -330,11 +331,13 @@ class ProjectDlgTest : public QObject {
     ::chmod(m_dir->File("ro").c_str(), 0555);
     m_dialogs->QueueAnswer(m_dir->File("ro"));
     ClickButton(m_window.get(), "chooseTargetButton");
-    QCOMPARE(Text(m_window.get(), "targetDirEdit").toStdString(), m_dir->File("ro") + kPathSeparator);
+    QCOMPARE(Text(m_window.get(), "targetDirEdit").toStdString(),
+             m_dir->File("ro") + kPathSeparator);
     QCOMPARE(m_prompter->Texts(), std::vector<std::string>{"Warning: directory is read only"});
     m_dialogs->QueueAnswer("");  // Cancel changes nothing
     ClickButton(m_window.get(), "chooseTargetButton");
-    QCOMPARE(Text(m_window.get(), "targetDirEdit").toStdString(), m_dir->File("ro") + kPathSeparator);
+    QCOMPARE(Text(m_window.get(), "targetDirEdit").toStdString(),
+             m_dir->File("ro") + kPathSeparator);
     ::chmod(m_dir->File("ro").c_str(), 0755);
   }
 

@@ -22,8 +22,8 @@ bool ListDirectory(const std::string& dir, std::vector<CDirEntry>& entries) {
     bool folder = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     if ((entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
       // A link to a folder counts as one when its target is one.
-      const DWORD target = ::GetFileAttributesW(
-          Widen(pattern.substr(0, pattern.size() - 1) + name).c_str());
+      const DWORD target =
+          ::GetFileAttributesW(Widen(pattern.substr(0, pattern.size() - 1) + name).c_str());
       folder = target != INVALID_FILE_ATTRIBUTES && (target & FILE_ATTRIBUTE_DIRECTORY) != 0;
     }
     entries.push_back({name, folder});

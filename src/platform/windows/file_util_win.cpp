@@ -180,9 +180,8 @@ bool SetLastWriteTime(const std::string& path, std::int64_t unixSeconds, long na
   FILETIME time;
   time.dwLowDateTime = static_cast<DWORD>(ticks);
   time.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
-  const HANDLE file =
-      ::CreateFileW(Widen(path).c_str(), FILE_WRITE_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
-                    FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  const HANDLE file = ::CreateFileW(Widen(path).c_str(), FILE_WRITE_ATTRIBUTES, kShareAll, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   const bool set = ::SetFileTime(file, nullptr, &time, &time) != 0;
   ::CloseHandle(file);
@@ -192,17 +191,16 @@ bool SetLastWriteTime(const std::string& path, std::int64_t unixSeconds, long na
 FileStamp StampOf(const std::string& path) {
   FileStamp stamp;
   if (path.empty()) return stamp;
-  const HANDLE file =
-      ::CreateFileW(Widen(path).c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,
-                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  const HANDLE file = ::CreateFileW(Widen(path).c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (file == INVALID_HANDLE_VALUE) return stamp;
   BY_HANDLE_FILE_INFORMATION info;
   if (::GetFileInformationByHandle(file, &info)) {
     stamp.exists = true;
     stamp.device = info.dwVolumeSerialNumber;
     stamp.inode = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
-    stamp.size = static_cast<std::int64_t>(
-        (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow);
+    stamp.size = static_cast<std::int64_t>((static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) |
+                                           info.nFileSizeLow);
     stamp.mtimeNs = static_cast<std::int64_t>(FromFileTime(info.ftLastWriteTime) * 100);
   }
   ::CloseHandle(file);

@@ -1,7 +1,7 @@
 // Processes on Windows: CreateProcessW with a pipe, children in a job object
 // that kills them when this process ends, console control handlers.
-#include <windows.h>
 #include <shellapi.h>
+#include <windows.h>
 
 #include <atomic>
 #include <cerrno>
@@ -69,7 +69,8 @@ std::wstring FindProgram(const std::string& program) {
   const std::wstring wide = Widen(program);
   wchar_t found[MAX_PATH * 4];
   if (FindLastSeparator(program) == std::string::npos) {
-    const DWORD length = ::SearchPathW(nullptr, wide.c_str(), L".exe", MAX_PATH * 4, found, nullptr);
+    const DWORD length =
+        ::SearchPathW(nullptr, wide.c_str(), L".exe", MAX_PATH * 4, found, nullptr);
     return length > 0 && length < MAX_PATH * 4 ? std::wstring(found, length) : std::wstring();
   }
   for (const std::wstring& candidate : {wide, wide + L".exe"}) {
@@ -129,8 +130,8 @@ std::vector<std::string> HostServerLinkLibraries() { return {"-lws2_32"}; }
 void EndWithParentInChild() {}
 
 void EndWithParent(std::int64_t pid) {
-  const HANDLE process = ::OpenProcess(PROCESS_SET_QUOTA | PROCESS_TERMINATE, FALSE,
-                                       static_cast<DWORD>(pid));
+  const HANDLE process =
+      ::OpenProcess(PROCESS_SET_QUOTA | PROCESS_TERMINATE, FALSE, static_cast<DWORD>(pid));
   if (process == nullptr) return;
   if (ChildJob() != nullptr) ::AssignProcessToJobObject(ChildJob(), process);
   ::CloseHandle(process);

@@ -1,7 +1,8 @@
 // Processes on Windows: CreateProcessW with a pipe, children in a job object
 // that kills them when this process ends, console control handlers.
-#include <shellapi.h>
 #include <windows.h>
+// after windows.h, which it needs
+#include <shellapi.h>
 
 #include <atomic>
 #include <cerrno>

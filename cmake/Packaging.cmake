@@ -17,6 +17,18 @@ if(TARGET pagoric-gui)
   # with the program (its .desktop entry names the type).
   install(FILES ${PROJECT_SOURCE_DIR}/packaging/pagoric-mime.xml
           DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages RENAME pagoric.xml COMPONENT gui)
+  if(WIN32)
+    # Qt's libraries and plugins beside pagoric-gui.exe, as windeployqt finds
+    # them (it comes with Qt for Windows).
+    find_program(PAGORIC_WINDEPLOYQT windeployqt HINTS "${Qt6_DIR}/../../../bin")
+    if(PAGORIC_WINDEPLOYQT)
+      install(CODE "execute_process(COMMAND \"${PAGORIC_WINDEPLOYQT}\" --no-translations
+                      \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/pagoric-gui.exe\")"
+              COMPONENT gui)
+    else()
+      message(WARNING "windeployqt not found: the installed pagoric-gui.exe lacks Qt's DLLs")
+    endif()
+  endif()
 endif()
 
 # The host web server's sources, for trying generated pages on a workstation

@@ -1,9 +1,5 @@
 #include "build/open_project.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <filesystem>
@@ -87,9 +83,9 @@ int COpenProject::PrepareFile(const std::string& path, bool urlFile) {
   // A dangling symbolic link is replaced by the skeleton below, never
   // followed: creating through it would make a file wherever it points.
   if (opened && !m_bCheckOnly && !IsDanglingLink(path)) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0666);
+    const int fd = OpenFileDescriptor(path, FileOpen::kReadCreate);
     opened = fd >= 0;
-    if (opened) ::close(fd);
+    if (opened) CloseFileDescriptor(fd);
   }
   if (!opened) {
     m_prompter.ShowOk(FormatText(kCannotCreateText, {path}));
@@ -126,7 +122,7 @@ int COpenProject::PrepareFile(const std::string& path, bool urlFile) {
 }
 
 void COpenProject::ApplyTargetField() {
-  if (m_strTargetDirField.empty() || m_strTargetDirField.back() != kPathSeparator) {
+  if (m_strTargetDirField.empty() || !IsPathSeparator(m_strTargetDirField.back())) {
     m_strTargetDirField += kPathSeparator;
   }
   m_settings.m_strTargetDir = m_strTargetDirField;
@@ -153,12 +149,12 @@ int COpenProject::PrepareTargetFiles() {
   // The working directory is left alone: nothing in a build depends on it.
   if (!IsDirectory(target) && !m_bCheckOnly) {
     if (!m_prompter.AskYesNo(FormatText(kMissingTargetText, {target}))) return 0;
-    if (::mkdir(target.c_str(), 0777) != 0) {
+    if (!CreateOneDirectory(target)) {
       const int error = errno;
       const char* text = kNoPathText;
       if (error == EACCES || error == EPERM || error == EROFS) {
         text = kAccessDeniedText;
-      } else if (error == ENOMEM || error == ENOSPC || error == EDQUOT) {
+      } else if (error == ENOMEM || error == ENOSPC || error == kDiskQuotaError) {
         text = kNoSpaceText;
       }
       m_prompter.ShowOk(text);
@@ -173,8 +169,7 @@ int COpenProject::PrepareTargetFiles() {
 }
 
 bool COpenProject::IsPlainFileName(const std::string& name) {
-  if (name.empty() || name == "." || name == ".." ||
-      name.find(kPathSeparator) != std::string::npos) {
+  if (name.empty() || name == "." || name == ".." || FindLastSeparator(name) != std::string::npos) {
     return false;
   }
   return std::none_of(name.begin(), name.end(), IsAsciiControl);

@@ -11,9 +11,11 @@
 #include <functional>
 #include <map>
 
+#include "platform/environment.h"
 #include "platform/file_util.h"
 #include "platform/text_format.h"
 #include "project/project_verify.h"
+#include "testing/named_pipe.h"
 #include "testing/scripted_prompter.h"
 #include "testing/temp_dir.h"
 
@@ -46,12 +48,12 @@ void Touch(const std::string& path, int seconds) {
 class OpenProjectTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ::setenv("SOURCE_DATE_EPOCH", "1700000000", 1);
+    SetEnvironmentValue("SOURCE_DATE_EPOCH", "1700000000");
     index = dir.Write("site/index.htm", "<p>Hello _NZZA_Clock</p>\n");
     logo = dir.Write("site/img/logo.gif", "GIF89a-bytes");
     notes = dir.Write("site/notes.txt", "plain text\n");
     projectPath = dir.File("demo.web");
-    target = dir.File("out") + "/";
+    target = dir.File("out") + kPathSeparator;
   }
 
   // A new project with index.htm and notes.txt under the root and logo.gif in
@@ -173,7 +175,7 @@ TEST_F(OpenProjectTest, DeletedTargetFolderIsRebuiltWhole) {
   const std::string bin = dir.Read(target + "bindata.c");
   // Losing the generated files must not lose the pictures: the new binary data
   // file and URL file get every node again, not just the missing page files.
-  ASSERT_EQ(0, std::system(("rm -rf '" + target + "'").c_str()));
+  ASSERT_GT(std::filesystem::remove_all(target), 0u);
   prompter.QueueAnswer(true);
   log.lines.clear();
   ASSERT_TRUE(project->OnBuild());
@@ -205,15 +207,16 @@ TEST_F(OpenProjectTest, MissingTargetDirectoryIsCreatedOnlyOnYes) {
   project->m_strTargetDirField = other;  // typed without its separator
   prompter.QueueAnswer(false);
   EXPECT_EQ(0, project->PrepareTargetFiles());
-  EXPECT_EQ("Target Directory: " + other + "/ cannot be found !\r\nDo you want to create it?",
+  EXPECT_EQ("Target Directory: " + other + kPathSeparator +
+                " cannot be found !\r\nDo you want to create it?",
             prompter.Texts().at(0));
   EXPECT_FALSE(PathExists(other));
-  EXPECT_EQ(other + "/", project->m_strTargetDirField);
+  EXPECT_EQ(other + kPathSeparator, project->m_strTargetDirField);
 
   prompter.QueueAnswer(true);
   EXPECT_EQ(1, project->PrepareTargetFiles());
-  EXPECT_TRUE(IsRegularFile(other + "/url.c"));
-  EXPECT_TRUE(IsRegularFile(other + "/bindata.c"));
+  EXPECT_TRUE(IsRegularFile(other + kPathSeparator + "url.c"));
+  EXPECT_TRUE(IsRegularFile(other + kPathSeparator + "bindata.c"));
 
   project->m_strTargetDirField = dir.File("no/such/parent");
   prompter.QueueAnswer(true);
@@ -281,10 +284,10 @@ std::string Bytes(size_t size, unsigned seed) {
 // rebuild after edits and a second Build All over the existing files, and
 // sources whose URLs an earlier node of the same build has taken.
 TEST(BuildWaysTest, BatchedBuildWritesTheSameBytesAsStepByStep) {
-  ::setenv("SOURCE_DATE_EPOCH", "1700000000", 1);
+  SetEnvironmentValue("SOURCE_DATE_EPOCH", "1700000000");
   TempDir dir;
-  const std::string site = dir.File("site") + "/";
-  const std::string target = dir.File("out") + "/";
+  const std::string site = dir.File("site") + kPathSeparator;
+  const std::string target = dir.File("out") + kPathSeparator;
   const std::string projectPath = dir.File("demo.web");
   const std::string formPage =
       "<p>_NZZA_Clock and _nzza_Date</p>\r\n<FORM METHOD=post ACTION=\"set_time\">\r\n"
@@ -502,8 +505,7 @@ TEST_F(OpenProjectTest, StubEditedDuringTheBuildSurvives) {
 
 TEST_F(OpenProjectTest, EditInTheSameSecondIsConverted) {
   auto setTime = [](const std::string& path, long nanoseconds) {
-    const struct timespec times[2] = {{1700000000, 0}, {1700000000, nanoseconds}};
-    ASSERT_EQ(0, ::utimensat(AT_FDCWD, path.c_str(), times, 0));
+    ASSERT_TRUE(SetLastWriteTime(path, 1700000000, nanoseconds));
   };
   setTime(notes, 100);
   CreateProject();
@@ -532,8 +534,8 @@ TEST_F(OpenProjectTest, EmptyTargetDirectoryIsNeverTheRoot) {
 
 TEST_F(OpenProjectTest, SourceThatIsNoFileFailsFast) {
   CreateProject();
-  ASSERT_EQ(0, ::unlink(index.c_str()));
-  ASSERT_EQ(0, ::mkfifo(index.c_str(), 0644));
+  ASSERT_TRUE(RemoveFile(index));
+  if (!MakeNamedPipe(index)) GTEST_SKIP() << "no named pipe can lie in a folder here";
   auto project = Open();
   EXPECT_FALSE(project->OnBuild());  // returns at once: nothing waits for a writer
   EXPECT_EQ(
@@ -601,7 +603,7 @@ TEST_F(OpenProjectTest, ACloneOpensWithoutQuestionsAndKeepsTheProjectFile) {
   COpenProject project(prompter, nullptr);
   ASSERT_TRUE(project.VerifyAndOpen(clone.File("demo.web"), false, noAnswers));
   EXPECT_TRUE(noAnswers.Unanswered().empty());
-  EXPECT_EQ(clone.File("out") + "/", project.m_strTargetDirField);
+  EXPECT_EQ(clone.File("out") + kPathSeparator, project.m_strTargetDirField);
   ASSERT_TRUE(project.OnBuild());
   EXPECT_EQ(0, project.FailedCount());
   EXPECT_NE(std::string::npos, clone.Read("out/_index.c").find("Cloned"));

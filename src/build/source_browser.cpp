@@ -14,7 +14,7 @@ const std::vector<std::string>& CSourceBrowser::Filters() {
 
 bool CSourceBrowser::Fill(const std::string& folder) {
   std::string dir = AbsolutePath(folder);
-  if (dir.size() > 1 && dir.back() == kPathSeparator) dir.pop_back();
+  if (dir.size() > PathRootLength(dir) && IsPathSeparator(dir.back())) dir.pop_back();
   std::vector<CDirEntry> entries;
   if (!IsDirectory(dir) || !ListDirectory(dir, entries)) return false;
   if (m_strFilter.empty()) m_strFilter = kAllFiles;
@@ -70,7 +70,7 @@ bool CSourceBrowser::EnterFolder(const std::string& folderEntry, Prompter& promp
 }
 
 std::string CSourceBrowser::FullPath(const std::string& fileName) const {
-  if (!m_strSourceDir.empty() && m_strSourceDir.back() == kPathSeparator) {
+  if (!m_strSourceDir.empty() && IsPathSeparator(m_strSourceDir.back())) {
     return m_strSourceDir + fileName;
   }
   return m_strSourceDir + kPathSeparator + fileName;

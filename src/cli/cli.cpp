@@ -153,7 +153,7 @@ bool DataFormArg(const Args& args, const char* command, CProjectSettings& settin
 // A target directory as the project stores it: absolute, ending in a separator.
 std::string TargetDirArg(const std::string& dir) {
   std::string abs = AbsolutePath(dir);
-  if (abs.back() != kPathSeparator) abs += kPathSeparator;
+  if (!IsPathSeparator(abs.back())) abs += kPathSeparator;
   return abs;
 }
 

@@ -1,10 +1,5 @@
 #include "cli/preview.h"
 
-#include <signal.h>
-#include <sys/prctl.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -16,115 +11,14 @@
 #include "build/open_project.h"
 #include "cli/cli.h"
 #include "generator/url_table.h"
+#include "platform/ascii.h"
 #include "platform/file_util.h"
+#include "platform/process.h"
 #include "project/page_node.h"
 
 namespace {
 
 constexpr const char* kAnnouncement = "Serving on http://127.0.0.1:";
-
-// The server's process id while a preview waits for it, for the signal handler
-// that passes Ctrl+C and SIGTERM on to it; and whether a stop signal came.
-volatile sig_atomic_t g_nServerPid = 0;
-volatile sig_atomic_t g_bStopRequested = 0;
-
-void PassSignalOn(int signal) {
-  g_bStopRequested = 1;
-  if (g_nServerPid > 0) ::kill(static_cast<pid_t>(g_nServerPid), signal);
-}
-
-// While a preview compiles and serves, a stop signal is noted (the preview then
-// ends after the running compiler, removing its scratch folder) and passed on
-// to the server, and a closed standard output is ignored; the old dispositions
-// come back when the object goes.
-class CSignalForwarding {
- public:
-  CSignalForwarding() {
-    g_bStopRequested = 0;
-    struct sigaction forward {};
-    forward.sa_handler = PassSignalOn;
-    sigemptyset(&forward.sa_mask);
-    for (size_t i = 0; i < kSignals.size(); ++i) sigaction(kSignals[i], &forward, &m_old[i]);
-    struct sigaction ignore {};
-    ignore.sa_handler = SIG_IGN;
-    sigemptyset(&ignore.sa_mask);
-    sigaction(SIGPIPE, &ignore, &m_oldPipe);
-  }
-  ~CSignalForwarding() {
-    g_nServerPid = 0;
-    for (size_t i = 0; i < kSignals.size(); ++i) sigaction(kSignals[i], &m_old[i], nullptr);
-    sigaction(SIGPIPE, &m_oldPipe, nullptr);
-  }
-  CSignalForwarding(const CSignalForwarding&) = delete;
-  CSignalForwarding& operator=(const CSignalForwarding&) = delete;
-
- private:
-  static constexpr std::array<int, 3> kSignals = {SIGINT, SIGTERM, SIGHUP};
-  struct sigaction m_old[3] = {};
-  struct sigaction m_oldPipe = {};
-};
-
-std::vector<char*> ArgvOf(const std::vector<std::string>& args) {
-  std::vector<char*> argv;
-  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-  argv.push_back(nullptr);
-  return argv;
-}
-
-// Starts program (looked up in PATH unless it names a folder) with args as its
-// argv, args[0] the name it runs under, its standard output - and its error
-// output with mergeErrors - on a pipe whose reading end goes to outFd; -1
-// (errno set) when it cannot be started. A program that cannot be run exits
-// with 127 after saying so on its error output.
-pid_t StartPiped(const std::string& program, const std::vector<std::string>& args, bool mergeErrors,
-                 int& outFd) {
-  int pipeFds[2];
-  if (::pipe(pipeFds) != 0) return -1;
-  const pid_t parent = ::getpid();
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    // The child goes with the preview, however the preview ends (kill -9
-    // included); a preview gone before this line leaves the child orphaned.
-    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-    if (::getppid() != parent) ::_exit(127);
-    ::dup2(pipeFds[1], STDOUT_FILENO);
-    if (mergeErrors) ::dup2(pipeFds[1], STDERR_FILENO);
-    ::close(pipeFds[0]);
-    ::close(pipeFds[1]);
-    std::vector<char*> argv = ArgvOf(args);
-    ::execvp(program.c_str(), argv.data());
-    const std::string message = "cannot run " + program + ": " + std::strerror(errno) + "\n";
-    ssize_t written = ::write(STDERR_FILENO, message.data(), message.size());
-    (void)written;
-    ::_exit(127);
-  }
-  const int error = errno;
-  ::close(pipeFds[1]);
-  if (pid < 0) {
-    ::close(pipeFds[0]);
-    errno = error;
-    return -1;
-  }
-  outFd = pipeFds[0];
-  return pid;
-}
-
-// read() that goes on after an interrupting signal.
-ssize_t ReadRetrying(int fd, char* buffer, size_t length) {
-  ssize_t n;
-  do {
-    n = ::read(fd, buffer, length);
-  } while (n < 0 && errno == EINTR);
-  return n;
-}
-
-int ExitStatusOf(pid_t pid) {
-  int status = 0;
-  while (::waitpid(pid, &status, 0) < 0) {
-    if (errno != EINTR) return 127;
-  }
-  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
 
 bool WriteFile(const std::string& path, std::string_view bytes) {
   return ReplaceFileAtomically(path, bytes) == ReplaceResult::kOk;
@@ -140,34 +34,32 @@ bool IsPortText(const std::string& text) {
   return std::stoi(text) <= 65535;
 }
 
-// Starts the compiled server with its standard output on a pipe; -1 when it
+// Starts the compiled server with its standard output on a pipe; false when it
 // cannot be started. argv[0] is the command's name, which the server's own
 // messages then carry.
-pid_t StartServer(const std::string& program, const std::string& port, const std::string& home,
-                  int& outFd) {
+bool StartServer(CChildProcess& server, const std::string& program, const std::string& port,
+                 const std::string& home) {
   std::vector<std::string> args = {"pagoric preview"};
   const std::vector<std::string> options = PreviewServerOptions(port, home);
   args.insert(args.end(), options.begin(), options.end());
-  return StartPiped(program, args, false, outFd);
+  return server.Start(program, args, false);
 }
 
 // Serves the compiled program until it stops; see RunPreview.
 int Serve(const std::string& program, const CPreviewRequest& request, const std::string& home,
           std::ostream& out, std::ostream& err) {
-  int serverOut = -1;
-  const pid_t pid = StartServer(program, request.m_strPort, home, serverOut);
-  if (pid < 0) {
+  CChildProcess server;
+  if (!StartServer(server, program, request.m_strPort, home)) {
     err << "pagoric preview: cannot start the server: " << std::strerror(errno) << "\n";
     return kExitFailed;
   }
-  g_nServerPid = pid;
-  if (g_bStopRequested) ::kill(pid, SIGTERM);
+  CStopRequests::ForwardTo(&server);
   // The server announces its address on the first line of its output; when it
   // cannot listen it says why on its standard error, which is ours.
   std::string head;
   bool announced = false;
   char buffer[4096];
-  for (ssize_t n; (n = ReadRetrying(serverOut, buffer, sizeof buffer)) > 0;) {
+  for (std::int64_t n; (n = server.Read(buffer, sizeof buffer)) > 0;) {
     if (announced) {
       out.write(buffer, n).flush();
       continue;
@@ -184,9 +76,8 @@ int Serve(const std::string& program, const CPreviewRequest& request, const std:
     }
     out << head.substr(end + 1) << std::flush;
   }
-  ::close(serverOut);
-  const int status = ExitStatusOf(pid);
-  g_nServerPid = 0;
+  CStopRequests::ForwardTo(nullptr);
+  const int status = server.Wait();
   if (!announced) {
     out << head << std::flush;
     err << "pagoric preview: the server did not start";
@@ -216,17 +107,39 @@ CPreviewFiles PreviewFilesOf(const COpenProject& project) {
   return files;
 }
 
+namespace {
+
+bool IsMsvcCompiler(const std::string& compiler) {
+  std::string folder, name;
+  SplitPath(compiler, folder, name, PathFlavor::kWindows);
+  name = AsciiLowerCopy(name);
+  if (name.ends_with(".exe")) name.resize(name.size() - 4);
+  return name == "cl" || name == "clang-cl";
+}
+
+}  // namespace
+
 std::vector<CCompileStep> PreviewCompileSteps(const std::string& compiler,
                                               const CPreviewFiles& files,
                                               const std::string& scratch) {
   const std::string folder = scratch + kPathSeparator;
+  const bool msvc = IsMsvcCompiler(compiler);
   std::vector<CCompileStep> steps;
   std::vector<std::string> link = {compiler};
+  if (msvc) link.push_back("/nologo");
   auto add = [&](const std::string& file, bool page) {
-    const std::string object = folder + std::to_string(steps.size()) + ".o";
-    CCompileStep step{file, {compiler, "-c", "-funsigned-char", "-I" + scratch}};
-    if (page) step.m_args.insert(step.m_args.end(), {"-include", folder + "hservapi.h"});
-    step.m_args.insert(step.m_args.end(), {file, "-o", object});
+    const std::string object = folder + std::to_string(steps.size()) + (msvc ? ".obj" : ".o");
+    CCompileStep step{file, {compiler}};
+    if (msvc) {
+      // /J: char is unsigned; /FI: the forced include.
+      step.m_args.insert(step.m_args.end(), {"/nologo", "/c", "/J", "/I" + scratch});
+      if (page) step.m_args.push_back("/FI" + folder + "hservapi.h");
+      step.m_args.insert(step.m_args.end(), {file, "/Fo" + object});
+    } else {
+      step.m_args.insert(step.m_args.end(), {"-c", "-funsigned-char", "-I" + scratch});
+      if (page) step.m_args.insert(step.m_args.end(), {"-include", folder + "hservapi.h"});
+      step.m_args.insert(step.m_args.end(), {file, "-o", object});
+    }
     steps.push_back(step);
     link.push_back(object);
   };
@@ -234,7 +147,13 @@ std::vector<CCompileStep> PreviewCompileSteps(const std::string& compiler,
   add(files.m_strUrlFile, false);
   add(files.m_strBinFile, false);
   for (const std::string& page : files.m_pageFiles) add(page, true);
-  link.insert(link.end(), {"-o", folder + "preview"});
+  if (msvc) {
+    link.insert(link.end(), {"/Fe" + folder + "preview.exe", "ws2_32.lib"});
+  } else {
+    link.insert(link.end(), {"-o", folder + ExecutableName("preview")});
+    const std::vector<std::string> libraries = HostServerLinkLibraries();
+    link.insert(link.end(), libraries.begin(), libraries.end());
+  }
   steps.push_back({"", link});
   return steps;
 }
@@ -260,17 +179,15 @@ std::string PreviewHomeUrl(const CUrlTable& table) {
 int RunProgram(const std::vector<std::string>& args, std::string& output) {
   output.clear();
   if (args.empty()) return 127;
-  int fd = -1;
-  const pid_t pid = StartPiped(args[0], args, true, fd);
-  if (pid < 0) {
+  CChildProcess child;
+  if (!child.Start(args[0], args, true)) {
     output = "cannot run " + args[0] + ": " + std::strerror(errno) + "\n";
     return 127;
   }
   char buffer[4096];
-  for (ssize_t n; (n = ReadRetrying(fd, buffer, sizeof buffer)) > 0;)
+  for (std::int64_t n; (n = child.Read(buffer, sizeof buffer)) > 0;)
     output.append(buffer, static_cast<size_t>(n));
-  ::close(fd);
-  return ExitStatusOf(pid);
+  return child.Wait();
 }
 
 int RunPreview(const CPreviewRequest& request, const std::function<int()>& build, std::ostream& out,
@@ -286,11 +203,13 @@ int RunPreview(const CPreviewRequest& request, const std::function<int()>& build
   COpenProject project(prompter, nullptr);
   if (!project.OpenExisting(AbsolutePath(request.m_strProject))) return kExitNotDone;
 
-  const std::string compiler = request.m_strCompiler.empty() ? "cc" : request.m_strCompiler;
-  CSignalForwarding forwarding;
+  const std::string compiler =
+      request.m_strCompiler.empty() ? DefaultCCompiler() : request.m_strCompiler;
+  CStopRequests stopRequests;
   CPreviewProgram preview;
   std::string error;
-  switch (preview.Compile(project, compiler, error, err, [] { return g_bStopRequested != 0; })) {
+  switch (
+      preview.Compile(project, compiler, error, err, [] { return CStopRequests::Requested(); })) {
     case CPreviewProgram::kCompiled:
       break;
     case CPreviewProgram::kStopped:
@@ -349,7 +268,9 @@ CPreviewProgram::Result CPreviewProgram::Compile(const COpenProject& project,
   return kCompiled;
 }
 
-std::string CPreviewProgram::Program() const { return m_strScratch + kPathSeparator + "preview"; }
+std::string CPreviewProgram::Program() const {
+  return m_strScratch + kPathSeparator + ExecutableName("preview");
+}
 
 std::string CPreviewProgram::HomeUrl(Prompter& prompter) const {
   return PreviewHomeUrl(CUrlTable(prompter, m_files.m_strUrlFile));

@@ -50,7 +50,8 @@ struct CCompileStep {
 // each into its own object file so that a failure names its file, then the link
 // of scratch/preview. Page files include no header and get the interface header
 // as a forced include, as firmware builds give it to them; char is unsigned, as
-// on the ARM targets the firmware is built for.
+// on the ARM targets the firmware is built for. A compiler named cl (or
+// clang-cl) gets the same in Microsoft's flags (/FI, /J, /Fo).
 std::vector<CCompileStep> PreviewCompileSteps(const std::string& compiler,
                                               const CPreviewFiles& files,
                                               const std::string& scratch);
@@ -109,7 +110,7 @@ std::string PreviewAddress(const std::string& firstLine);
 struct CPreviewRequest {
   std::string m_strProject;   // the project file as given on the command line
   std::string m_strPort;      // --port; empty for the server's default, "0" for any free port
-  std::string m_strCompiler;  // --cc; empty for "cc"
+  std::string m_strCompiler;  // --cc; empty for DefaultCCompiler() ("cc" on POSIX)
 };
 
 // The preview command. build is the build command on the same arguments (so a

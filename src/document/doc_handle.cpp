@@ -1,7 +1,5 @@
 #include "document/doc_handle.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <condition_variable>

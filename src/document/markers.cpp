@@ -1,8 +1,5 @@
 #include "document/markers.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -28,7 +25,7 @@ int ForEachLineOfFile(const std::string& path,
   // program that shortens it meanwhile cannot crash us, and a big file costs
   // no more memory than a small one.
   if (!IsRegularFile(path)) return -1;
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  const int fd = OpenFileDescriptor(path, FileOpen::kReadNoWait);
   if (fd < 0) return -1;
   const size_t bufferSize = size_t{1} << 20;
   const std::unique_ptr<char[]> buffer(new char[bufferSize]);  // not cleared: read fills it
@@ -36,8 +33,7 @@ int ForEachLineOfFile(const std::string& path,
   int result = 0;
   bool going = true;
   for (;;) {
-    const ssize_t n = ::read(fd, buffer.get() + filled, bufferSize - filled);
-    if (n < 0 && errno == EINTR) continue;
+    const std::int64_t n = ReadFileDescriptor(fd, buffer.get() + filled, bufferSize - filled);
     if (n < 0) {
       result = -1;
       break;
@@ -67,7 +63,7 @@ int ForEachLineOfFile(const std::string& path,
     std::memmove(buffer.get(), buffer.get() + start, end - start);
     filled = end - start;
   }
-  ::close(fd);
+  CloseFileDescriptor(fd);
   return result;
 }
 

@@ -1,9 +1,5 @@
 #include "document/source_text.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -17,8 +13,9 @@ namespace {
 // Reads the whole open file into one buffer, without the copy through a
 // smaller one. False on a read error.
 bool ReadOpenFile(int fd, std::unique_ptr<char[]>& data, size_t& size) {
-  struct stat st;
-  size_t capacity = ::fstat(fd, &st) == 0 && st.st_size > 0 ? static_cast<size_t>(st.st_size) : 0;
+  FileStatus status;
+  size_t capacity =
+      StatusOfDescriptor(fd, status) && status.size > 0 ? static_cast<size_t>(status.size) : 0;
   capacity += 1 << 16;  // room to see the end of the file, or for a file that grows
   data.reset(new char[capacity]);
   size = 0;
@@ -29,11 +26,8 @@ bool ReadOpenFile(int fd, std::unique_ptr<char[]>& data, size_t& size) {
       data = std::move(larger);
       capacity *= 2;
     }
-    const ssize_t n = ::read(fd, data.get() + size, capacity - size);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
+    const std::int64_t n = ReadFileDescriptor(fd, data.get() + size, capacity - size);
+    if (n < 0) return false;
     if (n == 0) return true;
     size += static_cast<size_t>(n);
   }
@@ -69,12 +63,9 @@ int CSourceText::LoadFile(const std::string& path) {
   // privileged user, like a read-only file attribute.
   bool readOnly = false;
   int fd = -1;
-  struct stat st;
-  if (::stat(path.c_str(), &st) == 0 && (st.st_mode & 0222) != 0) {
-    fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
-  }
+  if (StatusOf(path).writeBit) fd = OpenFileDescriptor(path, FileOpen::kReadWrite);
   if (fd < 0) {
-    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    fd = OpenFileDescriptor(path, FileOpen::kRead);
     if (fd < 0) {
       m_nLastError = 1;
       return 0;
@@ -85,7 +76,7 @@ int CSourceText::LoadFile(const std::string& path) {
   std::unique_ptr<char[]> text;
   size_t size = 0;
   bool readOk = ReadOpenFile(fd, text, size);
-  ::close(fd);
+  CloseFileDescriptor(fd);
   if (!readOk) {
     // Nothing has been replaced yet: the document keeps its lines.
     throw CSrcFileException();
@@ -207,8 +198,8 @@ bool CSourceText::IsSavedIn(const std::string& path) {
 
 int CSourceText::SaveFile(const std::string& path) {
   if (::IsReadOnly(path)) return 0;
-  struct stat st;
-  if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return 0;
+  const FileStatus status = StatusOf(path);
+  if (status.exists && !status.regular) return 0;
   std::string buffer;
   switch (ReplaceFileAtomicallyInPieces(path, SavePieces(buffer))) {
     case ReplaceResult::kOk:

@@ -279,7 +279,7 @@ TEST_F(SourceTextTest, DocumentLevelOpenAndSave) {
   EXPECT_FALSE(doc.IsModified());
   EXPECT_FALSE(doc.OpenDocument(dir.File("absent.txt")));
 
-  EXPECT_FALSE(doc.OpenDocument(dir.Write("nul.txt", std::string("\0x", 2))));
+  EXPECT_FALSE(doc.OpenDocument(dir.Write("zero.txt", std::string("\0x", 2))));
   EXPECT_EQ("File error.", prompter.Texts().back());
 
   doc.SetModified(true);

@@ -39,7 +39,7 @@ UrlEntryCheck CUrlEntryForm::Accept(Prompter& prompter, const CUrlEntryValues& t
                                     bool unprotected, unsigned realmMask) {
   CUrlEntryValues values = typed;
   values.m_strRealm = unprotected ? "Unprotected" : MakeRealmExpression(realmMask);
-  const long size = LeadingNumber(values.m_strSize);
+  const std::int64_t size = LeadingNumber(values.m_strSize);
   auto refuse = [&](UrlEntryCheck check, const std::string& text) {
     prompter.ShowOk(text);
     return check;

@@ -13,8 +13,8 @@
 
 int CompareUrlCells(int column, std::string_view a, std::string_view b) {
   if (column == kUrlSizeColumn) {
-    const long x = LeadingNumber(a);
-    const long y = LeadingNumber(b);
+    const std::int64_t x = LeadingNumber(a);
+    const std::int64_t y = LeadingNumber(b);
     return x < y ? -1 : (x > y ? 1 : 0);
   }
   return CompareAsciiFolded(a, b);

@@ -11,6 +11,7 @@
 #include "generator/field_text.h"
 #include "generator/url_table.h"
 #include "platform/ascii.h"
+#include "platform/environment.h"
 #include "platform/text_format.h"
 
 namespace {
@@ -315,23 +316,9 @@ std::string FormatBannerDate(const std::tm& time) {
 }
 
 std::string CurrentBannerDate() {
-  std::tm parts{};
   std::time_t when = 0;
-  if (SourceDateEpoch(when)) {
-#ifdef _WIN32
-    gmtime_s(&parts, &when);
-#else
-    gmtime_r(&when, &parts);
-#endif
-  } else {
-    when = std::time(nullptr);
-#ifdef _WIN32
-    localtime_s(&parts, &when);
-#else
-    localtime_r(&when, &parts);
-#endif
-  }
-  return FormatBannerDate(parts);
+  if (SourceDateEpoch(when)) return FormatBannerDate(UtcTimeOf(when));
+  return FormatBannerDate(LocalTimeOf(std::time(nullptr)));
 }
 
 CCodeGenerator::CCodeGenerator(Prompter& prompter, const CProjectLocations* project)

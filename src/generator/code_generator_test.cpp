@@ -8,6 +8,7 @@
 #include "generator/security_table.h"
 #include "generator/test_support.h"
 #include "generator/url_table.h"
+#include "platform/environment.h"
 #include "platform/file_util.h"
 #include "testing/scripted_prompter.h"
 
@@ -60,7 +61,7 @@ TEST(SkeletonTest, WriterRefusesPathsItCannotWriteIntoTheBanner) {
   generator.SetDateSource([] { return std::string(kTestDate); });
 
   const std::string commentEnd = dir.File("a*/url.c");
-  ASSERT_TRUE(CreateOneDirectory(dir.File("a*")));
+  if (!CreateOneDirectory(dir.File("a*"))) GTEST_SKIP() << "no '*' can be in a file name here";
   EXPECT_EQ(generator.WriteUrlFileSkeleton(commentEnd), 0);
   EXPECT_FALSE(PathExists(commentEnd));
 
@@ -95,33 +96,31 @@ TEST(BannerDateTest, UsesCLocaleNamesAndTwoDigitFields) {
 TEST(BannerDateTest, SourceDateEpochGivesThatTimeInUtc) {
   const char* old = std::getenv("SOURCE_DATE_EPOCH");
   const std::string saved = old ? old : "";
-  ::setenv("TZ", "XYZ+7", 1);  // a local time seven hours behind UTC must not matter
-  ::tzset();
-  ::setenv("SOURCE_DATE_EPOCH", "1796531589", 1);
+  SetEnvironmentValue("TZ", "XYZ+7");  // a local time seven hours behind UTC must not matter
+  ReloadTimeZone();
+  SetEnvironmentValue("SOURCE_DATE_EPOCH", "1796531589");
   EXPECT_EQ(CurrentBannerDate(), "Sunday, December 06, 2026 04:33:09");
-  ::setenv("SOURCE_DATE_EPOCH", "0", 1);
+  SetEnvironmentValue("SOURCE_DATE_EPOCH", "0");
   EXPECT_EQ(CurrentBannerDate(), "Thursday, January 01, 1970 00:00:00");
   // Not a number of seconds: the local time now.
   auto localNow = [] {
     std::time_t now = std::time(nullptr);
-    std::tm parts{};
-    localtime_r(&now, &parts);
-    return FormatBannerDate(parts);
+    return FormatBannerDate(LocalTimeOf(now));
   };
   for (const char* bad : {"-5", "12x", "", "99999999999999999999999"}) {
-    ::setenv("SOURCE_DATE_EPOCH", bad, 1);
+    SetEnvironmentValue("SOURCE_DATE_EPOCH", bad);
     const std::string before = localNow();
     const std::string got = CurrentBannerDate();
     const std::string after = localNow();
     EXPECT_TRUE(got == before || got == after) << bad << ": " << got;
   }
   if (old) {
-    ::setenv("SOURCE_DATE_EPOCH", saved.c_str(), 1);
+    SetEnvironmentValue("SOURCE_DATE_EPOCH", saved);
   } else {
-    ::unsetenv("SOURCE_DATE_EPOCH");
+    RemoveEnvironmentValue("SOURCE_DATE_EPOCH");
   }
-  ::unsetenv("TZ");
-  ::tzset();
+  RemoveEnvironmentValue("TZ");
+  ReloadTimeZone();
 }
 
 TEST(RecognitionTest, FindsMarkersInAnyCaseAndPlaceButOnlyInOrder) {

@@ -96,15 +96,15 @@ std::string CStringValue(std::string_view literal) {
   return value;
 }
 
-long LeadingNumber(std::string_view text) {
+std::int64_t LeadingNumber(std::string_view text) {
   text = SkipLeadingBlanks(text);
   bool negative = false;
   if (!text.empty() && (text[0] == '+' || text[0] == '-')) {
     negative = text[0] == '-';
     text.remove_prefix(1);
   }
-  constexpr long kMax = std::numeric_limits<long>::max();
-  long value = 0;
+  constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
+  std::int64_t value = 0;
   for (char c : text) {
     if (c < '0' || c > '9') break;
     const int digit = c - '0';

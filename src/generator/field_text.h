@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -40,7 +41,7 @@ std::string CStringValue(std::string_view literal);
 
 // The leading decimal number of a text as the C library's atoi reads it
 // (white space, optional sign, digits); 0 when there is none.
-long LeadingNumber(std::string_view text);
+std::int64_t LeadingNumber(std::string_view text);
 
 class CCSrvDoc;
 // Finds a marker like FindMarker (forward, case-insensitive, anywhere in a

@@ -136,7 +136,7 @@ TEST_F(FileStructureTest, FilesAreCheckedFromDiskWithTheirPath) {
             CheckFileStructure(m_prompter, url, CFileStructure::Kind::kUrlFile, &recognised));
   EXPECT_TRUE(recognised);
   // A NUL byte before the first marker: the file is still one of ours.
-  const std::string nul = m_dir.Write("nul.c", std::string("\0", 1) + m_url);
+  const std::string nul = m_dir.Write("zero.c", std::string("\0", 1) + m_url);
   EXPECT_EQ(0u, CheckFileStructure(m_prompter, nul, CFileStructure::Kind::kUrlFile)
                     .find(nul + " is damaged at line 1: the line holds a NUL byte."));
   // A file that is not ours is not damaged, merely not recognised.

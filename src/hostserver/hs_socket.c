@@ -1,8 +1,9 @@
 /*
  * hs_socket.c: the socket transport of the server library (hsserver.h). The
- * same code serves on POSIX sockets and, compiled with HS_TRANSPORT_LWIP, on
- * lwIP's socket API (lwip_socket, lwip_accept, lwip_recv, lwip_send, ...):
- * a firmware links this file, hsserver.c and its generated files.
+ * same code serves on POSIX sockets, on Winsock (Windows; link ws2_32) and,
+ * compiled with HS_TRANSPORT_LWIP, on lwIP's socket API (lwip_socket,
+ * lwip_accept, lwip_recv, lwip_send, ...): a firmware links this file,
+ * hsserver.c and its generated files.
  */
 #ifndef _POSIX_C_SOURCE
 #define _POSIX_C_SOURCE 200809L /* and lwIP's port on a POSIX host wants SSIZE_MAX */
@@ -25,6 +26,24 @@
 #define HS_HTONL lwip_htonl
 #define HS_NTOHS lwip_ntohs
 #define HS_SEND_FLAGS 0
+#elif defined(_WIN32)
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#define HS_SOCKET socket
+#define HS_SETSOCKOPT(s, l, o, v, n) setsockopt(s, l, o, (const char*)(v), n)
+#define HS_BIND bind
+#define HS_LISTEN listen
+#define HS_ACCEPT(s, a, n) (int)accept(s, a, n)
+#define HS_RECV(s, b, n, f) recv(s, b, (int)(n), f)
+#define HS_SEND(s, b, n, f) send(s, b, (int)(n), f)
+#define HS_CLOSE closesocket
+#define HS_SHUTDOWN shutdown
+#define HS_GETSOCKNAME getsockname
+#define HS_HTONS htons
+#define HS_HTONL htonl
+#define HS_NTOHS ntohs
+#define HS_SEND_FLAGS 0 /* Winsock raises no signal on a closed connection */
+#define SHUT_WR SD_SEND
 #else
 #include <arpa/inet.h>
 #include <errno.h>
@@ -45,7 +64,11 @@
 #define HS_HTONS htons
 #define HS_HTONL htonl
 #define HS_NTOHS ntohs
+#ifdef MSG_NOSIGNAL
 #define HS_SEND_FLAGS MSG_NOSIGNAL
+#else
+#define HS_SEND_FLAGS 0 /* macOS: SO_NOSIGPIPE is set on each connection */
+#endif
 #endif
 
 #include <string.h>
@@ -80,10 +103,15 @@ static int SocketSend(void* pContext, const char* pData, unsigned nLen) {
 }
 
 static void SetTimeout(int nFd, int nOption, int nMillis) {
+#if defined(_WIN32) && !defined(HS_TRANSPORT_LWIP)
+  DWORD nTimeout = (DWORD)nMillis; /* Winsock takes milliseconds */
+  HS_SETSOCKOPT(nFd, SOL_SOCKET, nOption, &nTimeout, sizeof nTimeout);
+#else
   struct timeval tv;
   tv.tv_sec = nMillis / 1000;
   tv.tv_usec = (nMillis % 1000) * 1000;
   HS_SETSOCKOPT(nFd, SOL_SOCKET, nOption, &tv, sizeof tv);
+#endif
 }
 
 /* After the answer: what the client still sends (the rest of a refused
@@ -104,7 +132,12 @@ int HSOpenListener(unsigned long nAddress, unsigned short nPort, unsigned short*
   struct sockaddr_in addr;
   socklen_t nLen = sizeof addr;
   int nOn = 1;
-  int nListen = HS_SOCKET(AF_INET, SOCK_STREAM, 0);
+  int nListen;
+#if defined(_WIN32) && !defined(HS_TRANSPORT_LWIP)
+  WSADATA wsa;
+  if (WSAStartup(MAKEWORD(2, 2), &wsa) != 0) return -1;
+#endif
+  nListen = (int)HS_SOCKET(AF_INET, SOCK_STREAM, 0);
   if (nListen < 0) return -1;
   memset(&addr, 0, sizeof addr);
   addr.sin_family = AF_INET;
@@ -122,10 +155,16 @@ int HSOpenListener(unsigned long nAddress, unsigned short nPort, unsigned short*
 }
 
 int HSServeListener(int nListen, volatile int* pStop) {
+#if !defined(HS_TRANSPORT_LWIP) && !defined(MSG_NOSIGNAL) && defined(SO_NOSIGPIPE)
+  int nOn = 1;
+#endif
   while (!pStop || !*pStop) {
     HSStream stream;
     int nFd = HS_ACCEPT(nListen, NULL, NULL);
     if (nFd < 0) continue; /* a timeout or a signal: look at the stop flag again */
+#if !defined(HS_TRANSPORT_LWIP) && !defined(MSG_NOSIGNAL) && defined(SO_NOSIGPIPE)
+    HS_SETSOCKOPT(nFd, SOL_SOCKET, SO_NOSIGPIPE, &nOn, sizeof nOn);
+#endif
     SetTimeout(nFd, SO_RCVTIMEO, HS_RECV_TIMEOUT_MS);
     SetTimeout(nFd, SO_SNDTIMEO, HS_SEND_TIMEOUT_MS);
     stream.m_pRecv = SocketRecv;

@@ -14,6 +14,27 @@
  */
 #define _POSIX_C_SOURCE 200809L
 
+#ifdef _WIN32
+/* Winsock: WSAPoll needs Vista or later; sockets are closed with
+   closesocket and report their errors through WSAGetLastError. */
+#ifndef _WIN32_WINNT
+#define _WIN32_WINNT 0x0600
+#endif
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#ifdef _MSC_VER
+#pragma comment(lib, "ws2_32")
+typedef SSIZE_T ssize_t;
+#endif
+#include <errno.h>
+#include <signal.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+typedef ULONG nfds_t;
+#define poll WSAPoll
+#define SHUT_WR SD_SEND
+#else
 #include <arpa/inet.h>
 #include <errno.h>
 #include <fcntl.h>
@@ -26,6 +47,10 @@
 #include <sys/socket.h>
 #include <time.h>
 #include <unistd.h>
+#endif
+#ifndef MSG_NOSIGNAL
+#define MSG_NOSIGNAL 0 /* SIGPIPE is ignored instead (macOS); Windows has none */
+#endif
 
 #include "hservapi.h"
 #include "hshttp.h"
@@ -229,13 +254,46 @@ static long long g_nTimeoutMillis = 10000;
 static volatile sig_atomic_t g_bStop;
 
 static long long NowMillis(void) {
+#ifdef _WIN32
+  return (long long)GetTickCount64();
+#else
   struct timespec ts;
   clock_gettime(CLOCK_MONOTONIC, &ts);
   return (long long)ts.tv_sec * 1000 + ts.tv_nsec / 1000000;
+#endif
+}
+
+/* The socket calls that differ between POSIX and Winsock. */
+static void CloseSocket(int nFd) {
+#ifdef _WIN32
+  closesocket((SOCKET)nFd);
+#else
+  close(nFd);
+#endif
+}
+
+static int SetNonBlocking(int nFd) {
+#ifdef _WIN32
+  u_long nOn = 1;
+  return ioctlsocket((SOCKET)nFd, FIONBIO, &nOn) == 0 ? 0 : -1;
+#else
+  return fcntl(nFd, F_SETFL, fcntl(nFd, F_GETFL) | O_NONBLOCK);
+#endif
+}
+
+/* True when the last socket call failed only for now (nothing to read or no
+   room to write yet, or a signal). */
+static int SocketWouldBlock(void) {
+#ifdef _WIN32
+  const int nError = WSAGetLastError();
+  return nError == WSAEWOULDBLOCK || nError == WSAEINTR;
+#else
+  return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR;
+#endif
 }
 
 static void CloseConnection(Connection* pConn) {
-  close(pConn->m_nFd);
+  CloseSocket(pConn->m_nFd);
   free(pConn->m_pHeadCopy);
   BufferFree(&pConn->m_in);
   BufferFree(&pConn->m_out);
@@ -456,7 +514,7 @@ static void ReadRequest(Connection* pConn) {
   size_t nOld = pConn->m_in.m_nLen;
   size_t nTake;
   ssize_t nRead = recv(pConn->m_nFd, aChunk, sizeof aChunk, 0);
-  if (nRead < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) return;
+  if (nRead < 0 && SocketWouldBlock()) return;
   if (nRead <= 0) { /* the client went away before its request was complete */
     CloseConnection(pConn);
     return;
@@ -495,7 +553,7 @@ static void WriteAnswer(Connection* pConn) {
                                 : pConn->m_out.m_pData + (pConn->m_nSent - pConn->m_nHeadLen);
     size_t nLeft = bInHead ? pConn->m_nHeadLen - pConn->m_nSent : nTotal - pConn->m_nSent;
     ssize_t nWritten = send(pConn->m_nFd, pFrom, nLeft, MSG_NOSIGNAL);
-    if (nWritten < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) return;
+    if (nWritten < 0 && SocketWouldBlock()) return;
     if (nWritten <= 0) { /* the client went away before it had the answer */
       CloseConnection(pConn);
       return;
@@ -515,7 +573,7 @@ static void WriteAnswer(Connection* pConn) {
 static void Drain(Connection* pConn) {
   char aChunk[16 * 1024];
   ssize_t nRead = recv(pConn->m_nFd, aChunk, sizeof aChunk, 0);
-  if (nRead < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) return;
+  if (nRead < 0 && SocketWouldBlock()) return;
   if (nRead <= 0) CloseConnection(pConn);
 }
 
@@ -532,10 +590,10 @@ static void AcceptConnections(int nListenFd) {
     Connection* pConn = &g_conns[nSlot];
     int nFd;
     if (pConn->m_nState != kFree) continue;
-    nFd = accept(nListenFd, NULL, NULL);
+    nFd = (int)accept(nListenFd, NULL, NULL);
     if (nFd < 0) return;
-    if (fcntl(nFd, F_SETFL, fcntl(nFd, F_GETFL) | O_NONBLOCK) < 0) {
-      close(nFd);
+    if (SetNonBlocking(nFd) < 0) {
+      CloseSocket(nFd);
       continue;
     }
     pConn->m_nFd = nFd;
@@ -611,18 +669,20 @@ static int OpenListener(long nPort) {
   struct sockaddr_in addr;
   socklen_t nAddrLen = sizeof addr;
   int nOn = 1;
-  int nFd = socket(AF_INET, SOCK_STREAM, 0);
+  int nFd = (int)socket(AF_INET, SOCK_STREAM, 0);
   if (nFd < 0) return -1;
   memset(&addr, 0, sizeof addr);
   addr.sin_family = AF_INET;
   addr.sin_port = htons((unsigned short)nPort);
   addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (setsockopt(nFd, SOL_SOCKET, SO_REUSEADDR, &nOn, sizeof nOn) < 0 ||
+  if (setsockopt(nFd, SOL_SOCKET, SO_REUSEADDR, (const char*)&nOn, sizeof nOn) < 0 ||
       bind(nFd, (struct sockaddr*)&addr, sizeof addr) < 0 || listen(nFd, 64) < 0 ||
-      fcntl(nFd, F_SETFL, fcntl(nFd, F_GETFL) | O_NONBLOCK) < 0 ||
-      getsockname(nFd, (struct sockaddr*)&addr, &nAddrLen) < 0) {
+      SetNonBlocking(nFd) < 0 || getsockname(nFd, (struct sockaddr*)&addr, &nAddrLen) < 0) {
     int nError = errno;
-    close(nFd);
+#ifdef _WIN32
+    nError = WSAGetLastError() == WSAEADDRINUSE ? EADDRINUSE : EACCES;
+#endif
+    CloseSocket(nFd);
     errno = nError;
     return -1;
   }
@@ -632,7 +692,11 @@ static int OpenListener(long nPort) {
 }
 
 int main(int argc, char** argv) {
+#ifdef _WIN32
+  WSADATA wsa;
+#else
   struct sigaction stop;
+#endif
   long nPort = 8080, nTimeout = 10;
   int nListenFd, i;
   for (i = 1; i < argc; ++i) {
@@ -648,12 +712,21 @@ int main(int argc, char** argv) {
     }
   }
   g_nTimeoutMillis = nTimeout * 1000;
+#ifdef _WIN32
+  if (WSAStartup(MAKEWORD(2, 2), &wsa) != 0) {
+    fprintf(stderr, "%s: cannot start Winsock\n", argv[0]);
+    return 1;
+  }
+  signal(SIGINT, OnStopSignal); /* Ctrl+C in the console */
+  signal(SIGTERM, OnStopSignal);
+#else
   signal(SIGPIPE, SIG_IGN);
   memset(&stop, 0, sizeof stop);
   stop.sa_handler = OnStopSignal;
   sigemptyset(&stop.sa_mask);
   sigaction(SIGTERM, &stop, NULL);
   sigaction(SIGINT, &stop, NULL);
+#endif
   for (i = 0; i < kMaxConnections; ++i) g_conns[i].m_nFd = -1;
 
   HSInitSecurityTable();
@@ -667,6 +740,6 @@ int main(int argc, char** argv) {
   for (i = 0; i < kMaxConnections; ++i)
     if (g_conns[i].m_nState != kFree) CloseConnection(&g_conns[i]);
   for (i = 0; i < kRealmCount; ++i) FreeRealm(&g_realms[i]);
-  close(nListenFd);
+  CloseSocket(nListenFd);
   return 0;
 }

@@ -27,7 +27,9 @@ TEST(DirListTest, TellsFoldersAndLinkedFoldersFromFiles) {
   TempDir dir;
   dir.Write("a.txt", "x");
   std::filesystem::create_directory(dir.File("sub"));
-  std::filesystem::create_directory_symlink(dir.File("sub"), dir.File("link"));
+  std::error_code linked;
+  std::filesystem::create_directory_symlink(dir.File("sub"), dir.File("link"), linked);
+  if (linked) GTEST_SKIP() << "no symbolic link can be made here: " << linked.message();
   std::vector<CDirEntry> entries;
   ASSERT_TRUE(ListDirectory(dir.path(), entries));
   std::sort(entries.begin(), entries.end(),

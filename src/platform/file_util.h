@@ -1,17 +1,18 @@
 #pragma once
 
+#include <cerrno>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
 
-// File system helpers of the platform layer. Paths are native (absolute or
-// relative to the working directory); every function reports failure through
-// its result and never throws.
+#include "platform/path.h"
 
-// The native path separator ("/" here); used wherever a stored directory must
-// end in a separator or a path is split into folder and name.
-inline constexpr char kPathSeparator = '/';
+// File system helpers of the platform layer. Paths are native (absolute or
+// relative to the working directory) and UTF-8 on every system; every function
+// reports failure through its result and never throws. One implementation per
+// system (posix/, windows/) stands behind these declarations.
 
 bool PathExists(const std::string& path);
 bool IsDirectory(const std::string& path);
@@ -26,6 +27,9 @@ std::int64_t FileSize(const std::string& path);
 // Returns 0 when the file cannot be examined.
 std::uint64_t LastWriteFileTime(const std::string& path);
 inline constexpr std::uint64_t kFileTimeUnixEpoch = 116444736000000000ULL;
+// Sets the last-write (and last-access) time to unixSeconds + nanoseconds, as
+// precisely as the file system keeps it. False when it cannot.
+bool SetLastWriteTime(const std::string& path, std::int64_t unixSeconds, long nanoseconds);
 
 // What identifies one version of a file: a file replaced, rewritten or
 // touched since its stamp was taken has another stamp. exists is false for a
@@ -39,6 +43,42 @@ struct FileStamp {
   bool operator==(const FileStamp&) const = default;
 };
 FileStamp StampOf(const std::string& path);
+
+// What a path or an open file is, as far as the layers above ask.
+struct FileStatus {
+  bool exists = false;
+  bool directory = false;
+  bool regular = false;
+  // Some write permission bit is set (on Windows: no read-only attribute).
+  bool writeBit = false;
+  std::int64_t size = 0;
+};
+FileStatus StatusOf(const std::string& path);
+
+// The ways a file is opened through a descriptor. Every one is binary (bytes
+// come as they are on disk) and none is inherited by a child process.
+enum class FileOpen {
+  kRead,
+  kReadNoWait,  // also for a FIFO or device that would block the open
+  kReadWrite,
+  kReadCreate,  // creates an empty file, never truncates one
+};
+// A file descriptor, or -1 with errno set.
+int OpenFileDescriptor(const std::string& path, FileOpen how);
+// Reads up to size bytes, going on after an interruption: bytes read, 0 at the
+// end, -1 with errno set on an error.
+std::int64_t ReadFileDescriptor(int fd, char* buffer, std::size_t size);
+void CloseFileDescriptor(int fd);
+// What the open file is; false (errno set) when it cannot be examined.
+bool StatusOfDescriptor(int fd, FileStatus& status);
+
+// The errno of an exceeded disk quota where the system has one; elsewhere a
+// value that no call sets, so that a switch may name it beside ENOSPC.
+#ifdef EDQUOT
+inline constexpr int kDiskQuotaError = EDQUOT;
+#else
+inline constexpr int kDiskQuotaError = -1000;
+#endif
 
 // True when path is a symbolic link whose target does not exist.
 bool IsDanglingLink(const std::string& path);
@@ -60,9 +100,12 @@ ReplaceResult ReplaceFileAtomically(const std::string& path, std::string_view da
 // is written, until it returns an empty piece, so a large file can be written
 // from one reused buffer instead of being assembled in memory first. When next
 // raises, the temporary file is removed, the target left whole and the
-// exception passed on.
+// exception passed on. beforeRename, when given, is asked once every byte is
+// written: false leaves the target as it is (kWriteFailed), for a caller
+// that must not replace a file changed meanwhile.
 ReplaceResult ReplaceFileAtomicallyInPieces(const std::string& path,
-                                            const std::function<std::string_view()>& next);
+                                            const std::function<std::string_view()>& next,
+                                            const std::function<bool()>& beforeRename = nullptr);
 
 // The errno of the last failed ReplaceFileAtomically* on this thread (0 when
 // none failed yet), so a caller can tell the user why ("No space left on device").
@@ -81,8 +124,9 @@ int RemoveStaleTemporaryFiles(const std::string& folder,
 // Removes the temporary files being written right now. Async-signal-safe: it
 // is what the handler of RemoveTemporaryFilesOnSignals calls.
 void RemoveLiveTemporaryFiles();
-// Installs handlers of SIGINT, SIGTERM and SIGHUP that remove the temporary
-// files being written and then end the process as the signal would have.
+// Installs handlers of SIGINT, SIGTERM and SIGHUP (on Windows: of Ctrl+C,
+// Ctrl+Break and the console's closing) that remove the temporary files being
+// written and then end the process as the signal would have.
 void RemoveTemporaryFilesOnSignals();
 
 // True when ReplaceFileAtomically could make path now: it is no directory and
@@ -103,23 +147,28 @@ bool FileHoldsPieces(const std::string& path, std::uint64_t size,
                      const std::function<std::string_view()>& next);
 bool FileHolds(const std::string& path, std::string_view data);
 
+// The system's folder for temporary files: $TMPDIR (/tmp without it) on
+// POSIX, GetTempPath on Windows without its trailing separator.
+std::string TempDirectory();
+
 // Makes a new private folder named prefix plus six random characters in
-// $TMPDIR (/tmp without it); its path, or "" when it cannot be made.
+// TempDirectory(); its path, or "" when it cannot be made.
 std::string MakeTempDirectory(const std::string& prefix);
 
-// Creates one directory level. True when it exists afterwards.
+// Creates one directory level. True when it exists afterwards; on false, errno
+// says why the directory could not be made.
 bool CreateOneDirectory(const std::string& path);
+
+// Removes a file (not a directory). False with errno set when it cannot.
+bool RemoveFile(const std::string& path);
 
 // The working directory, without a trailing separator.
 std::string CurrentDirectory();
 
 // Makes path absolute against the working directory and removes "." and ".."
-// components lexically; symbolic links are not resolved.
+// components lexically; symbolic links are not resolved (AbsolutePathIn).
 std::string AbsolutePath(const std::string& path);
 
-// The folder a file lies in: "/" for a file right below the root, "." for a
-// bare name.
-std::string FolderOf(const std::string& path);
-
-// Splits a path at its last separator: folder (without the separator) and name.
-void SplitPath(const std::string& path, std::string& folder, std::string& name);
+// An id of the user running this process, for names that must differ between
+// users sharing a machine (the uid on POSIX, the user name on Windows).
+std::string CurrentUserId();

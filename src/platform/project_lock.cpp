@@ -1,10 +1,5 @@
 #include "platform/project_lock.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <thread>
@@ -20,7 +15,7 @@ std::string CProjectLock::LockFilePath(const std::string& projectPath) {
   std::string folder, name;
   SplitPath(projectPath, folder, name);
   const std::string lockName = "." + name + ".lock";
-  if (folder.empty() && projectPath.find(kPathSeparator) == std::string::npos) return lockName;
+  if (FindLastSeparator(projectPath) == std::string::npos) return lockName;
   return folder + kPathSeparator + lockName;
 }
 
@@ -47,36 +42,10 @@ void CProjectLock::Unlock() {
   m_bHeld = false;
 }
 
-CFileLock::Result CFileLock::TryLock(const std::string& path) {
-  Unlock();
-  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-  if (fd < 0) return kCannotOpen;
-  int rc;
-  do {
-    rc = ::flock(fd, LOCK_EX | LOCK_NB);
-  } while (rc != 0 && errno == EINTR);
-  if (rc != 0) {
-    ::close(fd);
-    return kBusy;
-  }
-  m_nFd = fd;
-  return kTaken;
-}
-
-void CFileLock::Unlock() {
-  if (m_nFd < 0) return;
-  ::close(m_nFd);  // closing the descriptor drops the lock
-  m_nFd = -1;
-}
-
 std::string InstanceLockPath() {
   const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-  std::string dir = runtime && *runtime ? runtime : "";
-  if (dir.empty()) {
-    const char* tmp = std::getenv("TMPDIR");
-    dir = tmp && *tmp ? tmp : "/tmp";
-  }
-  return dir + "/pagoric-gui-" + std::to_string(::getuid()) + ".lock";
+  const std::string dir = runtime && *runtime ? runtime : TempDirectory();
+  return dir + kPathSeparator + "pagoric-gui-" + CurrentUserId() + ".lock";
 }
 
 std::string CProjectLock::BusyMessage() const {

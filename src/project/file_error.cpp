@@ -1,10 +1,8 @@
 #include "project/file_error.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
+
+#include "platform/file_util.h"
 
 namespace {
 
@@ -37,7 +35,7 @@ std::string FileErrorText(int cause, const std::string& path) {
     case ENFILE:
       return Fill("%1 could not be opened because there are too many open files.", path);
     case ENOSPC:
-    case EDQUOT:
+    case kDiskQuotaError:
       return Fill("Disk full while accessing %1.", path);
     case EIO:
       return Fill("A hardware I/O error was reported while accessing %1.", path);
@@ -49,12 +47,12 @@ std::string FileErrorText(int cause, const std::string& path) {
 std::string CFileError::Message() const { return FileErrorText(m_nCause, m_strPath); }
 
 std::uint64_t CheckSourceFile(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  const int fd = OpenFileDescriptor(path, FileOpen::kReadNoWait);
   if (fd < 0) throw CFileError(errno, path);
-  struct stat st;
-  const bool ok = ::fstat(fd, &st) == 0;
+  FileStatus status;
+  const bool ok = StatusOfDescriptor(fd, status);
   const int cause = ok ? kNotRegularFileCause : errno;
-  ::close(fd);
-  if (!ok || !S_ISREG(st.st_mode)) throw CFileError(cause, path);
-  return static_cast<std::uint64_t>(st.st_size);
+  CloseFileDescriptor(fd);
+  if (!ok || !status.regular) throw CFileError(cause, path);
+  return static_cast<std::uint64_t>(status.size);
 }

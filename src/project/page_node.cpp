@@ -1,9 +1,5 @@
 #include "project/page_node.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 
 #include "platform/ascii.h"
@@ -71,7 +67,7 @@ void CPageNode::Serialize(CArchive& ar) {
 }
 
 std::string CPageNode::GetFileName() const {
-  const size_t pos = m_strPath.rfind(kPathSeparator);
+  const size_t pos = FindLastSeparator(m_strPath);
   return pos == std::string::npos ? m_strPath : m_strPath.substr(pos + 1);
 }
 

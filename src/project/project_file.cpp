@@ -1,7 +1,5 @@
 #include "project/project_file.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -116,11 +114,17 @@ void SerializeProject(CArchive& ar, CPageNodeList& nodes, CProjectSettings& sett
 namespace {
 
 // path with its leading from replaced by to, when path is from itself or lies
-// under it; empty otherwise.
+// under it; empty otherwise. The rest of the path takes the separators of to:
+// a project made on Windows and opened on Linux, or the other way round,
+// names the files beside it in the form of the system it is opened on.
 std::string MovedPath(const std::string& path, const std::string& from, const std::string& to) {
   if (from.empty() || !path.starts_with(from)) return std::string();
-  if (path.size() > from.size() && path[from.size()] != kPathSeparator) return std::string();
-  return to + path.substr(from.size());
+  const PathFlavor fromFlavor = FlavorOfPath(from);
+  if (path.size() > from.size() && !IsPathSeparator(path[from.size()], fromFlavor)) {
+    return std::string();
+  }
+  return to + ConvertSeparators(std::string_view(path).substr(from.size()), fromFlavor,
+                                FlavorOfPath(to));
 }
 
 // The folder the stored paths were made in, for a project file without one on
@@ -133,8 +137,9 @@ std::string DeriveSavedFolder(const CPageNodeList& nodes, const std::string& her
   }
   if (missing.empty()) return std::string();
   const std::string& first = *missing.front();
-  for (size_t cut = first.rfind(kPathSeparator); cut != std::string::npos && cut > 0;
-       cut = first.rfind(kPathSeparator, cut - 1)) {
+  const PathFlavor flavor = FlavorOfPath(first);
+  for (size_t cut = FindLastSeparator(first, flavor); cut != std::string::npos && cut > 0;
+       cut = FindLastSeparator(std::string_view(first).substr(0, cut), flavor)) {
     const std::string folder = first.substr(0, cut);
     // The old folder must be gone (a move leaves it missing) and be neither
     // here nor around or inside it.
@@ -174,7 +179,7 @@ void LocateProject(const std::string& projectPath, CPageNodeList& nodes,
     if (!output.empty()) node->SetOutputFile(output);
   }
   std::string target = settings.m_strTargetDir;
-  if (!target.empty() && target.back() == kPathSeparator) target.pop_back();
+  if (!target.empty() && IsPathSeparator(target.back(), FlavorOfPath(target))) target.pop_back();
   const std::string movedTarget = MovedPath(target, saved, here);
   if (!movedTarget.empty()) settings.m_strTargetDir = movedTarget + kPathSeparator;
 }
@@ -251,8 +256,9 @@ SaveProjectResult SaveProjectFile(const std::string& path, const CPageNodeList& 
     }
     toWrite = &recordedNodes;
     std::string target = settings.m_strTargetDir;
-    if (!target.empty() && target.back() == kPathSeparator) target.pop_back();
-    recordedSettings.m_strTargetDir = RecordedPath(target, path, saved) + kPathSeparator;
+    if (!target.empty() && IsPathSeparator(target.back())) target.pop_back();
+    recordedSettings.m_strTargetDir =
+        RecordedPath(target, path, saved) + PathSeparatorOf(FlavorOfPath(saved));
   }
   std::string data;
   if (!WriteProject(*toWrite, recordedSettings, data)) {

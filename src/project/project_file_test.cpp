@@ -393,7 +393,7 @@ TEST(ProjectFileTest, AProjectOpenedElsewhereUsesTheFilesBesideItAndSavesAsItWas
   nodes[4]->SetPath("/elsewhere/z.txt");  // outside the project's folder: stays
   nodes[2]->SetOutputFile(home.File("gen/_a_x.c"));
   CProjectSettings settings;
-  settings.m_strTargetDir = home.File("gen") + "/";
+  settings.m_strTargetDir = home.File("gen") + kPathSeparator;
   ScriptedPrompter prompter;
   ASSERT_EQ(SaveProjectResult::kSaved,
             SaveProjectFile(home.File("p.web"), nodes, settings, prompter));
@@ -408,7 +408,7 @@ TEST(ProjectFileTest, AProjectOpenedElsewhereUsesTheFilesBesideItAndSavesAsItWas
   EXPECT_EQ(clone.File("site/y.gif"), opened[3]->GetPath());
   EXPECT_EQ("/elsewhere/z.txt", opened[4]->GetPath());
   EXPECT_EQ(clone.File("gen/_a_x.c"), opened[2]->GetOutputFile());
-  EXPECT_EQ(clone.File("gen") + "/", openedSettings.m_strTargetDir);
+  EXPECT_EQ(clone.File("gen") + kPathSeparator, openedSettings.m_strTargetDir);
   EXPECT_EQ(home.path(), openedSettings.m_strSavedFolder);
   ASSERT_EQ(SaveProjectResult::kSaved,
             SaveProjectFile(clone.File("p.web"), opened, openedSettings, prompter));

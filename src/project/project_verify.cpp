@@ -80,7 +80,7 @@ bool CMappedRelocationAnswers::AskNewTargetDirectory(const std::string& invalidD
   for (const auto& [from, to] : m_mappings) {
     if (!invalidDirectory.starts_with(from)) continue;
     std::string candidate = to + invalidDirectory.substr(from.size());
-    if (candidate.empty() || candidate.back() != kPathSeparator) candidate += kPathSeparator;
+    if (candidate.empty() || !IsPathSeparator(candidate.back())) candidate += kPathSeparator;
     if (!DirectoryExists(candidate)) continue;
     newDirectory = candidate;
     return true;
@@ -167,7 +167,7 @@ int VerifyProject(const std::string& path, Prompter& prompter, CRelocationAnswer
     if (node->GetFolder()) continue;
     const std::string source = node->GetPath();
     if (FileExists(source)) continue;
-    const size_t cut = source.rfind(kPathSeparator);
+    const size_t cut = FindLastSeparator(source);
     const std::string dir = cut == std::string::npos ? std::string() : source.substr(0, cut);
     const std::string name = cut == std::string::npos ? source : source.substr(cut);
     const std::string relocated =
@@ -251,12 +251,12 @@ bool AcceptFileLocation(const std::string& location, const std::string& name, Pr
 
 bool AcceptTargetDirectory(std::string& directory, Prompter& prompter) {
   std::string bare = directory;
-  if (!bare.empty() && bare.back() == kPathSeparator) bare.pop_back();
+  if (!bare.empty() && IsPathSeparator(bare.back())) bare.pop_back();
   if (bare.empty() ? directory.empty() : !IsDirectory(bare)) {
     prompter.ShowOk(FormatText(kStillNotFoundText, {directory}));
     return false;
   }
-  if (directory.back() != kPathSeparator) directory += kPathSeparator;
+  if (!IsPathSeparator(directory.back())) directory += kPathSeparator;
   return true;
 }
 

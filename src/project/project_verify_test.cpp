@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <optional>
 
+#include "platform/path.h"
 #include "project/project_file.h"
 #include "project/tree_ctrl.h"
 #include "testing/scripted_prompter.h"
@@ -75,7 +76,7 @@ class VerifyProjectTest : public ::testing::Test {
       const std::string name = "site/img/p" + std::to_string(i) + (i == 0 ? ".htm" : ".gif");
       tree.InsertFileItem(img, m_dir.Write("C/web/" + name, "data"));
     }
-    m_settings.m_strTargetDir = Old() + "/out/";
+    m_settings.m_strTargetDir = Old() + kPathSeparator + "out/";
     m_settings.m_strUrlFile = "url.c";
     m_settings.m_strBinFile = "bindata.c";
     ScriptedPrompter prompter;
@@ -124,45 +125,54 @@ TEST_F(VerifyProjectTest, UnreadableProjectIsRefused) {
 }
 
 TEST_F(VerifyProjectTest, TenFilesOfAMovedFolderNeedOneAnswer) {
+  if (kNativePathFlavor != PathFlavor::kPosix)
+    GTEST_SKIP() << "expects POSIX path text (PathTest has the Windows rules)";
   MakeProject(10);
-  const std::string marker = "/*  @! File: " + Old() + "/site/img/p0.htm {{ */";
-  m_dir.Write("C/web/out/_img_p0.c", "/* C file: " + Old() + "/out/_img_p0.c created\r\n" + marker +
-                                         "\r\nnot " + Old() + "/site\r\n");
+  const std::string marker = "/*  @! File: " + Old() + kPathSeparator + "site/img/p0.htm {{ */";
+  m_dir.Write("C/web/out/_img_p0.c", "/* C file: " + Old() + kPathSeparator +
+                                         "out/_img_p0.c created\r\n" + marker + "\r\nnot " + Old() +
+                                         kPathSeparator + "site\r\n");
   Move();
-  m_answers.QueueFile(New() + "/site/img");
+  m_answers.QueueFile(New() + kPathSeparator + "site/img");
   EXPECT_EQ(VerifyProject(ProjectPath(), m_prompter, m_answers), 1);
   // The learned prefix also found the target directory: no second question.
-  EXPECT_EQ(m_answers.Asked(), std::vector<std::string>{"file " + Old() + "/site/img/p0.htm | " +
-                                                        Old() + "/site/img | /p0.htm"});
+  EXPECT_EQ(m_answers.Asked(),
+            std::vector<std::string>{"file " + Old() + kPathSeparator + "site/img/p0.htm | " +
+                                     Old() + kPathSeparator + "site/img | /p0.htm"});
   EXPECT_TRUE(m_prompter.shown().empty());
 
   CPageNodeList nodes = Reload();
   ASSERT_EQ(nodes.size(), 12u);
   for (size_t i = 2; i < 12; ++i) {
-    EXPECT_EQ(nodes[i]->GetPath().rfind(New() + "/site/img/p", 0), 0u) << nodes[i]->GetPath();
-    EXPECT_EQ(nodes[i]->GetOutputFile().rfind(New() + "/out/", 0), 0u);
+    EXPECT_EQ(nodes[i]->GetPath().rfind(New() + kPathSeparator + "site/img/p", 0), 0u)
+        << nodes[i]->GetPath();
+    EXPECT_EQ(nodes[i]->GetOutputFile().rfind(New() + kPathSeparator + "out/", 0), 0u);
   }
-  EXPECT_EQ(m_loaded.m_strTargetDir, New() + "/out/");
+  EXPECT_EQ(m_loaded.m_strTargetDir, New() + kPathSeparator + "out/");
   EXPECT_EQ(m_loaded.m_nNextFunction, 10);
   // The target moved, so the generated files' markers and banner moved too.
   EXPECT_EQ(m_dir.Read("D/work/out/_img_p0.c"),
-            "/* C file: " + New() + "/out/_img_p0.c created\r\n/*  @! File: " + New() +
-                "/site/img/p0.htm {{ */\r\nnot " + Old() + "/site\r\n");
+            "/* C file: " + New() + kPathSeparator + "out/_img_p0.c created\r\n/*  @! File: " +
+                New() + "/site/img/p0.htm {{ */\r\nnot " + Old() + kPathSeparator + "site\r\n");
 }
 
 // When the corrected project file cannot be saved the project is not opened:
 // opening the old file would drop the answers.
 TEST_F(VerifyProjectTest, UnsavedRelocationOpensNothing) {
+  if (kNativePathFlavor != PathFlavor::kPosix)
+    GTEST_SKIP() << "expects POSIX path text (PathTest has the Windows rules)";
   MakeProject(2);
   Move();
   ::chmod(ProjectPath().c_str(), 0444);
-  m_answers.QueueFile(New() + "/site/img");
+  m_answers.QueueFile(New() + kPathSeparator + "site/img");
   EXPECT_EQ(VerifyProject(ProjectPath(), m_prompter, m_answers), 0);
   EXPECT_EQ(m_prompter.shown().size(), 1u);  // why the save failed
   ::chmod(ProjectPath().c_str(), 0644);
 }
 
 TEST_F(VerifyProjectTest, DriveLikeChangeTeachesTheDifferingPrefix) {
+  if (kNativePathFlavor != PathFlavor::kPosix)
+    GTEST_SKIP() << "expects POSIX path text (PathTest has the Windows rules)";
   MakeProject(2);
   Move();  // <temp>/C/web -> <temp>/D/work: only the last folders differ
   std::filesystem::rename(m_dir.path() + "/D/work", m_dir.path() + "/D/web");
@@ -190,13 +200,14 @@ TEST_F(VerifyProjectTest, CancelledAnswersKeepTheOldPaths) {
 TEST_F(VerifyProjectTest, NewTargetDirectoryRewritesEveryCFileThere) {
   MakeProject(1);
   const std::string out = m_dir.path() + "/elsewhere/";
-  const std::string line = "/* @! Begin File: " + Old() + "/out/x.gif */";
+  const std::string line = "/* @! Begin File: " + Old() + kPathSeparator + "out/x.gif */";
   m_dir.Write("elsewhere/hand.c", line);
   m_dir.Write("elsewhere/notes.h", line);
-  std::filesystem::remove_all(Old() + "/out");
+  std::filesystem::remove_all(Old() + kPathSeparator + "out");
   m_answers.QueueTarget(out);
   EXPECT_EQ(VerifyProject(ProjectPath(), m_prompter, m_answers), 1);
-  EXPECT_EQ(m_answers.Asked(), std::vector<std::string>{"target " + Old() + "/out/"});
+  EXPECT_EQ(m_answers.Asked(),
+            std::vector<std::string>{"target " + Old() + kPathSeparator + "out/"});
   // Learned: <Old>/out/ -> <temp>/elsewhere/ trimmed to their differing starts.
   EXPECT_EQ(m_dir.Read("elsewhere/hand.c"),
             "/* @! Begin File: " + m_dir.path() + "/elsewhere/x.gif */");
@@ -206,13 +217,16 @@ TEST_F(VerifyProjectTest, NewTargetDirectoryRewritesEveryCFileThere) {
 }
 
 TEST_F(VerifyProjectTest, MovedSourcesAloneLeaveTheMarkers) {
+  if (kNativePathFlavor != PathFlavor::kPosix)
+    GTEST_SKIP() << "expects POSIX path text (PathTest has the Windows rules)";
   MakeProject(2);
-  std::filesystem::rename(Old() + "/site", m_dir.path() + "/site2");
-  m_dir.Write("C/web/out/_img_p0.c", "/*  @! File: " + Old() + "/site/img/p0.htm {{ */");
-  const ino_t marker = Inode(Old() + "/out/_img_p0.c");
+  std::filesystem::rename(Old() + kPathSeparator + "site", m_dir.path() + "/site2");
+  m_dir.Write("C/web/out/_img_p0.c",
+              "/*  @! File: " + Old() + kPathSeparator + "site/img/p0.htm {{ */");
+  const ino_t marker = Inode(Old() + kPathSeparator + "out/_img_p0.c");
   m_answers.QueueFile(m_dir.path() + "/site2/img");
   EXPECT_EQ(VerifyProject(ProjectPath(), m_prompter, m_answers), 1);
-  EXPECT_EQ(Inode(Old() + "/out/_img_p0.c"), marker);
+  EXPECT_EQ(Inode(Old() + kPathSeparator + "out/_img_p0.c"), marker);
   CPageNodeList nodes = Reload();
   EXPECT_EQ(nodes[3]->GetPath(), m_dir.path() + "/site2/img/p1.gif");
 }
@@ -222,11 +236,11 @@ TEST_F(VerifyProjectTest, EmptyTargetDirectoryIsAsked) {
   ScriptedPrompter prompter;
   ASSERT_EQ(SaveProjectFile(ProjectPath(), nodes, CProjectSettings(), prompter),
             SaveProjectResult::kSaved);
-  m_answers.QueueTarget(m_dir.path() + "/");
+  m_answers.QueueTarget(m_dir.path() + kPathSeparator);
   EXPECT_EQ(VerifyProject(ProjectPath(), m_prompter, m_answers), 1);
   EXPECT_EQ(m_answers.Asked(), std::vector<std::string>{"target "});
   Reload();
-  EXPECT_EQ(m_loaded.m_strTargetDir, m_dir.path() + "/");
+  EXPECT_EQ(m_loaded.m_strTargetDir, m_dir.path() + kPathSeparator);
 }
 
 TEST(RelocateMarkersTest, RewritesMarkerLinesAfterTheFirstColumnOnce) {
@@ -289,13 +303,15 @@ TEST(VerifyHelpersTest, TrimCommonTailAndExistence) {
   EXPECT_EQ(FileExists(dir.File("f.txt")), 1);
   EXPECT_EQ(FileExists(dir.path()), 1);
   EXPECT_EQ(FileExists(dir.File("none")), 0);
-  EXPECT_EQ(DirectoryExists(dir.path() + "/"), 1);
-  EXPECT_EQ(DirectoryExists(dir.File("f.txt") + "/"), 0);
+  EXPECT_EQ(DirectoryExists(dir.path() + kPathSeparator), 1);
+  EXPECT_EQ(DirectoryExists(dir.File("f.txt") + kPathSeparator), 0);
   EXPECT_EQ(DirectoryExists(""), 0);
   EXPECT_EQ(DirectoryExists("/"), 1);
 }
 
 TEST(MappedRelocationAnswersTest, AnswersFromMappingsOrRecordsTheQuestion) {
+  if (kNativePathFlavor != PathFlavor::kPosix)
+    GTEST_SKIP() << "expects POSIX path text (PathTest has the Windows rules)";
   TempDir dir;
   dir.Write("new/site/a.htm", "x");
   CMappedRelocationAnswers::Mapping mapping;

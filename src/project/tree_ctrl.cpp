@@ -1,9 +1,5 @@
 #include "project/tree_ctrl.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <unordered_map>
 #include <unordered_set>
@@ -389,7 +385,7 @@ std::string CSTreeCtrl::GetItemUrl(HTREEITEM item) const {
   std::string url;
   for (HTREEITEM at = item; at->m_pParent; at = at->m_pParent) {
     std::string name = at->m_strText;
-    if (at->m_nImage != ImageFolder) name.erase(0, name.rfind(kPathSeparator) + 1);
+    if (at->m_nImage != ImageFolder) name.erase(0, FindLastSeparator(name) + 1);
     url.insert(0, "/" + name);
   }
   return url;

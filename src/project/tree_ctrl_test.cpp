@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include "platform/file_util.h"
 #include "project/archive.h"
 #include "project/url_names.h"
 #include "testing/scripted_prompter.h"
@@ -12,8 +13,7 @@
 namespace {
 
 void SetModified(const std::string& path, time_t seconds) {
-  const struct timespec times[2] = {{seconds, 0}, {seconds, 0}};
-  ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0) << path;
+  ASSERT_TRUE(SetLastWriteTime(path, seconds, 0)) << path;
 }
 
 // A project on disk: sources under src/, generated files under out/.

@@ -18,19 +18,22 @@ TempDir::~TempDir() {
   std::filesystem::remove_all(m_path, ec);
 }
 
-std::string TempDir::File(std::string_view name) const { return m_path + "/" + std::string(name); }
+std::string TempDir::File(std::string_view name) const {
+  return m_path + kPathSeparator + ConvertSeparators(name, PathFlavor::kPosix, kNativePathFlavor);
+}
 
 std::string TempDir::Write(std::string_view name, std::string_view data) const {
-  std::string path = !name.empty() && name[0] == '/' ? std::string(name) : File(name);
-  std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  std::string path = IsAbsolutePath(name) ? std::string(name) : File(name);
+  const std::filesystem::path file = std::filesystem::path(std::u8string(path.begin(), path.end()));
+  std::filesystem::create_directories(file.parent_path());
+  std::ofstream out(file, std::ios::binary | std::ios::trunc);
   out.write(data.data(), static_cast<std::streamsize>(data.size()));
   return path;
 }
 
 std::string TempDir::Read(std::string_view name) const {
   std::string data;
-  std::string path = name.size() && name[0] == '/' ? std::string(name) : File(name);
+  std::string path = IsAbsolutePath(name) ? std::string(name) : File(name);
   if (!ReadWholeFile(path, data)) return "<missing>";
   return data;
 }

@@ -14,7 +14,7 @@ class TempDir {
 
   // The folder's absolute path, without a trailing separator.
   const std::string& path() const { return m_path; }
-  // path() + "/" + name.
+  // path() + the native separator + name, whose "/" become native separators.
   std::string File(std::string_view name) const;
   // Writes data to the named file (a name inside the folder, or an absolute
   // path), creating folders on the way, and returns its path.

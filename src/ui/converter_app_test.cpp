@@ -216,7 +216,7 @@ class ConverterAppTest : public QObject {
     QCOMPARE(prompter.Texts(), std::vector<std::string>{"File: " + dir.File("old") +
                                                         "/logo.gif still couldn't be found"});
     // "..." fills the field without a trailing separator.
-    dialogs.QueueAnswer(dir.File("new") + "/");
+    dialogs.QueueAnswer(dir.File("new") + kPathSeparator);
     ClickButton(&dialog, "chooseFolderButton");
     QCOMPARE(dialog.NewLocation(), dir.File("new"));
     ClickButton(&dialog, "okButton");
@@ -239,7 +239,7 @@ class ConverterAppTest : public QObject {
     field->setText(QString::fromStdString(dir.File("out")));
     ClickButton(&dialog, "okButton");
     QCOMPARE(dialog.result(), int(QDialog::Accepted));
-    QCOMPARE(dialog.NewDirectory(), dir.File("out") + "/");
+    QCOMPARE(dialog.NewDirectory(), dir.File("out") + kPathSeparator);
     QCOMPARE(prompter.Texts().size(), size_t(1));
   }
 

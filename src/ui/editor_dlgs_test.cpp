@@ -64,7 +64,7 @@ class EditorDlgsTest : public QObject {
     m_prompter = std::make_unique<ScriptedPrompter>();
     COpenProject project(*m_prompter, nullptr);
     project.StartNew(m_dir->File("p.web"));
-    project.m_strTargetDirField = m_dir->File("gen") + "/";
+    project.m_strTargetDirField = m_dir->File("gen") + kPathSeparator;
     project.ImportDirectory(project.m_tree.GetRootItem(), m_dir->File("site"));
     m_prompter->QueueAnswer(true);  // create gen/
     QVERIFY(project.OnBuildAll());

@@ -1,7 +1,5 @@
 #include "ui/project_dlg.h"
 
-#include <sys/prctl.h>
-
 #include <QApplication>
 #include <QComboBox>
 #include <QDesktopServices>
@@ -25,7 +23,6 @@
 #include <QTimer>
 #include <QTreeView>
 #include <QVBoxLayout>
-#include <csignal>
 #include <filesystem>
 #include <sstream>
 #include <system_error>
@@ -34,6 +31,7 @@
 #include "build/page_files.h"
 #include "cli/preview.h"
 #include "platform/file_util.h"
+#include "platform/process.h"
 #include "project/project_verify.h"
 #include "ui/editor_dlgs.h"
 #include "ui/tree_images.h"
@@ -513,7 +511,7 @@ void CProjectDlg::OnNewFolder() {
 void CProjectDlg::OnChooseTarget() {
   const std::string folder = m_dialogs.ChooseFolder(m_browser.m_strSourceDir);
   if (folder.empty()) return;
-  m_pTargetDir->setText(ToQt(folder.back() == kPathSeparator ? folder : folder + kPathSeparator));
+  m_pTargetDir->setText(ToQt(IsPathSeparator(folder.back()) ? folder : folder + kPathSeparator));
   ReportChosenFolder(folder, m_prompter);
 }
 
@@ -663,8 +661,11 @@ void CProjectDlg::OnPreview() {
   server->setArguments(args);
   server->setProcessChannelMode(QProcess::MergedChannels);
   // The server goes with the program, however the program ends.
-  server->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
+#ifdef Q_OS_UNIX
+  server->setChildProcessModifier(&EndWithParentInChild);
+#endif
   server->start();
+  if (server->processId() > 0) EndWithParent(server->processId());
   // The server announces its address on its first line.
   QElapsedTimer waited;
   waited.start();

@@ -115,7 +115,7 @@ class ProjectDlgTest : public QObject {
   void newProjectOpensWithDefaults() {
     OpenNew();
     QCOMPARE(m_window->windowTitle().toStdString(), m_dir->File("p.web"));
-    QCOMPARE(Text(m_window.get(), "targetDirEdit").toStdString(), m_dir->path() + "/");
+    QCOMPARE(Text(m_window.get(), "targetDirEdit").toStdString(), m_dir->path() + kPathSeparator);
     QCOMPARE(Text(m_window.get(), "urlFileEdit"), QString("url.c"));
     QCOMPARE(Text(m_window.get(), "binFileEdit"), QString("bindata.c"));
     QCOMPARE(m_window->findChild<QComboBox*>("filterCombo")->currentText(), QString("*.*"));
@@ -222,7 +222,8 @@ class ProjectDlgTest : public QObject {
     QCOMPARE(log.count("o.k."), 2);
     QVERIFY(log.endsWith("Build number:    1 Done"));
     QCOMPARE(m_project->m_nBuildNumber, 1);
-    QCOMPARE(Text(m_window.get(), "targetDirEdit").toStdString(), m_dir->File("gen") + "/");
+    QCOMPARE(Text(m_window.get(), "targetDirEdit").toStdString(),
+             m_dir->File("gen") + kPathSeparator);
     QVERIFY(PathExists(m_dir->File("gen/_index.c")));
 
     // A build refused before it converts anything leaves the log as it was;
@@ -349,11 +350,13 @@ class ProjectDlgTest : public QObject {
     ::chmod(m_dir->File("ro").c_str(), 0555);
     m_dialogs->QueueAnswer(m_dir->File("ro"));
     ClickButton(m_window.get(), "chooseTargetButton");
-    QCOMPARE(Text(m_window.get(), "targetDirEdit").toStdString(), m_dir->File("ro") + "/");
+    QCOMPARE(Text(m_window.get(), "targetDirEdit").toStdString(),
+             m_dir->File("ro") + kPathSeparator);
     QCOMPARE(m_prompter->Texts(), std::vector<std::string>{"Warning: directory is read only"});
     m_dialogs->QueueAnswer("");  // Cancel changes nothing
     ClickButton(m_window.get(), "chooseTargetButton");
-    QCOMPARE(Text(m_window.get(), "targetDirEdit").toStdString(), m_dir->File("ro") + "/");
+    QCOMPARE(Text(m_window.get(), "targetDirEdit").toStdString(),
+             m_dir->File("ro") + kPathSeparator);
     ::chmod(m_dir->File("ro").c_str(), 0755);
   }
 

@@ -47,7 +47,7 @@ QLineEdit* AddEntryAndButtons(QDialog* dialog, QVBoxLayout* layout, const char* 
 void ChooseInto(QLineEdit* field, Prompter& prompter, CUiDialogs& dialogs) {
   std::string folder = dialogs.ChooseFolder(CurrentDirectory());
   if (folder.empty()) return;
-  if (folder.size() > 1 && folder.back() == kPathSeparator) folder.pop_back();
+  if (folder.size() > PathRootLength(folder) && IsPathSeparator(folder.back())) folder.pop_back();
   field->setText(ToQt(folder));
   ReportChosenFolder(folder, prompter);
 }

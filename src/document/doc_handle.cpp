@@ -37,7 +37,7 @@ CDocHandle CDocHandle::Open(Prompter& prompter, const std::string& path) {
   auto it = batch->m_docs.find(path);
   if (it != batch->m_docs.end() && it->second.stream != nullptr) {
     batch->Settle(path);
-    it = batch->m_docs.end();
+    it = batch->m_docs.find(path);
   }
   if (it == batch->m_docs.end()) {
     CDocBatch::Entry entry;
@@ -103,7 +103,7 @@ std::int64_t CDocHandle::FileSize(const std::string& path) {
     // The size of streamed edits is known once they are written.
     if (it != g_activeBatch->m_docs.end() && it->second.stream != nullptr) {
       g_activeBatch->Settle(path);
-      it = g_activeBatch->m_docs.end();
+      it = g_activeBatch->m_docs.find(path);
     }
     if (it != g_activeBatch->m_docs.end() && it->second.dirty) {
       const CDocBatch::Entry& entry = it->second;
@@ -154,16 +154,21 @@ bool WriteEntry(const std::string& path, const std::shared_ptr<CCSrvDoc>& doc,
   bool ok = false;
   try {
     if (stream != nullptr) {
+      // The new text is read from the file as it was scanned: a file saved
+      // by someone else meanwhile is never replaced, however late it came.
       ok = StreamSavedIn(path, *stream) ||
-           ReplaceFileAtomicallyInPieces(path, stream->Pieces()) == ReplaceResult::kOk;
+           ReplaceFileAtomicallyInPieces(path, stream->Pieces(), [&] {
+             return StampOf(path) == stamp;
+           }) == ReplaceResult::kOk;
     } else if (doc != nullptr) {
       ok = doc->IsSavedIn(path) || doc->SaveFile(path) == 1;
     } else {
       ok = FileHolds(path, newText) || ReplaceFileAtomically(path, newText) == ReplaceResult::kOk;
     }
   } catch (const CStreamError& e) {
-    // A source of the new text could not be read: the file stays as it was.
-    reason = e.what();
+    // A source of the new text could not be read, or the file itself changed:
+    // the file stays as it is.
+    reason = StampOf(path) != stamp ? CDocBatch::kChangedOnDiskReason : e.what();
     return false;
   } catch (...) {
     // A write error, or no memory for the pieces: the file is reported as not
@@ -171,7 +176,9 @@ bool WriteEntry(const std::string& path, const std::shared_ptr<CCSrvDoc>& doc,
     ok = false;
   }
   if (!ok) {
-    if (IsReadOnly(path)) {
+    if (StampOf(path) != stamp) {
+      reason = CDocBatch::kChangedOnDiskReason;
+    } else if (IsReadOnly(path)) {
       reason = std::strerror(EACCES);
     } else if (LastReplaceError() != 0) {
       reason = std::strerror(LastReplaceError());
@@ -319,6 +326,16 @@ void CDocBatch::Settle(const std::string& path) {
   WaitFor(path);
   const auto it = m_docs.find(path);
   if (it == m_docs.end()) return;
+  if (IsDryRun() && it->second.stream && it->second.stream->FromText()) {
+    // A file this check made and did not write: its text is all there is of it.
+    Entry& entry = it->second;
+    const TextPieces pieces = entry.stream->Pieces();
+    for (std::string_view piece = pieces(); !piece.empty(); piece = pieces()) {
+      entry.newText.append(piece);
+    }
+    entry.stream.reset();
+    return;
+  }
   Entry entry = std::move(it->second);
   m_docs.erase(it);
   if (!entry.dirty) return;
@@ -357,7 +374,7 @@ void CDocBatch::Release(const std::string& path) {
   const auto it = m_docs.find(path);
   if (it == m_docs.end()) return;
   // A handle that is still open may edit the document again: it stays for Flush.
-  if (it->second.doc.use_count() > 1) return;
+  if (it->second.doc.use_count() > 1 || it->second.stream.use_count() > 1) return;
   Entry entry = std::move(it->second);
   m_docs.erase(it);
   if (entry.dirty) {
@@ -445,6 +462,9 @@ CStreamHandle CStreamHandle::Open(const std::string& path) {
   CStreamHandle handle;
   CDocBatch* batch = g_activeBatch;
   if (batch != nullptr) {
+    // Once a file is edited as a document in a batch, it stays one: it is
+    // loaded, and any question about it asked, once.
+    if (batch->m_unstreamable.count(path) != 0) return handle;
     batch->WaitFor(path);
     auto it = batch->m_docs.find(path);
     if (it != batch->m_docs.end() && it->second.stream != nullptr) {
@@ -469,8 +489,11 @@ CStreamHandle CStreamHandle::Open(const std::string& path) {
     batch->Settle(path);
   }
   auto file = std::make_shared<CStreamedFile>();
-  const FileStamp stamp = StampOf(path);
-  if (!file->Scan(path)) return handle;
+  if (!file->Scan(path)) {
+    if (batch != nullptr) batch->m_unstreamable.insert(path);
+    return handle;
+  }
+  const FileStamp stamp = file->Stamp();
   handle.m_pFile = file;
   if (batch != nullptr) {
     CDocBatch::Entry entry;
@@ -501,4 +524,12 @@ int CStreamHandle::Save(std::string* reason) {
   if (WriteEntry(path, nullptr, std::string(), m_pFile, m_stamp, why)) return 1;
   if (reason) *reason = why;
   return 0;
+}
+
+void CStreamHandle::Decline() {
+  if (m_pBatch != nullptr && m_pBatch == g_activeBatch) {
+    m_pBatch->m_unstreamable.insert(m_pFile->Path());
+  }
+  m_pFile.reset();
+  m_pBatch = nullptr;
 }

@@ -78,6 +78,10 @@ class CStreamHandle {
   // already did), 0 when it was not written, with the reason in reason. In a
   // batch the write is deferred to the batch's end and 1 is returned.
   int Save(std::string* reason = nullptr);
+  // Gives the file up for the rest of the batch, before this step edits it:
+  // it is edited as a document (CDocHandle) from now on. The handle becomes
+  // empty.
+  void Decline();
 
  private:
   std::shared_ptr<CStreamedFile> m_pFile;
@@ -166,4 +170,5 @@ class CDocBatch {
   CDocBatch* m_pPrevious = nullptr;
   Mode m_mode = Mode::kWrite;
   std::set<std::string> m_wouldChange;
+  std::set<std::string> m_unstreamable;  // files edited as documents in this batch
 };

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <memory>
 
 #include "document/source_text.h"
@@ -42,6 +43,7 @@ size_t LastMatch(std::string_view line, std::string_view marker) {
 bool CStreamedFile::Scan(const std::string& path) {
   m_strPath = path;
   m_pText.reset();
+  m_stamp = StampOf(path);
   std::ifstream in;
   if (!OpenForReading(path, in)) return false;
   return ScanBytes([&in](char* buffer, size_t size) -> std::int64_t {
@@ -52,6 +54,7 @@ bool CStreamedFile::Scan(const std::string& path) {
 
 bool CStreamedFile::ScanText(const std::string& path, std::string text) {
   m_strPath = path;
+  m_stamp = FileStamp();
   m_pText = std::make_shared<const std::string>(std::move(text));
   size_t at = 0;
   return ScanBytes([this, &at](char* buffer, size_t size) -> std::int64_t {
@@ -167,37 +170,40 @@ size_t CStreamedFile::FindLastMarker(std::string_view marker, size_t* column) co
 
 bool CStreamedFile::IsNextLine(size_t first, size_t second) const {
   std::uint64_t at = m_lines[first].next;
-  const std::uint64_t target = m_lines[second].offset;
-  // Removed ranges may follow one another or overlap: step over them until
-  // none starts where the walk stands.
-  for (bool moved = true; moved && at < target;) {
-    moved = false;
-    for (const Removal& r : m_removed) {
-      if (r.begin <= at && at < r.end) {
-        at = r.end;
-        moved = true;
-      }
-    }
-  }
-  return at == target;
+  // Step over the removed range that holds the place, if any.
+  auto it = m_removed.upper_bound(at);
+  if (it != m_removed.begin() && std::prev(it)->second > at) at = std::prev(it)->second;
+  return at == m_lines[second].offset;
 }
 
 void CStreamedFile::RemoveLines(size_t first, size_t last) {
-  const Removal removal{m_lines[first].offset, m_lines[last].next};
+  std::uint64_t begin = m_lines[first].offset;
+  std::uint64_t end = m_lines[last].next;
   for (size_t n = first; n <= last; ++n) m_lines[n].removed = true;
   // Text inserted inside the range (before a line after its first) goes with it.
-  std::erase_if(m_inserted, [&](const Insertion& i) {
-    if (i.offset <= removal.begin || i.offset >= removal.end) return false;
-    const auto tag = m_tags.find(AsciiLowerCopy(i.tag));
+  for (auto it = m_inserted.upper_bound(begin); it != m_inserted.end() && it->first < end;) {
+    const auto tag = m_tags.find(AsciiLowerCopy(it->second.tag));
     if (tag != m_tags.end() && --tag->second == 0) m_tags.erase(tag);
-    return true;
-  });
-  m_removed.push_back(removal);
+    it = m_inserted.erase(it);
+  }
+  // Merged with the ranges it touches, so that every place lies in one range.
+  auto it = m_removed.upper_bound(begin);
+  if (it != m_removed.begin() && std::prev(it)->second >= begin) {
+    --it;
+    begin = it->first;
+    end = std::max(end, it->second);
+    it = m_removed.erase(it);
+  }
+  while (it != m_removed.end() && it->first <= end) {
+    end = std::max(end, it->second);
+    it = m_removed.erase(it);
+  }
+  m_removed.emplace(begin, end);
 }
 
 void CStreamedFile::Insert(size_t at, size_t column, std::string tag, TextMaker text) {
   ++m_tags[AsciiLowerCopy(tag)];
-  m_inserted.push_back({m_lines[at].offset + column, std::move(tag), std::move(text)});
+  m_inserted.emplace(m_lines[at].offset + column, Insertion{std::move(tag), std::move(text)});
 }
 
 int CStreamedFile::RemoveInserted(std::string_view marker) {
@@ -206,8 +212,9 @@ int CStreamedFile::RemoveInserted(std::string_view marker) {
   if (tag == m_tags.end()) return 0;
   m_tags.erase(tag);
   const size_t before = m_inserted.size();
-  std::erase_if(m_inserted, [&](const Insertion& i) {
-    return i.tag.size() == marker.size() && FindForward(i.tag, marker, 0, false) == 0;
+  std::erase_if(m_inserted, [&](const auto& item) {
+    const std::string& text = item.second.tag;
+    return text.size() == marker.size() && FindForward(text, marker, 0, false) == 0;
   });
   return static_cast<int>(before - m_inserted.size());
 }
@@ -216,25 +223,18 @@ int CStreamedFile::RemoveInserted(std::string_view marker) {
 // and hands over the inserted texts where they stand.
 class CStreamedFile::CCursor {
  public:
-  explicit CCursor(const CStreamedFile& file) : m_file(file), m_buffer(new char[kBlockBytes]) {
-    // Ranges in file order, merged where they touch or overlap.
-    std::vector<Removal> ranges = file.m_removed;
-    std::sort(ranges.begin(), ranges.end(),
-              [](const Removal& a, const Removal& b) { return a.begin < b.begin; });
-    for (const Removal& r : ranges) {
-      if (!m_ranges.empty() && r.begin <= m_ranges.back().end) {
-        m_ranges.back().end = std::max(m_ranges.back().end, r.end);
-      } else {
-        m_ranges.push_back(r);
-      }
-    }
-    // Texts at one place keep the order they were inserted in.
-    for (const Insertion& i : file.m_inserted) m_order.push_back(&i);
-    std::stable_sort(m_order.begin(), m_order.end(),
-                     [](const Insertion* a, const Insertion* b) { return a->offset < b->offset; });
-    if (!file.m_pText && !OpenForReading(file.m_strPath, m_in)) {
+  explicit CCursor(const CStreamedFile& file)
+      : m_file(file),
+        m_buffer(new char[kBlockBytes]),
+        m_range(file.m_removed.begin()),
+        m_insertion(file.m_inserted.begin()) {
+    if (file.m_pText) return;
+    if (!OpenForReading(file.m_strPath, m_in)) {
       throw CStreamError("the file " + file.m_strPath + " could not be read again");
     }
+    // Taken after the open: a file replaced before it is seen here, one
+    // replaced after it is no longer the one read.
+    if (StampOf(file.m_strPath) != file.m_stamp) throw CStreamError(kChangedText);
   }
 
   std::string_view Next() {
@@ -243,22 +243,22 @@ class CStreamedFile::CCursor {
         const std::string_view piece = m_text();
         if (!piece.empty()) return piece;
         m_text = nullptr;
-        ++m_nInsertion;
+        ++m_insertion;
         continue;
       }
-      if (m_nInsertion < m_order.size() && m_order[m_nInsertion]->offset <= m_pos) {
-        m_text = m_order[m_nInsertion]->text();
+      if (m_insertion != m_file.m_inserted.end() && m_insertion->first <= m_pos) {
+        m_text = m_insertion->second.text();
         continue;
       }
-      if (m_nRange < m_ranges.size() && m_ranges[m_nRange].begin <= m_pos) {
-        m_pos = std::max(m_pos, m_ranges[m_nRange].end);
-        ++m_nRange;
+      if (m_range != m_file.m_removed.end() && m_range->first <= m_pos) {
+        m_pos = std::max(m_pos, m_range->second);
+        ++m_range;
         m_bSeek = true;
         continue;
       }
       std::uint64_t stop = m_file.m_nSize;
-      if (m_nInsertion < m_order.size()) stop = std::min(stop, m_order[m_nInsertion]->offset);
-      if (m_nRange < m_ranges.size()) stop = std::min(stop, m_ranges[m_nRange].begin);
+      if (m_insertion != m_file.m_inserted.end()) stop = std::min(stop, m_insertion->first);
+      if (m_range != m_file.m_removed.end()) stop = std::min(stop, m_range->first);
       if (m_pos >= stop) return std::string_view();
       const size_t want = static_cast<size_t>(std::min<std::uint64_t>(stop - m_pos, kBlockBytes));
       if (m_file.m_pText) {
@@ -284,10 +284,8 @@ class CStreamedFile::CCursor {
   const CStreamedFile& m_file;
   std::unique_ptr<char[]> m_buffer;
   std::ifstream m_in;
-  std::vector<Removal> m_ranges;
-  std::vector<const Insertion*> m_order;
-  size_t m_nRange = 0;
-  size_t m_nInsertion = 0;
+  std::map<std::uint64_t, std::uint64_t>::const_iterator m_range;
+  std::multimap<std::uint64_t, Insertion>::const_iterator m_insertion;
   TextPieces m_text;
   std::uint64_t m_pos = 0;
   bool m_bSeek = false;

@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/file_util.h"
+
 // Why the new text of a streamed file could not be made: the file or a source
 // of inserted text could not be read, or gave fewer bytes than it had. Raised
 // by the pieces of the text, caught where the file is written.
@@ -54,6 +56,9 @@ class CStreamedFile {
   // and not yet written): the new text is made from it instead of the file.
   bool ScanText(const std::string& path, std::string text);
   const std::string& Path() const { return m_strPath; }
+  // The file as the scan found it (nothing for a text of ScanText).
+  const FileStamp& Stamp() const { return m_stamp; }
+  bool FromText() const { return m_pText != nullptr; }
 
   size_t MarkedCount() const { return m_lines.size(); }
   const MarkedLine& Marked(size_t n) const { return m_lines[n]; }
@@ -79,29 +84,25 @@ class CStreamedFile {
   int RemoveInserted(std::string_view marker);
   bool Changed() const { return !m_removed.empty() || !m_inserted.empty(); }
 
-  // The file's new text, piece by piece, read afresh from the file (which
-  // must still be the one scanned) and the inserted texts. Raises
-  // CStreamError when a read fails.
+  // The file's new text, piece by piece, read afresh from the file and the
+  // inserted texts. Raises CStreamError when a read fails, or when the file
+  // is no longer the one scanned (kChangedText).
   TextPieces Pieces() const;
+  static constexpr const char* kChangedText = "the file changed since it was read";
 
  private:
   struct Insertion {
-    std::uint64_t offset;
     std::string tag;
     TextMaker text;
   };
-  struct Removal {
-    std::uint64_t begin;
-    std::uint64_t end;
-  };
   class CCursor;
 
-  // Calls take(n) for the marked lines that may hold marker, in no order;
-  // take returns false to stop.
   // Scans what read gives (the bytes from the start, into a buffer of the
   // given size; how many it gave, 0 at the end, -1 on an error).
   bool ScanBytes(const std::function<std::int64_t(char*, size_t)>& read);
 
+  // Calls take(n) for the marked lines that may hold marker, in no order;
+  // take returns false to stop.
   template <class Take>
   void ForCandidates(std::string_view marker, Take take) const;
 
@@ -109,8 +110,11 @@ class CStreamedFile {
   std::uint64_t m_nSize = 0;
   std::shared_ptr<const std::string> m_pText;  // what ScanText was given
   std::vector<MarkedLine> m_lines;
-  std::vector<Removal> m_removed;      // in the order made; may overlap
-  std::vector<Insertion> m_inserted;   // in the order made
+  FileStamp m_stamp;
+  // The removed ranges of the file, merged: where each begins, where it ends.
+  std::map<std::uint64_t, std::uint64_t> m_removed;
+  // The inserted texts by the place they go; at one place in the order made.
+  std::multimap<std::uint64_t, Insertion> m_inserted;
   // Every "@!" of the marked lines, filed under the line's text from there on
   // in lower case, so that a search goes straight to the lines that can hold
   // its marker.

@@ -185,6 +185,27 @@ class CBufferText {
   int m_nStage = 0;
 };
 
+// How many bytes the file at path gives when read, up to limit (read in
+// blocks, never held); -1 when it cannot be opened. A size taken from the
+// file system can promise more than a read gives (a file that shrank, a
+// device's pseudo file).
+std::int64_t ReadableBytes(const std::string& path, std::uint64_t limit) {
+  std::ifstream in;
+  const std::u8string name(path.begin(), path.end());
+  in.open(std::filesystem::path(name), std::ios::binary);
+  if (!in.is_open()) return -1;
+  const std::unique_ptr<char[]> block(new char[kSourceBlockBytes]);
+  std::uint64_t total = 0;
+  while (total < limit) {
+    const size_t want = static_cast<size_t>(std::min<std::uint64_t>(limit - total, kSourceBlockBytes));
+    in.read(block.get(), static_cast<std::streamsize>(want));
+    const auto got = static_cast<std::uint64_t>(in.gcount());
+    total += got;
+    if (got < want) break;
+  }
+  return static_cast<std::int64_t>(total);
+}
+
 // Pieces of a text made whole beforehand.
 TextMaker FixedText(std::string text) {
   return [text = std::make_shared<const std::string>(std::move(text))]() -> TextPieces {
@@ -229,9 +250,10 @@ int CCodeGenerator::ConvertBinary(const CPageNode& node) {
   }
   try {
     if (!CanWriteWithUrlFile(node.GetOutputFile())) return 0;
-    // The bytes are read when the binary data file is written, block by
-    // block; here the source must be there with at least its size.
-    const std::int64_t size = IsRegularFile(path) ? ::FileSize(path) : -1;
+    // The bytes are formatted when the binary data file is written, block by
+    // block; here the source must give at least its size, or this node
+    // fails on its own instead of the whole binary data file's write.
+    const std::int64_t size = IsRegularFile(path) ? ReadableBytes(path, node.GetSize()) : -1;
     if (size < 0) {
       m_prompter.ShowOk(FormatText(kSourceMissingText, {path}));
       return 0;
@@ -284,8 +306,19 @@ int CCodeGenerator::AddBinaryCode(const CPageNode& node, const TextMaker& buffer
 
   // A binary data file written as the line document writes files is streamed
   // through, so that neither it nor the source is ever held whole; any other
-  // is edited as a document.
-  if (CStreamHandle stream = CStreamHandle::Open(binFile)) {
+  // is edited as a document. So is one whose insertion markers do not start
+  // their lines, where the document's edits of the text before them cannot
+  // be followed.
+  CStreamHandle stream = CStreamHandle::Open(binFile);
+  if (stream) {
+    size_t dataColumn = 0, sendColumn = 0;
+    if (stream->FindLastMarker(markers::kEndBufferData, &dataColumn) != CStreamedFile::npos &&
+        stream->FindMarker(markers::kEndBinary, 0, &sendColumn) != CStreamedFile::npos &&
+        (dataColumn != 0 || sendColumn != 0)) {
+      stream.Decline();
+    }
+  }
+  if (stream) {
     RemoveSourceBlocks(*stream, path);
     size_t column = 0;
     const size_t data = stream->FindLastMarker(markers::kEndBufferData, &column);
@@ -307,8 +340,19 @@ int CCodeGenerator::AddBinaryCode(const CPageNode& node, const TextMaker& buffer
       return 0;
     }
   } else {
+    // The document holds the whole file anyway: the buffer's text is made
+    // before anything is edited, so a source that fails leaves the file as it was.
+    std::string text;
+    try {
+      const TextPieces pieces = bufferText();
+      for (std::string_view piece = pieces(); !piece.empty(); piece = pieces()) text += piece;
+    } catch (const CStreamError&) {
+      m_prompter.ShowOk(FormatText(kConvertFileErrorText, {node.GetPath()}));
+      return 0;
+    }
     RemoveFileBlocks(binFile, path);
-    if (!InsertBufferData(markers::kEndBufferData, binFile, LinesOf(bufferText()))) return 0;
+    if (!InsertBufferData(markers::kEndBufferData, binFile, LinesOf(FixedText(std::move(text))())))
+      return 0;
     CDocHandle doc = CDocHandle::Open(m_prompter, binFile);
     TextPos at;
     if (!FindMarkerPos(*doc, markers::kEndBinary, at)) {

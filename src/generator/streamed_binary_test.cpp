@@ -169,6 +169,81 @@ TEST_F(StreamedBinaryTest, ASourceThatShrankBeforeTheWriteLeavesTheFileWhole) {
   EXPECT_EQ(before, m_dir.Read("out/bindata.c"));
 }
 
+// A source that gives fewer bytes than its size fails its own node before
+// anything is edited; the other nodes' data is written.
+TEST_F(StreamedBinaryTest, ASourceShorterThanItsSizeFailsOnlyItsNode) {
+  const CPageNode shrunk = Binary("/shrunk.png", std::string(300, 's'), 5);
+  m_dir.Write(SourceFor("/shrunk.png"), "23 bytes and no more...");
+  const std::string url = m_dir.Read("out/url.c");
+  CDocBatch batch;
+  EXPECT_EQ(0, m_generator.ConvertBinary(shrunk));
+  EXPECT_EQ(1, m_generator.ConvertBinary(Binary("/fine.png", "fine", 6)));
+  ASSERT_TRUE(batch.Flush());
+  EXPECT_NE(std::string::npos, m_prompter.Texts().at(0).find("holds 23 bytes now, fewer than the 300"))
+      << m_prompter.Texts().at(0);
+  const std::string text = Text(m_binFile);
+  EXPECT_EQ(0, Count(text, "buffer_5"));
+  EXPECT_EQ(3, Count(text, "buffer_6"));
+  EXPECT_EQ(std::string::npos, Text(m_urlFile).find("Send_function_5"));
+}
+
+// The binary data file changed by someone else while the build writes it is
+// not replaced: the write fails with the reason, the other file stays.
+TEST_F(StreamedBinaryTest, AFileSavedDuringTheWriteIsNotReplaced) {
+  const std::string path = m_dir.Write("bin.c", HandEditedBinFile());
+  CStreamHandle stream = CStreamHandle::Open(path);
+  ASSERT_TRUE(stream);
+  size_t column = 0;
+  const size_t line = stream->FindMarker(markers::kEndBinary, 0, &column);
+  stream->Insert(line, column, "/* @! Begin File: /s/x.png */", [this, path] {
+    return [this, path, done = false]() mutable {
+      if (std::exchange(done, true)) return std::string_view();
+      // Saved by an editor while the new text is being written.
+      std::filesystem::remove(path);
+      m_dir.Write("bin.c", "saved meanwhile\r\n");
+      return std::string_view("/* @! Begin File: /s/x.png */\r\n");
+    };
+  });
+  std::string reason;
+  EXPECT_EQ(0, stream.Save(&reason));
+  EXPECT_EQ(CDocBatch::kChangedOnDiskReason, reason);
+  EXPECT_EQ("saved meanwhile\r\n", m_dir.Read("bin.c"));
+}
+
+// A binary data file that must be edited as a document (a line too long for
+// the line document) is loaded, and asked about, once per build.
+TEST_F(StreamedBinaryTest, AFileEditedAsADocumentIsAskedAboutOnce) {
+  const std::string bin = m_dir.Read("out/bindata.c");
+  m_dir.Write("out/bindata.c", "/* " + std::string(1100, 'x') + " */\r\n" + bin);
+  m_prompter.QueueAnswer(true);  // wrap the long line
+  CDocBatch batch;
+  for (int n = 1; n <= 3; ++n) {
+    ASSERT_EQ(1, m_generator.ConvertBinary(Binary("/p" + std::to_string(n) + ".png", "abc", n)));
+  }
+  ASSERT_TRUE(batch.Flush());
+  EXPECT_EQ(1u, m_prompter.Texts().size());
+  EXPECT_EQ(3, Count(Text(m_binFile), "HSSendBinary"));
+}
+
+// Insertion markers that do not start their lines: the file is edited as a
+// document, so two items of one source leave no text of the first behind.
+TEST_F(StreamedBinaryTest, IndentedMarkersAreEditedAsADocument) {
+  std::string bin = m_dir.Read("out/bindata.c");
+  for (const auto& [marker, indent] :
+       {std::pair{markers::kEndBufferData, "   "}, std::pair{markers::kEndBinary, "  "}}) {
+    bin.insert(bin.find(marker), indent);
+  }
+  m_dir.Write("out/bindata.c", bin);
+  CDocBatch batch;
+  ASSERT_EQ(1, m_generator.ConvertBinary(Binary("/a/pic.png", "abc", 3)));
+  ASSERT_EQ(1, m_generator.ConvertBinary(Binary("/b/pic.png", "abc", 4)));
+  ASSERT_TRUE(batch.Flush());
+  const std::string text = Text(m_binFile);
+  EXPECT_EQ(0, Count(text, "buffer_3"));
+  EXPECT_EQ(0, Count(text, "   /* @! Begin File"));
+  EXPECT_EQ(0, Count(text, "  /* @! Begin File"));
+}
+
 // Two items of one source in one build: the second takes the place of the
 // blocks the first put in, as it would take the place of blocks on disk.
 TEST_F(StreamedBinaryTest, TheLastItemOfASourceKeepsItsBlocks) {

@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <iterator>
 #include <memory>
 
@@ -14,19 +12,6 @@ namespace {
 
 // The file is read this much at a time, by the scan and by the copy.
 constexpr size_t kBlockBytes = size_t{1} << 20;
-
-// Paths are UTF-8; the stream takes them as such on every system.
-bool OpenForReading(const std::string& path, std::ifstream& in) {
-  const std::u8string name(path.begin(), path.end());
-  in.open(std::filesystem::path(name), std::ios::binary);
-  return in.is_open();
-}
-
-// Reads up to size bytes; how many it got (fewer only at the end or on an error).
-size_t ReadSome(std::ifstream& in, char* buffer, size_t size) {
-  in.read(buffer, static_cast<std::streamsize>(size));
-  return static_cast<size_t>(in.gcount());
-}
 
 // The last match of marker in a line, case not mattering.
 size_t LastMatch(std::string_view line, std::string_view marker) {
@@ -44,12 +29,9 @@ bool CStreamedFile::Scan(const std::string& path) {
   m_strPath = path;
   m_pText.reset();
   m_stamp = StampOf(path);
-  std::ifstream in;
-  if (!OpenForReading(path, in)) return false;
-  return ScanBytes([&in](char* buffer, size_t size) -> std::int64_t {
-    const size_t got = ReadSome(in, buffer, size);
-    return got == 0 && in.bad() ? -1 : static_cast<std::int64_t>(got);
-  });
+  CReadFile in(path);
+  if (!in.IsOpen()) return false;
+  return ScanBytes([&in](char* buffer, size_t size) { return in.Read(buffer, size); });
 }
 
 bool CStreamedFile::ScanText(const std::string& path, std::string text) {
@@ -229,7 +211,8 @@ class CStreamedFile::CCursor {
         m_range(file.m_removed.begin()),
         m_insertion(file.m_inserted.begin()) {
     if (file.m_pText) return;
-    if (!OpenForReading(file.m_strPath, m_in)) {
+    m_in = std::make_unique<CReadFile>(file.m_strPath);
+    if (!m_in->IsOpen()) {
       throw CStreamError("the file " + file.m_strPath + " could not be read again");
     }
     // Taken after the open: a file replaced before it is seen here, one
@@ -267,23 +250,23 @@ class CStreamedFile::CCursor {
         m_pos += piece.size();
         return piece;
       }
-      if (m_bSeek) {
-        m_in.seekg(static_cast<std::streamoff>(m_pos));
-        m_bSeek = false;
-      }
-      const size_t got = ReadSome(m_in, m_buffer.get(), want);
-      if (got != want) {
+      if (m_bSeek && !m_in->Seek(m_pos)) {
         throw CStreamError("the file " + m_file.m_strPath + " could not be read again");
       }
-      m_pos += got;
-      return std::string_view(m_buffer.get(), got);
+      m_bSeek = false;
+      const std::int64_t got = m_in->Read(m_buffer.get(), want);
+      if (got != static_cast<std::int64_t>(want)) {
+        throw CStreamError("the file " + m_file.m_strPath + " could not be read again");
+      }
+      m_pos += want;
+      return std::string_view(m_buffer.get(), want);
     }
   }
 
  private:
   const CStreamedFile& m_file;
   std::unique_ptr<char[]> m_buffer;
-  std::ifstream m_in;
+  std::unique_ptr<CReadFile> m_in;  // none for a text of ScanText
   std::map<std::uint64_t, std::uint64_t>::const_iterator m_range;
   std::multimap<std::uint64_t, Insertion>::const_iterator m_insertion;
   TextPieces m_text;

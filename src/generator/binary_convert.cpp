@@ -2,8 +2,6 @@
 // and a send function in the binary data file.
 #include <algorithm>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <memory>
 #include <utility>
 
@@ -152,15 +150,13 @@ class CBufferText {
     }
     if (m_nSize == 0) return Next();  // no data: the closing line
     if (m_nDone == 0) {
-      const std::u8string name(m_strPath.begin(), m_strPath.end());
-      m_in.open(std::filesystem::path(name), std::ios::binary);
-      if (!m_in.is_open()) throw CStreamError("the file " + m_strPath + " could not be read");
+      m_in = std::make_unique<CReadFile>(m_strPath);
+      if (!m_in->IsOpen()) throw CStreamError("the file " + m_strPath + " could not be read");
       m_data.reset(new unsigned char[kSourceBlockBytes]);
       m_text.reset(new char[kTextRoom]);
     }
     const size_t want = static_cast<size_t>(std::min<std::uint64_t>(m_nSize - m_nDone, kSourceBlockBytes));
-    m_in.read(reinterpret_cast<char*>(m_data.get()), static_cast<std::streamsize>(want));
-    if (static_cast<size_t>(m_in.gcount()) != want) {
+    if (m_in->Read(reinterpret_cast<char*>(m_data.get()), want) != static_cast<std::int64_t>(want)) {
       throw CStreamError("the file " + m_strPath + " ended before its " +
                          std::to_string(m_nSize) + " bytes");
     }
@@ -178,7 +174,7 @@ class CBufferText {
   std::uint64_t m_nSize;
   std::string m_strHead;
   std::string m_strClose;
-  std::ifstream m_in;
+  std::unique_ptr<CReadFile> m_in;
   std::unique_ptr<unsigned char[]> m_data;
   std::unique_ptr<char[]> m_text;
   std::uint64_t m_nDone = 0;
@@ -190,18 +186,17 @@ class CBufferText {
 // file system can promise more than a read gives (a file that shrank, a
 // device's pseudo file).
 std::int64_t ReadableBytes(const std::string& path, std::uint64_t limit) {
-  std::ifstream in;
-  const std::u8string name(path.begin(), path.end());
-  in.open(std::filesystem::path(name), std::ios::binary);
-  if (!in.is_open()) return -1;
+  CReadFile in(path);
+  if (!in.IsOpen()) return -1;
   const std::unique_ptr<char[]> block(new char[kSourceBlockBytes]);
   std::uint64_t total = 0;
   while (total < limit) {
-    const size_t want = static_cast<size_t>(std::min<std::uint64_t>(limit - total, kSourceBlockBytes));
-    in.read(block.get(), static_cast<std::streamsize>(want));
-    const auto got = static_cast<std::uint64_t>(in.gcount());
-    total += got;
-    if (got < want) break;
+    const size_t want =
+        static_cast<size_t>(std::min<std::uint64_t>(limit - total, kSourceBlockBytes));
+    const std::int64_t got = in.Read(block.get(), want);
+    if (got < 0) return -1;
+    total += static_cast<std::uint64_t>(got);
+    if (static_cast<size_t>(got) < want) break;
   }
   return static_cast<std::int64_t>(total);
 }

@@ -69,6 +69,36 @@ int OpenFileDescriptor(const std::string& path, FileOpen how);
 // end, -1 with errno set on an error.
 std::int64_t ReadFileDescriptor(int fd, char* buffer, std::size_t size);
 void CloseFileDescriptor(int fd);
+// Moves the descriptor to offset from the file's start; false (errno set) on an error.
+bool SeekFileDescriptor(int fd, std::uint64_t offset);
+
+// A file open for reading (binary, shared for deletion and renaming where the
+// system asks for that), closed when it goes.
+class CReadFile {
+ public:
+  explicit CReadFile(const std::string& path) : m_fd(OpenFileDescriptor(path, FileOpen::kRead)) {}
+  ~CReadFile() {
+    if (m_fd >= 0) CloseFileDescriptor(m_fd);
+  }
+  CReadFile(const CReadFile&) = delete;
+  CReadFile& operator=(const CReadFile&) = delete;
+  bool IsOpen() const { return m_fd >= 0; }
+  // Reads size bytes, fewer only at the end of the file; -1 on an error.
+  std::int64_t Read(char* buffer, std::size_t size) {
+    std::size_t got = 0;
+    while (got < size) {
+      const std::int64_t n = ReadFileDescriptor(m_fd, buffer + got, size - got);
+      if (n < 0) return -1;
+      if (n == 0) break;
+      got += static_cast<std::size_t>(n);
+    }
+    return static_cast<std::int64_t>(got);
+  }
+  bool Seek(std::uint64_t offset) { return SeekFileDescriptor(m_fd, offset); }
+
+ private:
+  int m_fd;
+};
 // What the open file is; false (errno set) when it cannot be examined.
 bool StatusOfDescriptor(int fd, FileStatus& status);
 

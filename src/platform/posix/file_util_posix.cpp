@@ -115,6 +115,10 @@ std::int64_t ReadFileDescriptor(int fd, char* buffer, std::size_t size) {
 
 void CloseFileDescriptor(int fd) { ::close(fd); }
 
+bool SeekFileDescriptor(int fd, std::uint64_t offset) {
+  return ::lseek(fd, static_cast<off_t>(offset), SEEK_SET) != static_cast<off_t>(-1);
+}
+
 bool StatusOfDescriptor(int fd, FileStatus& status) {
   struct stat st;
   if (::fstat(fd, &st) != 0) return false;

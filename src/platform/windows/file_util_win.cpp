@@ -141,6 +141,17 @@ std::int64_t ReadFileDescriptor(int fd, char* buffer, std::size_t size) {
 
 void CloseFileDescriptor(int fd) { ::_close(fd); }
 
+bool SeekFileDescriptor(int fd, std::uint64_t offset) {
+  const HANDLE file = reinterpret_cast<HANDLE>(::_get_osfhandle(fd));
+  LARGE_INTEGER to;
+  to.QuadPart = static_cast<LONGLONG>(offset);
+  if (file == INVALID_HANDLE_VALUE || !::SetFilePointerEx(file, to, nullptr, FILE_BEGIN)) {
+    SetErrnoFromLastError();
+    return false;
+  }
+  return true;
+}
+
 bool StatusOfDescriptor(int fd, FileStatus& status) {
   const HANDLE file = reinterpret_cast<HANDLE>(::_get_osfhandle(fd));
   BY_HANDLE_FILE_INFORMATION info;

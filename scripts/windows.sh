@@ -41,7 +41,7 @@ fi
 echo "== Cross-compiling pagoric.exe and the unit tests"
 win="$root/build/windows"
 cmake -S . -B "$win" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release \
-  -DPAGORIC_WERROR=ON -DPAGORIC_GUI=OFF -DPAGORIC_BENCH=OFF \
+  -DPAGORIC_WERROR=ON -DPAGORIC_TESTS=ON -DPAGORIC_GUI=OFF -DPAGORIC_BENCH=OFF \
   -DGTest_DIR="$gtest/install/lib/cmake/GTest" "${launcher[@]}" >/dev/null
 cmake --build "$win" -j "$jobs"
 

@@ -134,7 +134,7 @@ TEST_F(CliTest, FailedNodeGivesExitStatusOne) {
   std::filesystem::create_directory(target + "/.p.web.state");
   r = Pagoric({"build", project, "--all"});
   EXPECT_EQ(kExitFailed, r.status);
-  EXPECT_NE(std::string::npos, r.err.find(target + "/.p.web.state")) << r.err;
+  EXPECT_NE(std::string::npos, r.err.find(target + kPathSeparator + ".p.web.state")) << r.err;
 }
 
 TEST_F(CliTest, MovedProjectNeedsRelocation) {

@@ -242,7 +242,12 @@ class CStreamedFile::CCursor {
       std::uint64_t stop = m_file.m_nSize;
       if (m_insertion != m_file.m_inserted.end()) stop = std::min(stop, m_insertion->first);
       if (m_range != m_file.m_removed.end()) stop = std::min(stop, m_range->first);
-      if (m_pos >= stop) return std::string_view();
+      if (m_pos >= stop) {
+        // Done: the file is let go before it is replaced (Windows refuses to
+        // replace a file that is open).
+        m_in.reset();
+        return std::string_view();
+      }
       const size_t want = static_cast<size_t>(std::min<std::uint64_t>(stop - m_pos, kBlockBytes));
       if (m_file.m_pText) {
         const std::string_view text(*m_file.m_pText);

@@ -191,9 +191,8 @@ bool WriteEntry(const std::string& path, const std::shared_ptr<CCSrvDoc>& doc,
 
 // Files handed over that wake the writer thread.
 constexpr size_t kWakeJobs = 16;
-// Files handed over and not yet taken at which the build waits for the
-// writer: documents waiting to be written must not pile up in memory when
-// the disk is slower than the conversions.
+// Files handed over and not yet taken beyond which the build's thread
+// writes the oldest itself.
 constexpr size_t kMaxQueuedJobs = 64;
 
 // A file of at least this many lines (a binary data file, mostly) is worth
@@ -238,8 +237,19 @@ class CDocBatch::CWriter {
       wake = big || m_jobs.size() >= kWakeJobs;
     }
     if (wake) m_work.notify_one();
-    std::unique_lock<std::mutex> lock(m_mutex);
-    m_room.wait(lock, [this] { return m_jobs.size() < kMaxQueuedJobs; });
+    // Documents must not pile up in memory when the disk is slower than the
+    // conversions; nor may the build stop while the writer is busy with a big
+    // file. Beyond a bound this thread writes the oldest waiting file itself.
+    for (;;) {
+      Job job;
+      {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_jobs.size() < kMaxQueuedJobs) return;
+        job = std::move(m_jobs.front());
+        m_jobs.pop_front();
+      }
+      Finish(job);
+    }
   }
   // Starts the thread on what it has been given.
   void Wake() { m_work.notify_one(); }
@@ -272,23 +282,27 @@ class CDocBatch::CWriter {
       if (m_jobs.empty()) return;
       Job job = std::move(m_jobs.front());
       m_jobs.pop_front();
-      m_room.notify_all();
       lock.unlock();
-      std::string reason;
-      const bool ok = WriteEntry(job.path, job.doc, job.newText, job.stream, job.stamp, reason);
-      job.doc.reset();  // a released document goes here, not on the build's thread
-      job.stream.reset();
+      Finish(job);
       lock.lock();
-      if (!ok) m_failed.push_back({job.path, reason});
-      m_pending.erase(m_pending.find(job.path));
-      if (m_pending.empty()) m_idle.notify_all();
     }
+  }
+
+  // Writes a job taken off the queue (by either thread) and accounts for it.
+  void Finish(Job& job) {
+    std::string reason;
+    const bool ok = WriteEntry(job.path, job.doc, job.newText, job.stream, job.stamp, reason);
+    job.doc.reset();  // a released document goes where it was written
+    job.stream.reset();
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (!ok) m_failed.push_back({job.path, reason});
+    m_pending.erase(m_pending.find(job.path));
+    if (m_pending.empty()) m_idle.notify_all();
   }
 
   std::mutex m_mutex;
   std::condition_variable m_work;
   std::condition_variable m_idle;
-  std::condition_variable m_room;  // the queue is short enough to add to
   std::deque<Job> m_jobs;
   std::multiset<std::string> m_pending;  // paths handed over and not yet written
   std::vector<Failure> m_failed;

@@ -457,3 +457,23 @@ TEST(SrvDocTest, ReleasedFilesAreWrittenAndReadAfreshWhenOpenedAgain) {
 }
 
 }  // namespace
+
+// More released files than the writer's queue holds: the build's thread
+// writes the oldest itself, and every file is written once.
+TEST(SrvDocTest, BatchWritesEveryFileWhenTheWriterFallsBehind) {
+  TempDir dir;
+  std::vector<std::string> paths;
+  for (int i = 0; i < 300; ++i) paths.push_back(dir.Write("f" + std::to_string(i) + ".c", "old"));
+  CDocBatch batch;
+  for (const std::string& path : paths) {
+    ASSERT_EQ(1, CDocHandle::WriteNew(path, "new " + path + "\r\n"));
+    batch.Release(path);
+  }
+  EXPECT_TRUE(batch.Flush());
+  EXPECT_TRUE(batch.FailedPaths().empty());
+  for (const std::string& path : paths) {
+    std::string text;
+    ASSERT_TRUE(ReadWholeFile(path, text));
+    EXPECT_EQ("new " + path + "\r\n", text);
+  }
+}

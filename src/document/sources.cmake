@@ -10,4 +10,5 @@ pagoric_add_layer(document
   TESTS
     document/source_text_test.cpp
     document/srv_doc_test.cpp
+    document/streamed_file_test.cpp
 )

@@ -336,6 +336,18 @@ void CDocBatch::Write(const std::string& path, std::shared_ptr<CCSrvDoc> doc, st
   }
 }
 
+void CDocBatch::NoteIfChanged(const std::string& path, const Entry& entry) {
+  bool same = false;
+  try {
+    same = entry.stream ? StreamSavedIn(path, *entry.stream)
+           : entry.doc  ? entry.doc->IsSavedIn(path)
+                        : FileHolds(path, entry.newText);
+  } catch (const CStreamError&) {
+    // A source that cannot be read: the file cannot be up to date.
+  }
+  if (!same) m_wouldChange.insert(path);
+}
+
 void CDocBatch::Settle(const std::string& path) {
   WaitFor(path);
   const auto it = m_docs.find(path);
@@ -355,14 +367,7 @@ void CDocBatch::Settle(const std::string& path) {
   if (!entry.dirty) return;
   if (IsDryRun()) {
     // Nothing is written: whether the file would change is noted now.
-    bool same = false;
-    try {
-      same = entry.stream ? StreamSavedIn(path, *entry.stream)
-             : entry.doc  ? entry.doc->IsSavedIn(path)
-                          : FileHolds(path, entry.newText);
-    } catch (const CStreamError&) {
-    }
-    if (!same) m_wouldChange.insert(path);
+    NoteIfChanged(path, entry);
     return;
   }
   std::string reason;
@@ -407,15 +412,7 @@ bool CDocBatch::Flush() {
     for (auto& [path, entry] : m_docs) {
       if (!entry.dirty) continue;
       entry.dirty = false;
-      bool same = false;
-      try {
-        same = entry.stream ? StreamSavedIn(path, *entry.stream)
-               : entry.doc  ? entry.doc->IsSavedIn(path)
-                            : FileHolds(path, entry.newText);
-      } catch (const CStreamError&) {
-        // A source that cannot be read: the file cannot be up to date.
-      }
-      if (!same) m_wouldChange.insert(path);
+      NoteIfChanged(path, entry);
     }
     return true;
   }

@@ -157,6 +157,9 @@ class CDocBatch {
   // A file held in one kind (document or stream) that a step wants in the
   // other: written now if changed, then let go, so the step reads it afresh.
   void Settle(const std::string& path);
+  // In a dry run: notes path as one the writes would change unless it holds
+  // the entry's text already.
+  void NoteIfChanged(const std::string& path, const Entry& entry);
   // Waits until a write of path that is still under way has ended.
   void WaitFor(const std::string& path);
   // Waits for every write handed to the writer; its failures wait for Flush.

@@ -20,7 +20,7 @@
 #include "project/url_names.h"
 
 COpenProject::COpenProject(Prompter& prompter, CBuildLogSink* log)
-    : m_generator(prompter, this), m_prompter(prompter), m_pLog(log) {}
+    : m_generator(prompter, m_directFiles, this), m_prompter(prompter), m_pLog(log) {}
 
 bool COpenProject::OpenExisting(const std::string& projectPath) {
   m_strProjectPath = projectPath;
@@ -82,7 +82,7 @@ int COpenProject::PrepareFile(const std::string& path, bool urlFile) {
   bool opened = !IsDirectory(path);
   // A dangling symbolic link is replaced by the skeleton below, never
   // followed: creating through it would make a file wherever it points.
-  if (opened && !m_bCheckOnly && !IsDanglingLink(path)) {
+  if (opened && !IsCheckOnly() && !IsDanglingLink(path)) {
     const int fd = OpenFileDescriptor(path, FileOpen::kReadCreate);
     opened = fd >= 0;
     if (opened) CloseFileDescriptor(fd);
@@ -101,7 +101,7 @@ int COpenProject::PrepareFile(const std::string& path, bool urlFile) {
   std::vector<std::string> binaryNames;
   int dataForms = 0;
   const std::string damage = CheckFileStructure(
-      m_prompter, path, urlFile ? CFileStructure::Kind::kUrlFile : CFileStructure::Kind::kBinFile,
+      m_prompter, m_generator.Files(), path, urlFile ? CFileStructure::Kind::kUrlFile : CFileStructure::Kind::kBinFile,
       &recognised, &binaryNames, &dataForms);
   if (!damage.empty()) {
     m_prompter.ShowOk(damage);
@@ -147,7 +147,7 @@ int COpenProject::PrepareTargetFiles() {
   ApplyTargetField();
   const std::string target = m_settings.m_strTargetDir;
   // The working directory is left alone: nothing in a build depends on it.
-  if (!IsDirectory(target) && !m_bCheckOnly) {
+  if (!IsDirectory(target) && !IsCheckOnly()) {
     if (!m_prompter.AskYesNo(FormatText(kMissingTargetText, {target}))) return 0;
     if (!CreateOneDirectory(target)) {
       const int error = errno;
@@ -203,10 +203,21 @@ void COpenProject::RemoveStaleTemporaryFiles() {
 }
 
 bool COpenProject::BuildFromButton(int all) {
+  if (!m_bBatchedWrites) return BuildInto(m_directFiles, all);
   // One batch for the whole build, so that the skeletons the preparation
   // writes are edited in memory too and every file is written once.
-  std::unique_ptr<CDocBatch> batch;
-  if (m_bBatchedWrites && CDocBatch::Active() == nullptr) batch = std::make_unique<CDocBatch>();
+  CDocBatch batch;
+  return BuildInto(batch, all);
+}
+
+bool COpenProject::BuildInto(CGeneratedFiles& files, int all) {
+  // Whatever ends the build, the generator goes back to writing at once.
+  struct CFilesOfBuild {
+    CCodeGenerator& generator;
+    CGeneratedFiles& after;
+    ~CFilesOfBuild() { generator.SetFiles(after); }
+  } scope{m_generator, m_generator.Files()};
+  m_generator.SetFiles(files);
   if (!PrepareTargetFiles()) return false;
   ApplyTargetState();
   // A URL file of an earlier version gets the declarations C23 compilers take.
@@ -295,11 +306,7 @@ void COpenProject::BuildNodes(int all) {
     if (node->IsPage() || node->IsBinary()) todo.push_back(node.get());
   }
   {
-    std::unique_ptr<CDocBatch> ownBatch;
-    if (m_bBatchedWrites && CDocBatch::Active() == nullptr) {
-      ownBatch = std::make_unique<CDocBatch>();
-    }
-    CDocBatch* batch = m_bBatchedWrites ? CDocBatch::Active() : nullptr;
+    CGeneratedFiles& files = m_generator.Files();
     // A generated file is written as soon as the last node that converts into
     // it is done, while the next nodes convert; the URL file, which every node
     // touches, waits for the end.
@@ -330,17 +337,17 @@ void COpenProject::BuildNodes(int all) {
       }
       if (m_pLog) m_pLog->NodeResult(*node, ok != 0);
       const std::string& output = node->GetOutputFile();
-      if (batch && lastUse[output] == index && output != urlFile) batch->Release(output);
+      if (lastUse[output] == index && output != urlFile) files.Release(output);
       ++index;
     }
     if (m_pLog && !todo.empty()) m_pLog->Progress(done, done);
     ReportStrayEntries();
-    if (batch && !batch->Flush()) ReportUnwrittenFiles(*batch, todo);
+    if (!files.Flush()) ReportUnwrittenFiles(files, todo);
   }
   std::string number = std::to_string(m_nBuildNumber);
   if (number.size() < 5) number.insert(0, 5 - number.size(), ' ');
   AppendBuildLog("Build number:" + number + " Done\r\n");
-  if (!m_bCheckOnly) {
+  if (!IsCheckOnly()) {
     RecordTargetState();
     SaveProject();
   }
@@ -356,8 +363,9 @@ void COpenProject::ReportStrayEntries() {
     urls.insert(std::move(url));
   }
   const std::string urlFile = m_generator.UrlFilePath();
-  if (!CDocHandle::IsHeld(urlFile) && !PathExists(urlFile)) return;
-  const CUrlTable table(m_prompter, urlFile);
+  CGeneratedFiles& files = m_generator.Files();
+  if (!files.IsHeld(urlFile) && !PathExists(urlFile)) return;
+  const CUrlTable table(m_prompter, files, urlFile);
   for (int i = 0; i < table.GetEntryCount(); ++i) {
     // Entries made by hand (other functions) and the home page are the
     // user's own; a send function's entry belongs to an item of the tree.
@@ -374,13 +382,13 @@ void COpenProject::NodeFailed(CPageNode& node) {
   node.SetLastWrite(0);
 }
 
-void COpenProject::ReportUnwrittenFiles(const CDocBatch& batch,
+void COpenProject::ReportUnwrittenFiles(const CGeneratedFiles& files,
                                         const std::vector<CPageNode*>& converted) {
   const std::string urlFile = m_generator.UrlFilePath();
   std::vector<char> failed(converted.size(), 0);
-  for (const std::string& path : batch.FailedPaths()) {
-    const std::string reason = batch.FailureReason(path);
-    if (reason == CDocBatch::kChangedOnDiskReason) {
+  for (const std::string& path : files.FailedPaths()) {
+    const std::string reason = files.FailureReason(path);
+    if (reason == CGeneratedFiles::kChangedOnDiskReason) {
       m_prompter.ShowOk(FormatText(kChangedDuringBuildText, {path}));
     } else {
       m_prompter.ShowOkWithReason(FormatText(kCannotCreateText, {path}), reason);
@@ -656,9 +664,7 @@ bool COpenProject::PrepareEditor() {
 bool COpenProject::CheckBuild(int all, std::vector<std::string>& changedFiles) {
   changedFiles.clear();
   CDocBatch batch(CDocBatch::Mode::kDryRun);
-  m_bCheckOnly = true;
-  const bool ran = BuildFromButton(all);
-  m_bCheckOnly = false;
+  const bool ran = BuildInto(batch, all);
   batch.Flush();
   changedFiles.assign(batch.WouldChange().begin(), batch.WouldChange().end());
   return ran;

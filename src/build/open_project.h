@@ -112,8 +112,8 @@ class COpenProject : public CProjectLocations {
   bool CheckFileNameFields();
   static bool IsPlainFileName(const std::string& name);
   // The build loop: converts every changed page and binary node (every one with
-  // all), logs a line per converted node and the build number, saves the
-  // project and clears the tree-changed flag.
+  // all) into the generator's generated files, logs a line per converted node
+  // and the build number, saves the project and clears the tree-changed flag.
   void BuildNodes(int all);
   // The Build and Build All buttons: prepare, refresh, build. False when no
   // build ran (preparation or refresh failed).
@@ -242,6 +242,9 @@ class COpenProject : public CProjectLocations {
   std::string m_strBinFileField;
 
   CSTreeCtrl m_tree;
+  // The generated files outside a build (an editor's preparation): written
+  // at once. A build gives the generator its own for the build's length.
+  CDirectFiles m_directFiles;
   CCodeGenerator m_generator;
   std::string m_strBuildLog;
   int m_nBuildNumber = 0;
@@ -251,6 +254,10 @@ class COpenProject : public CProjectLocations {
   // The target directory field, ending in a separator, into the settings.
   void ApplyTargetField();
   bool BuildFromButton(int all);
+  // Prepare, refresh, build, with files as the build's generated files.
+  bool BuildInto(CGeneratedFiles& files, int all);
+  // True while a check runs: nothing is written.
+  bool IsCheckOnly() const { return m_generator.Files().IsDryRun(); }
   // Gives the nodes the times of what the target directory of this build
   // holds: its state file, else the project file's times when it is the
   // directory the project last built here, else none (everything converts).
@@ -280,10 +287,11 @@ class COpenProject : public CProjectLocations {
   void ReportStrayEntries();
   // Counts a node as failed and keeps it changed for the next build.
   void NodeFailed(CPageNode& node);
-  // A generated file the batch could not write at its end: the message, and
+  // A generated file the build could not write at its end: the message, and
   // every converted node whose code it should hold fails after all (a
   // correction line in the log); the URL file holds every node's entry.
-  void ReportUnwrittenFiles(const CDocBatch& batch, const std::vector<CPageNode*>& converted);
+  void ReportUnwrittenFiles(const CGeneratedFiles& files,
+                            const std::vector<CPageNode*>& converted);
 
   Prompter& m_prompter;
   CBuildLogSink* m_pLog;
@@ -297,7 +305,6 @@ class COpenProject : public CProjectLocations {
   int m_nFailed = 0;
   bool m_bSaveFailed = false;
   bool m_bStateFailed = false;
-  bool m_bCheckOnly = false;  // CheckBuild is running: write nothing
   bool m_bSaveProject = true;
   // The times the project file records, by URL, and the target directory they
   // belong to (empty when it is none this checkout builds).

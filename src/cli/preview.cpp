@@ -10,6 +10,7 @@
 
 #include "build/open_project.h"
 #include "cli/cli.h"
+#include "document/doc_handle.h"
 #include "generator/url_table.h"
 #include "platform/ascii.h"
 #include "platform/file_util.h"
@@ -273,7 +274,8 @@ std::string CPreviewProgram::Program() const {
 }
 
 std::string CPreviewProgram::HomeUrl(Prompter& prompter) const {
-  return PreviewHomeUrl(CUrlTable(prompter, m_files.m_strUrlFile));
+  CDirectFiles generated;
+  return PreviewHomeUrl(CUrlTable(prompter, generated, m_files.m_strUrlFile));
 }
 
 std::vector<std::string> PreviewServerOptions(const std::string& port, const std::string& home) {

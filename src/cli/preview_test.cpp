@@ -1,3 +1,4 @@
+#include "document/doc_handle.h"
 #include "cli/preview.h"
 
 #include <gtest/gtest.h>
@@ -98,6 +99,7 @@ TEST(PreviewTest, CarriesTheHostServerSources) {
 }
 
 TEST(PreviewTest, HomeUrlPrefersTheHomeEntryThenIndexThenTheFirstPage) {
+  CDirectFiles files;
   TempDir dir;
   auto homeOf = [&](const std::string& entries) {
     const std::string path =
@@ -107,7 +109,7 @@ TEST(PreviewTest, HomeUrlPrefersTheHomeEntryThenIndexThenTheFirstPage) {
                       entries + "{\n   NULL  /* last entry MUST be NULL */\n}\n};\n" +
                       "/* @! End of Table for all URLs   */\n");
     ScriptedPrompter prompter;
-    return PreviewHomeUrl(CUrlTable(prompter, path));
+    return PreviewHomeUrl(CUrlTable(prompter, files, path));
   };
   const std::string gif =
       "{\n   \"/a.gif\" , 0, Send_function_0, (HSTypeFnBinary)HSTypeGif, 6, Unprotected\n},\n";

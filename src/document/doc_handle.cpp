@@ -12,129 +12,84 @@
 #include <utility>
 
 #include "platform/file_util.h"
+#include "platform/path.h"
 
-namespace {
-CDocBatch* g_activeBatch = nullptr;
+std::string CGeneratedFiles::FailureReason(const std::string& path) const {
+  const auto it = m_reasons.find(path);
+  return it == m_reasons.end() ? std::string() : it->second;
+}
 
-std::shared_ptr<CCSrvDoc> LoadDoc(Prompter& prompter, const std::string& path, int& result) {
+void CGeneratedFiles::NoteFailure(const std::string& path, std::string reason) {
+  m_failed.push_back(path);
+  m_reasons[path] = std::move(reason);
+}
+
+CDocHandle CGeneratedFiles::MakeHandle(std::shared_ptr<CCSrvDoc> doc, const std::string& path,
+                                       int loadResult) {
+  CDocHandle handle;
+  handle.m_owned = std::move(doc);
+  handle.m_pDoc = handle.m_owned.get();
+  handle.m_pFiles = this;
+  handle.m_strPath = path;
+  handle.m_nLoadResult = loadResult;
+  return handle;
+}
+
+CStreamHandle CGeneratedFiles::MakeHandle(std::shared_ptr<CStreamedFile> file,
+                                          const FileStamp& stamp) {
+  CStreamHandle handle;
+  handle.m_pFile = std::move(file);
+  handle.m_pFiles = this;
+  handle.m_stamp = stamp;
+  return handle;
+}
+
+std::shared_ptr<CCSrvDoc> CGeneratedFiles::LoadDoc(Prompter& prompter, const std::string& path,
+                                                   int& result) {
   auto doc = std::make_shared<CCSrvDoc>(prompter);
   result = doc->LoadFile(path);
   if (result == 0 && doc->LastError() == 1) result = -1;
   return doc;
 }
-}  // namespace
 
-CDocHandle CDocHandle::Open(Prompter& prompter, const std::string& path) {
-  CDocHandle handle;
-  handle.m_strPath = path;
-  CDocBatch* batch = g_activeBatch;
-  if (batch == nullptr) {
-    handle.m_owned = LoadDoc(prompter, path, handle.m_nLoadResult);
-    handle.m_pDoc = handle.m_owned.get();
-    return handle;
-  }
-  batch->WaitFor(path);
-  auto it = batch->m_docs.find(path);
-  if (it != batch->m_docs.end() && it->second.stream != nullptr) {
-    batch->Settle(path);
-    it = batch->m_docs.find(path);
-  }
-  if (it == batch->m_docs.end()) {
-    CDocBatch::Entry entry;
-    entry.stamp = StampOf(path);
-    entry.doc = LoadDoc(prompter, path, entry.loadResult);
-    it = batch->m_docs.emplace(path, std::move(entry)).first;
-  } else if (it->second.doc == nullptr) {
-    // A file made in this batch: its lines as a load of the written file gives them.
-    CDocBatch::Entry& entry = it->second;
-    entry.doc = std::make_shared<CCSrvDoc>(prompter);
-    entry.loadResult = entry.doc->LoadText(entry.newText);
-    std::string().swap(entry.newText);
-  }
-  handle.m_owned = it->second.doc;
-  handle.m_pDoc = handle.m_owned.get();
-  handle.m_pBatch = batch;
-  handle.m_nLoadResult = it->second.loadResult;
-  return handle;
+int CDocHandle::Save(std::string* reason) {
+  std::string why;
+  const int saved = m_pFiles->SaveDocument(*this, &why);
+  if (saved != 1 && reason != nullptr) *reason = why;
+  return saved;
 }
 
-int CDocHandle::WriteNew(const std::string& path, std::string_view text) {
-  CDocBatch* batch = g_activeBatch;
-  if (batch != nullptr) {
-    batch->WaitFor(path);
-    batch->m_docs.erase(path);
-  }
-  if (batch != nullptr && batch->IsDryRun()) {
-    // Nothing is written: the text stays the file's document, however it loads.
-    CDocBatch::Entry entry;
-    entry.newText.assign(text);
-    entry.dirty = true;
-    batch->m_docs.emplace(path, std::move(entry));
-    return 1;
-  }
-  if (IsReadOnly(path)) return 0;
-  // A text the line document would read differently (a NUL byte, a line it
-  // wraps) is written at once, so that the next load meets it as it is.
-  bool plain = true;
-  for (size_t start = 0; plain && start < text.size();) {
-    const size_t lf = std::min(text.find('\n', start), text.size());
-    size_t end = lf;
-    if (lf < text.size() && end > start && text[end - 1] == '\r') --end;
-    plain = CSourceText::LoadsAsOneLine(text.substr(start, end - start));
-    start = lf + 1;
-  }
-  if (batch == nullptr || !plain) {
-    return ReplaceFileAtomically(path, text) == ReplaceResult::kOk ? 1 : 0;
-  }
-  // The write comes later; what would make it fail then fails now.
-  if (!CanReplaceFile(path)) return 0;
-  CDocBatch::Entry entry;
-  entry.newText.assign(text);
-  entry.dirty = true;
-  entry.stamp = StampOf(path);
-  batch->m_docs.emplace(path, std::move(entry));
-  return 1;
+int CStreamHandle::Save(std::string* reason) {
+  std::string why;
+  const int saved = m_pFiles->SaveStream(*this, &why);
+  if (saved != 1 && reason != nullptr) *reason = why;
+  return saved;
 }
 
-std::int64_t CDocHandle::FileSize(const std::string& path) {
-  if (g_activeBatch != nullptr) {
-    g_activeBatch->WaitFor(path);
-    auto it = g_activeBatch->m_docs.find(path);
-    // The size of streamed edits is known once they are written.
-    if (it != g_activeBatch->m_docs.end() && it->second.stream != nullptr) {
-      g_activeBatch->Settle(path);
-      it = g_activeBatch->m_docs.find(path);
-    }
-    if (it != g_activeBatch->m_docs.end() && it->second.dirty) {
-      const CDocBatch::Entry& entry = it->second;
-      if (entry.doc == nullptr) return static_cast<std::int64_t>(entry.newText.size());
-      return static_cast<std::int64_t>(entry.doc->SavedSize());
-    }
-  }
-  return ::FileSize(path);
-}
-
-bool CDocHandle::IsHeld(const std::string& path) {
-  if (g_activeBatch == nullptr) return false;
-  g_activeBatch->WaitFor(path);
-  return g_activeBatch->m_docs.count(path) != 0;
-}
-
-int CDocHandle::Save() {
-  if (m_pBatch != nullptr && m_pBatch == g_activeBatch) {
-    auto it = m_pBatch->m_docs.find(m_strPath);
-    if (it != m_pBatch->m_docs.end() && it->second.doc.get() == m_pDoc) {
-      if (!m_pBatch->IsDryRun() && IsReadOnly(m_strPath)) return 0;
-      it->second.dirty = true;
-      return 1;
-    }
-    // The batch let the document go (Release): its write must end first.
-    m_pBatch->WaitFor(m_strPath);
-  }
-  return m_pDoc->SaveFile(m_strPath);
+void CStreamHandle::Decline() {
+  if (m_pFile != nullptr) m_pFiles->DeclineStream(m_pFile->Path());
+  m_pFile.reset();
 }
 
 namespace {
+
+// The system's reason for error, or a plain one when there is none.
+std::string ReasonOf(int error) {
+  return error != 0 ? std::strerror(error) : "the file could not be written";
+}
+
+// True when a text loads into the line document exactly as it stands (no
+// NUL byte, no line the document would wrap).
+bool LoadsAsItStands(std::string_view text) {
+  for (size_t start = 0; start < text.size();) {
+    const size_t lf = std::min(text.find('\n', start), text.size());
+    size_t end = lf;
+    if (lf < text.size() && end > start && text[end - 1] == '\r') --end;
+    if (!CSourceText::LoadsAsOneLine(text.substr(start, end - start))) return false;
+    start = lf + 1;
+  }
+  return true;
+}
 
 // True when path already holds the streamed file's new text.
 bool StreamSavedIn(const std::string& path, const CStreamedFile& stream) {
@@ -148,42 +103,43 @@ bool WriteEntry(const std::string& path, const std::shared_ptr<CCSrvDoc>& doc,
                 const std::string& newText, const std::shared_ptr<CStreamedFile>& stream,
                 const FileStamp& stamp, std::string& reason) {
   if (StampOf(path) != stamp) {
-    reason = CDocBatch::kChangedOnDiskReason;
+    reason = CGeneratedFiles::kChangedOnDiskReason;
     return false;
   }
   bool ok = false;
+  int error = 0;
   try {
     if (stream != nullptr) {
       // The new text is read from the file as it was scanned: a file saved
       // by someone else meanwhile is never replaced, however late it came.
       ok = StreamSavedIn(path, *stream) ||
-           ReplaceFileAtomicallyInPieces(path, stream->Pieces(), [&] {
-             return StampOf(path) == stamp;
-           }) == ReplaceResult::kOk;
+           ReplaceFileAtomicallyInPieces(
+               path, stream->Pieces(), [&] { return StampOf(path) == stamp; }, &error) ==
+               ReplaceResult::kOk;
     } else if (doc != nullptr) {
-      ok = doc->IsSavedIn(path) || doc->SaveFile(path) == 1;
+      ok = doc->IsSavedIn(path) || doc->SaveFile(path, &error) == 1;
     } else {
-      ok = FileHolds(path, newText) || ReplaceFileAtomically(path, newText) == ReplaceResult::kOk;
+      ok = FileHolds(path, newText) ||
+           ReplaceFileAtomically(path, newText, &error) == ReplaceResult::kOk;
     }
   } catch (const CStreamError& e) {
     // A source of the new text could not be read, or the file itself changed:
     // the file stays as it is.
-    reason = StampOf(path) != stamp ? CDocBatch::kChangedOnDiskReason : e.what();
+    reason = StampOf(path) != stamp ? CGeneratedFiles::kChangedOnDiskReason : e.what();
     return false;
+  } catch (const CSrcFileException& e) {
+    error = e.Error();
   } catch (...) {
-    // A write error, or no memory for the pieces: the file is reported as not
-    // written (an exception must not leave the writer thread).
-    ok = false;
+    // No memory for the pieces: the file is reported as not written (an
+    // exception must not leave the writer thread).
   }
   if (!ok) {
     if (StampOf(path) != stamp) {
-      reason = CDocBatch::kChangedOnDiskReason;
-    } else if (IsReadOnly(path)) {
+      reason = CGeneratedFiles::kChangedOnDiskReason;
+    } else if (error == 0 && IsReadOnly(path)) {
       reason = std::strerror(EACCES);
-    } else if (LastReplaceError() != 0) {
-      reason = std::strerror(LastReplaceError());
     } else {
-      reason = "the file could not be written";
+      reason = ReasonOf(error);
     }
   }
   return ok;
@@ -310,15 +266,12 @@ class CDocBatch::CWriter {
   std::thread m_thread;  // last: starts when everything it uses is made
 };
 
-CDocBatch::CDocBatch(Mode mode) : m_pPrevious(g_activeBatch), m_mode(mode) { g_activeBatch = this; }
+CDocBatch::CDocBatch(Mode mode) : m_mode(mode) {}
 
 CDocBatch::~CDocBatch() {
   Flush();
   m_pWriter.reset();
-  g_activeBatch = m_pPrevious;
 }
-
-CDocBatch* CDocBatch::Active() { return g_activeBatch; }
 
 void CDocBatch::Write(const std::string& path, std::shared_ptr<CCSrvDoc> doc, std::string newText,
                       std::shared_ptr<CStreamedFile> stream, const FileStamp& stamp) {
@@ -447,100 +400,259 @@ bool CDocBatch::Flush() {
     }
   }
   DrainWriter();
-  std::vector<std::string> failed;
+  std::map<std::string, std::string> reasons;
   for (Failure& failure : std::exchange(m_unreported, {})) {
-    failed.push_back(failure.path);
-    m_reasons[failure.path] = std::move(failure.reason);
+    reasons[failure.path] = std::move(failure.reason);
   }
-  std::sort(failed.begin(), failed.end());
-  failed.erase(std::unique(failed.begin(), failed.end()), failed.end());
+  std::vector<std::string> failed;
+  for (auto& [path, reason] : reasons) {
+    failed.push_back(path);
+    NoteFailure(path, std::move(reason));
+  }
   // A document kept for later steps is compared with the file as written now;
   // a streamed file is scanned afresh by the next step that edits it.
   for (auto& [path, entry] : pending) {
     if (!std::binary_search(failed.begin(), failed.end(), *path)) entry->stamp = StampOf(*path);
   }
   std::erase_if(m_docs, [](const auto& item) { return item.second.stream != nullptr; });
-  m_failed.insert(m_failed.end(), failed.begin(), failed.end());
   return failed.empty();
 }
 
-std::string CDocBatch::FailureReason(const std::string& path) const {
-  const auto it = m_reasons.find(path);
-  return it == m_reasons.end() ? std::string() : it->second;
+CDocHandle CDocBatch::Open(Prompter& prompter, const std::string& path) {
+  WaitFor(path);
+  auto it = m_docs.find(path);
+  if (it != m_docs.end() && it->second.stream != nullptr) {
+    Settle(path);
+    it = m_docs.find(path);
+  }
+  if (it == m_docs.end()) {
+    Entry entry;
+    entry.stamp = StampOf(path);
+    entry.doc = LoadDoc(prompter, path, entry.loadResult);
+    it = m_docs.emplace(path, std::move(entry)).first;
+  } else if (it->second.doc == nullptr) {
+    // A file made in this batch: its lines as a load of the written file gives them.
+    Entry& entry = it->second;
+    entry.doc = std::make_shared<CCSrvDoc>(prompter);
+    entry.loadResult = entry.doc->LoadText(entry.newText);
+    std::string().swap(entry.newText);
+  }
+  return MakeHandle(it->second.doc, path, it->second.loadResult);
 }
 
-CStreamHandle CStreamHandle::Open(const std::string& path) {
-  CStreamHandle handle;
-  CDocBatch* batch = g_activeBatch;
-  if (batch != nullptr) {
-    // Once a file is edited as a document in a batch, it stays one: it is
-    // loaded, and any question about it asked, once.
-    if (batch->m_unstreamable.count(path) != 0) return handle;
-    batch->WaitFor(path);
-    auto it = batch->m_docs.find(path);
-    if (it != batch->m_docs.end() && it->second.stream != nullptr) {
-      handle.m_pFile = it->second.stream;
-      handle.m_pBatch = batch;
-      return handle;
-    }
-    // Edits made to the file as a document go out before it is scanned; a
-    // dry run, which writes nothing, streams a text made by WriteNew as
-    // it stands and goes on with a document.
-    if (it != batch->m_docs.end() && it->second.dirty && batch->IsDryRun()) {
-      CDocBatch::Entry& entry = it->second;
-      if (entry.doc != nullptr) return handle;
-      auto file = std::make_shared<CStreamedFile>();
-      if (!file->ScanText(path, entry.newText)) return handle;
-      entry.newText.clear();
-      entry.stream = file;
-      handle.m_pFile = file;
-      handle.m_pBatch = batch;
-      return handle;
-    }
-    batch->Settle(path);
+int CDocBatch::WriteNew(const std::string& path, std::string_view text, std::string* reason) {
+  WaitFor(path);
+  m_docs.erase(path);
+  if (IsDryRun()) {
+    // Nothing is written: the text stays the file's document, however it loads.
+    Entry entry;
+    entry.newText.assign(text);
+    entry.dirty = true;
+    m_docs.emplace(path, std::move(entry));
+    return 1;
   }
+  if (!LoadsAsItStands(text)) {
+    // Written at once, so that the next load meets it as it is.
+    CDirectFiles direct;
+    return direct.WriteNew(path, text, reason);
+  }
+  // The write comes later; what would make it fail then fails now.
+  if (IsReadOnly(path) || !CanReplaceFile(path)) {
+    const int error = IsDirectory(path)                ? EISDIR
+                      : IsDirectory(FolderOf(path)) ? EACCES
+                                                    : ENOENT;
+    if (reason) *reason = std::strerror(error);
+    return 0;
+  }
+  Entry entry;
+  entry.newText.assign(text);
+  entry.dirty = true;
+  entry.stamp = StampOf(path);
+  m_docs.emplace(path, std::move(entry));
+  return 1;
+}
+
+std::int64_t CDocBatch::FileSize(const std::string& path) {
+  WaitFor(path);
+  auto it = m_docs.find(path);
+  // The size of streamed edits is known once they are written.
+  if (it != m_docs.end() && it->second.stream != nullptr) {
+    Settle(path);
+    it = m_docs.find(path);
+  }
+  if (it != m_docs.end() && it->second.dirty) {
+    const Entry& entry = it->second;
+    if (entry.doc == nullptr) return static_cast<std::int64_t>(entry.newText.size());
+    return static_cast<std::int64_t>(entry.doc->SavedSize());
+  }
+  return ::FileSize(path);
+}
+
+bool CDocBatch::IsHeld(const std::string& path) {
+  WaitFor(path);
+  return m_docs.count(path) != 0;
+}
+
+int CDocBatch::SaveDocument(CDocHandle& handle, std::string* reason) {
+  const std::string& path = handle.Path();
+  auto it = m_docs.find(path);
+  if (it != m_docs.end() && it->second.doc.get() == &DocOf(handle)) {
+    if (!IsDryRun() && IsReadOnly(path)) {
+      if (reason) *reason = std::strerror(EACCES);
+      return 0;
+    }
+    it->second.dirty = true;
+    return 1;
+  }
+  // The batch let the document go (Release): its write must end first.
+  WaitFor(path);
+  int error = 0;
+  if (DocOf(handle).SaveFile(path, &error) == 1) return 1;
+  if (reason) *reason = ReasonOf(error);
+  return 0;
+}
+
+CStreamHandle CDocBatch::OpenStreamed(const std::string& path) {
+  if (m_unstreamable.count(path) != 0) return CStreamHandle();
+  WaitFor(path);
+  auto it = m_docs.find(path);
+  if (it != m_docs.end() && it->second.stream != nullptr) {
+    return MakeHandle(it->second.stream, it->second.stamp);
+  }
+  // Edits made to the file as a document go out before it is scanned; a
+  // dry run, which writes nothing, streams a text made by WriteNew as it
+  // stands and goes on with a document.
+  if (it != m_docs.end() && it->second.dirty && IsDryRun()) {
+    Entry& entry = it->second;
+    if (entry.doc != nullptr) return CStreamHandle();
+    auto file = std::make_shared<CStreamedFile>();
+    if (!file->ScanText(path, entry.newText)) return CStreamHandle();
+    entry.newText.clear();
+    entry.stream = file;
+    return MakeHandle(file, entry.stamp);
+  }
+  Settle(path);
   auto file = std::make_shared<CStreamedFile>();
   if (!file->Scan(path)) {
-    if (batch != nullptr) batch->m_unstreamable.insert(path);
-    return handle;
+    m_unstreamable.insert(path);
+    return CStreamHandle();
   }
-  const FileStamp stamp = file->Stamp();
-  handle.m_pFile = file;
-  if (batch != nullptr) {
-    CDocBatch::Entry entry;
-    entry.stream = file;
-    entry.stamp = stamp;
-    batch->m_docs.emplace(path, std::move(entry));
-    handle.m_pBatch = batch;
-  } else {
-    handle.m_stamp = stamp;
-  }
-  return handle;
+  Entry entry;
+  entry.stream = file;
+  entry.stamp = file->Stamp();
+  m_docs.emplace(path, std::move(entry));
+  return MakeHandle(file, file->Stamp());
 }
 
-int CStreamHandle::Save(std::string* reason) {
-  const std::string& path = m_pFile->Path();
-  if (m_pBatch != nullptr && m_pBatch == g_activeBatch) {
-    const auto it = m_pBatch->m_docs.find(path);
-    if (it != m_pBatch->m_docs.end() && it->second.stream == m_pFile) {
-      if (!m_pBatch->IsDryRun() && IsReadOnly(path)) {
-        if (reason) *reason = std::strerror(EACCES);
-        return 0;
-      }
-      it->second.dirty = true;
-      return 1;
+int CDocBatch::SaveStream(CStreamHandle& handle, std::string* reason) {
+  const std::shared_ptr<CStreamedFile>& file = FileOf(handle);
+  const std::string& path = file->Path();
+  const auto it = m_docs.find(path);
+  if (it != m_docs.end() && it->second.stream == file) {
+    if (!IsDryRun() && IsReadOnly(path)) {
+      if (reason) *reason = std::strerror(EACCES);
+      return 0;
     }
+    it->second.dirty = true;
+    return 1;
   }
   std::string why;
-  if (WriteEntry(path, nullptr, std::string(), m_pFile, m_stamp, why)) return 1;
+  if (WriteEntry(path, nullptr, std::string(), file, ScanStampOf(handle), why)) return 1;
   if (reason) *reason = why;
   return 0;
 }
 
-void CStreamHandle::Decline() {
-  if (m_pBatch != nullptr && m_pBatch == g_activeBatch) {
-    m_pBatch->m_unstreamable.insert(m_pFile->Path());
+CDocHandle CDirectFiles::Open(Prompter& prompter, const std::string& path) {
+  int result = 0;
+  std::shared_ptr<CCSrvDoc> doc = LoadDoc(prompter, path, result);
+  return MakeHandle(std::move(doc), path, result);
+}
+
+CStreamHandle CDirectFiles::OpenStreamed(const std::string& path) {
+  auto file = std::make_shared<CStreamedFile>();
+  if (!file->Scan(path)) return CStreamHandle();
+  const FileStamp stamp = file->Stamp();
+  return MakeHandle(std::move(file), stamp);
+}
+
+int CDirectFiles::WriteNew(const std::string& path, std::string_view text, std::string* reason) {
+  int error = 0;
+  if (IsReadOnly(path)) {
+    error = EACCES;
+  } else if (ReplaceFileAtomically(path, text, &error) == ReplaceResult::kOk) {
+    return 1;
   }
-  m_pFile.reset();
-  m_pBatch = nullptr;
+  if (reason) *reason = ReasonOf(error);
+  return 0;
+}
+
+std::int64_t CDirectFiles::FileSize(const std::string& path) { return ::FileSize(path); }
+
+int CDirectFiles::SaveDocument(CDocHandle& handle, std::string* reason) {
+  int error = 0;
+  if (DocOf(handle).SaveFile(handle.Path(), &error) == 1) return 1;
+  if (reason) *reason = ReasonOf(error);
+  return 0;
+}
+
+int CDirectFiles::SaveStream(CStreamHandle& handle, std::string* reason) {
+  const std::shared_ptr<CStreamedFile>& file = FileOf(handle);
+  std::string why;
+  if (WriteEntry(file->Path(), nullptr, std::string(), file, ScanStampOf(handle), why)) return 1;
+  if (reason) *reason = why;
+  return 0;
+}
+
+void CMemoryFiles::Put(const std::string& path, std::string_view text) {
+  File& file = m_files[path];
+  file.text.assign(text);
+  file.doc.reset();
+}
+
+bool CMemoryFiles::Text(const std::string& path, std::string& text) const {
+  const auto it = m_files.find(path);
+  if (it == m_files.end()) return false;
+  text = it->second.text;
+  return true;
+}
+
+std::string CMemoryFiles::Text(const std::string& path) const {
+  std::string text;
+  Text(path, text);
+  return text;
+}
+
+CDocHandle CMemoryFiles::Open(Prompter& prompter, const std::string& path) {
+  const auto it = m_files.find(path);
+  if (it == m_files.end()) {
+    // No such file: a document without lines, as a load of a missing file gives.
+    auto doc = std::make_shared<CCSrvDoc>(prompter);
+    doc->SetLastError(1);
+    return MakeHandle(std::move(doc), path, -1);
+  }
+  File& file = it->second;
+  if (file.doc == nullptr) {
+    file.doc = std::make_shared<CCSrvDoc>(prompter);
+    file.loadResult = file.doc->LoadText(file.text);
+  }
+  return MakeHandle(file.doc, path, file.loadResult);
+}
+
+int CMemoryFiles::WriteNew(const std::string& path, std::string_view text, std::string*) {
+  Put(path, text);
+  return 1;
+}
+
+std::int64_t CMemoryFiles::FileSize(const std::string& path) {
+  const auto it = m_files.find(path);
+  return it == m_files.end() ? -1 : static_cast<std::int64_t>(it->second.text.size());
+}
+
+bool CMemoryFiles::IsHeld(const std::string& path) { return m_files.count(path) != 0; }
+
+int CMemoryFiles::SaveDocument(CDocHandle& handle, std::string*) {
+  File& file = m_files[handle.Path()];
+  if (file.doc.get() != &DocOf(handle)) file.doc.reset();  // a document of an older text
+  file.text = DocOf(handle).JoinedText();
+  return 1;
 }

@@ -12,31 +12,13 @@
 #include "document/streamed_file.h"
 #include "platform/file_util.h"
 
-class CDocBatch;
+class CGeneratedFiles;
 
-// The one way generator code opens a generated file: a loaded CCSrvDoc for one
-// update step. Outside a batch every Open loads the file afresh and Save writes
-// it at once (the step-by-step path). Inside a CDocBatch, each file is loaded
-// once, shared by every step that opens it, and written once when the batch
-// ends, so a build does not re-read and re-write a file per node.
+// A generated file opened as a document for one update step, from the
+// CGeneratedFiles that opened it. Save hands the edits back to them: written
+// at once, kept for a later write, or only compared, as they decide.
 class CDocHandle {
  public:
-  // Loads path into a document (LoadFile; a file that cannot be opened leaves
-  // the document without lines, so every marker search fails).
-  static CDocHandle Open(Prompter& prompter, const std::string& path);
-  // Writes a whole new text to path (atomically, as given: the caller supplies
-  // CR LF line ends). Returns 1 when written, 0 when the file cannot be created
-  // or written. Inside a batch the text becomes the file's document for later
-  // Opens and is written when the batch writes the file (Release or Flush),
-  // after the file was checked to be creatable.
-  static int WriteNew(const std::string& path, std::string_view text);
-  // The size the file has for the steps of a build: inside a batch, a file the
-  // batch has changed or made counts with the text it will be written with;
-  // otherwise the size on disk. -1 when there is no such file.
-  static std::int64_t FileSize(const std::string& path);
-  // True when the active batch holds the file's document (or new text).
-  static bool IsHeld(const std::string& path);
-
   CCSrvDoc& operator*() const { return *m_pDoc; }
   CCSrvDoc* operator->() const { return m_pDoc; }
   const std::string& Path() const { return m_strPath; }
@@ -44,99 +26,226 @@ class CDocHandle {
   // opened at all).
   int LoadResult() const { return m_nLoadResult; }
 
-  // Writes the document back to its path: SaveFile's result (1 written, 0 the
-  // file cannot be created). In a batch the write is deferred to the batch's
-  // end and 1 is returned. May raise CSrcFileException.
-  int Save();
+  // Hands the edited document back: 1 when it is written (or will be, or in a
+  // check counts as written), 0 when the file cannot be created, with the
+  // reason in reason. May raise CSrcFileException.
+  int Save(std::string* reason = nullptr);
 
  private:
+  friend class CGeneratedFiles;
   CDocHandle() = default;
   std::shared_ptr<CCSrvDoc> m_owned;
   CCSrvDoc* m_pDoc = nullptr;
-  CDocBatch* m_pBatch = nullptr;
+  CGeneratedFiles* m_pFiles = nullptr;
   std::string m_strPath;
   int m_nLoadResult = 0;
 };
 
-// The one way generator code edits a file too large to hold (the binary data
-// file) for one update step: a CStreamedFile of it. Outside a batch Open scans
-// the file and Save writes it at once; inside a CDocBatch every step shares
-// one scan and the file is written once, streamed, when the batch writes it.
-// A file that some step has open as a document is written first and scanned
-// afresh; a step that opens the file as a document after streamed edits gets
-// it written first, so both kinds of edit follow each other as made.
+// A file too large to hold (the binary data file) opened for one update step
+// as a CStreamedFile: its edits are kept as places and texts, and the new file
+// is streamed from the old one when it is written.
 class CStreamHandle {
  public:
-  // Empty (false) when the file cannot be streamed: it cannot be read or is
-  // not written as the line document writes files; edit it as a document.
-  static CStreamHandle Open(const std::string& path);
+  // False when the file cannot be streamed: edit it as a document.
   explicit operator bool() const { return m_pFile != nullptr; }
   CStreamedFile& operator*() const { return *m_pFile; }
   CStreamedFile* operator->() const { return m_pFile.get(); }
 
-  // Writes the edits: 1 when the file holds the new text (left alone when it
-  // already did), 0 when it was not written, with the reason in reason. In a
-  // batch the write is deferred to the batch's end and 1 is returned.
+  // Hands the edits back: 1 when the file holds the new text (or will, or in
+  // a check counts as written), 0 when it was not written, with the reason in
+  // reason.
   int Save(std::string* reason = nullptr);
-  // Gives the file up for the rest of the batch, before this step edits it:
-  // it is edited as a document (CDocHandle) from now on. The handle becomes
-  // empty.
+  // Gives the file up before this step edits it: it is edited as a document
+  // from now on. The handle becomes empty.
   void Decline();
 
  private:
+  friend class CGeneratedFiles;
   std::shared_ptr<CStreamedFile> m_pFile;
-  CDocBatch* m_pBatch = nullptr;
-  FileStamp m_stamp;  // outside a batch: the file as scanned
+  CGeneratedFiles* m_pFiles = nullptr;
+  FileStamp m_stamp;  // the file as scanned
 };
 
-// A scope in which generated files are read once, edited in memory and
-// written once (atomically): at Flush, or earlier when the steps are done with
-// a file (Release). Writes go out on a second thread of the batch while the
-// calling thread goes on. Only one batch is active at a time.
-class CDocBatch {
+// Where the generated files of a build or an editor's step are read from and
+// written to. Every function that reads or changes a generated file is given
+// one: the generator, the URL and security tables, the section editors and the
+// build. Which one decides what an edit does:
+//   CDirectFiles  each Open loads the file afresh and each Save writes it at once;
+//   CDocBatch     a build's files, each read once, edited in memory and written
+//                 once (kWrite), or never written but compared (kDryRun, a check);
+//   CMemoryFiles  files that live in memory only, for tests.
+class CGeneratedFiles {
+ public:
+  virtual ~CGeneratedFiles() = default;
+
+  // Opens path as a document (a file that cannot be opened gives a document
+  // without lines and load result -1, so every marker search fails).
+  virtual CDocHandle Open(Prompter& prompter, const std::string& path) = 0;
+  // Opens path for streamed edits; an empty handle when it cannot be
+  // streamed (it cannot be read, or is not written as the line document
+  // writes files).
+  virtual CStreamHandle OpenStreamed(const std::string& path) = 0;
+  // Makes path hold text (CR LF line ends, as given). 1 when done (or will
+  // be), 0 when the file cannot be created or written, with the reason in
+  // reason.
+  virtual int WriteNew(const std::string& path, std::string_view text,
+                       std::string* reason = nullptr) = 0;
+  // The size the file has for the steps that follow: counting the edits
+  // these files hold for it. -1 when there is no such file.
+  virtual std::int64_t FileSize(const std::string& path) = 0;
+  // True when these files hold the file's document or new text, so that it
+  // must be read through Open rather than from disk.
+  virtual bool IsHeld(const std::string& path) = 0;
+  // True when nothing is written (a check): a missing target directory does
+  // not stop a step.
+  virtual bool IsDryRun() const { return false; }
+  // True when every Open of a path gives the same document until it is
+  // written, so that what a step learnt from it holds for the next step
+  // while the document's revision is unchanged.
+  virtual bool KeepsDocuments() const { return false; }
+
+  // No later step opens path: what is held of it may be written now.
+  virtual void Release(const std::string& path) { (void)path; }
+  // Writes everything held. False when a file could not be written (see
+  // FailedPaths).
+  virtual bool Flush() { return true; }
+  // Forgets every change not yet written: for a series of edits that failed
+  // half way and must leave its files as they were.
+  virtual void Discard() {}
+
+  // The files that Flush could not write, and why (the system's reason, such
+  // as "No space left on device", or kChangedOnDiskReason).
+  const std::vector<std::string>& FailedPaths() const { return m_failed; }
+  std::string FailureReason(const std::string& path) const;
+  static constexpr const char* kChangedOnDiskReason =
+      "the file was changed on disk during the build; it was left as it is";
+
+ protected:
+  friend class CDocHandle;
+  friend class CStreamHandle;
+  virtual int SaveDocument(CDocHandle& handle, std::string* reason) = 0;
+  virtual int SaveStream(CStreamHandle& handle, std::string* reason) = 0;
+  virtual void DeclineStream(const std::string& path) { (void)path; }
+
+  CDocHandle MakeHandle(std::shared_ptr<CCSrvDoc> doc, const std::string& path, int loadResult);
+  CStreamHandle MakeHandle(std::shared_ptr<CStreamedFile> file, const FileStamp& stamp);
+  static CCSrvDoc& DocOf(const CDocHandle& handle) { return *handle.m_pDoc; }
+  static const std::shared_ptr<CStreamedFile>& FileOf(const CStreamHandle& handle) {
+    return handle.m_pFile;
+  }
+  static const FileStamp& ScanStampOf(const CStreamHandle& handle) { return handle.m_stamp; }
+  // Loads path into a new document: LoadFile's result, -1 when the file
+  // cannot be opened at all.
+  static std::shared_ptr<CCSrvDoc> LoadDoc(Prompter& prompter, const std::string& path,
+                                           int& result);
+  void NoteFailure(const std::string& path, std::string reason);
+
+ private:
+  std::vector<std::string> m_failed;
+  std::map<std::string, std::string> m_reasons;
+};
+
+// Files read from and written to disk step by step: the path of a single edit
+// (an editor's change) and of a build that is not batched.
+class CDirectFiles : public CGeneratedFiles {
+ public:
+  CDocHandle Open(Prompter& prompter, const std::string& path) override;
+  CStreamHandle OpenStreamed(const std::string& path) override;
+  int WriteNew(const std::string& path, std::string_view text,
+               std::string* reason = nullptr) override;
+  std::int64_t FileSize(const std::string& path) override;
+  bool IsHeld(const std::string&) override { return false; }
+
+ protected:
+  int SaveDocument(CDocHandle& handle, std::string* reason) override;
+  int SaveStream(CStreamHandle& handle, std::string* reason) override;
+};
+
+// Files that never touch the disk: Put gives a file its text, Text reads what
+// the steps made of it. Every Open of a path shares one document, as in a batch.
+class CMemoryFiles : public CGeneratedFiles {
+ public:
+  void Put(const std::string& path, std::string_view text);
+  // False when there is no such file.
+  bool Text(const std::string& path, std::string& text) const;
+  // The file's text, or "" when there is none.
+  std::string Text(const std::string& path) const;
+
+  CDocHandle Open(Prompter& prompter, const std::string& path) override;
+  CStreamHandle OpenStreamed(const std::string&) override { return CStreamHandle(); }
+  int WriteNew(const std::string& path, std::string_view text,
+               std::string* reason = nullptr) override;
+  std::int64_t FileSize(const std::string& path) override;
+  bool IsHeld(const std::string& path) override;
+  bool KeepsDocuments() const override { return true; }
+
+ protected:
+  int SaveDocument(CDocHandle& handle, std::string* reason) override;
+  int SaveStream(CStreamHandle&, std::string*) override { return 0; }
+
+ private:
+  struct File {
+    std::string text;               // as last given or saved
+    std::shared_ptr<CCSrvDoc> doc;  // the document of the steps, once opened
+    int loadResult = 1;
+  };
+  std::map<std::string, File> m_files;
+};
+
+// A build's generated files: each read once, shared by every step that opens
+// it, edited in memory and written once (atomically): at Flush, or earlier
+// when the steps are done with it (Release). Writes go out on a second thread
+// while the build goes on. A file too large to hold is streamed (OpenStreamed)
+// and written streamed; a file one step has open as a document and another
+// wants streamed is written first and read afresh, so both kinds of edit
+// follow each other as made.
+class CDocBatch : public CGeneratedFiles {
  public:
   // kDryRun: nothing is ever written; Flush only notes which files the
   // writes would change (a check whether generated files are up to date).
   enum class Mode { kWrite, kDryRun };
 
   explicit CDocBatch(Mode mode = Mode::kWrite);
-  ~CDocBatch();  // flushes what is still pending, swallowing errors
+  ~CDocBatch() override;  // flushes what is still pending, swallowing errors
   CDocBatch(const CDocBatch&) = delete;
   CDocBatch& operator=(const CDocBatch&) = delete;
 
+  CDocHandle Open(Prompter& prompter, const std::string& path) override;
+  // Once a file is edited as a document in a batch it stays one: it is
+  // loaded, and any question about it asked, once.
+  CStreamHandle OpenStreamed(const std::string& path) override;
+  // The text becomes the file's document for later Opens and is written when
+  // the batch writes the file, after it was checked to be creatable. A text
+  // the line document would read otherwise (a NUL byte, a line it wraps) is
+  // written at once.
+  int WriteNew(const std::string& path, std::string_view text,
+               std::string* reason = nullptr) override;
+  std::int64_t FileSize(const std::string& path) override;
+  bool IsHeld(const std::string& path) override;
+  bool IsDryRun() const override { return m_mode == Mode::kDryRun; }
+  bool KeepsDocuments() const override { return true; }
+
+  // A saved document of path is written now, in the background, and let go.
+  // Should a step open it after all, the open waits for that write and reads
+  // the file afresh. A document that a handle still holds is kept until Flush.
+  void Release(const std::string& path) override;
   // Writes every saved document and waits for every write, released ones
-  // included. Returns false (and keeps going with the others) when a file
-  // could not be written; failed paths are listed. A file that changed on disk
-  // since the batch read it (a user saved it in an editor meanwhile) is not
-  // written: its write fails, and the user's file stays.
-  bool Flush();
-  const std::vector<std::string>& FailedPaths() const { return m_failed; }
-  // Why a listed path was not written: the system's reason ("No space left on
-  // device") or kChangedOnDiskReason.
-  std::string FailureReason(const std::string& path) const;
-  static constexpr const char* kChangedOnDiskReason =
-      "the file was changed on disk during the build; it was left as it is";
+  // included; keeps going past a file that cannot be written. A file that
+  // changed on disk since the batch read it (a user saved it in an editor
+  // meanwhile) is not written: its write fails, and the user's file stays.
+  bool Flush() override;
+  void Discard() override;
 
-  // Forgets every change not yet written, so that neither Flush nor the end
-  // of the batch writes it: for a series of edits that failed half way and
-  // must leave its files as they were.
-  void Discard();
-
-  // No later step opens path: a saved document of it is written now, in the
-  // background, and let go. Should a step open it after all, the open waits
-  // for that write and reads the file afresh. A document that a handle still
-  // holds is kept until Flush.
-  void Release(const std::string& path);
-
-  static CDocBatch* Active();
-  bool IsDryRun() const { return m_mode == Mode::kDryRun; }
   // In a dry run: the files whose writes Flush held back because the file
   // does not exist yet or holds other bytes, in path order.
   const std::set<std::string>& WouldChange() const { return m_wouldChange; }
 
+ protected:
+  int SaveDocument(CDocHandle& handle, std::string* reason) override;
+  int SaveStream(CStreamHandle& handle, std::string* reason) override;
+  void DeclineStream(const std::string& path) override { m_unstreamable.insert(path); }
+
  private:
-  friend class CDocHandle;
-  friend class CStreamHandle;
   struct Entry {
     std::shared_ptr<CCSrvDoc> doc;  // null while only newText is known
     std::string newText;            // text of WriteNew, until a step opens the file
@@ -166,11 +275,8 @@ class CDocBatch {
   void DrainWriter();
 
   std::map<std::string, Entry> m_docs;
-  std::vector<std::string> m_failed;  // what Flush has reported
-  std::map<std::string, std::string> m_reasons;
   std::vector<Failure> m_unreported;  // failed writes the next Flush reports
   std::unique_ptr<CWriter> m_pWriter;
-  CDocBatch* m_pPrevious = nullptr;
   Mode m_mode = Mode::kWrite;
   std::set<std::string> m_wouldChange;
   std::set<std::string> m_unstreamable;  // files edited as documents in this batch

@@ -99,9 +99,9 @@ void ReportMissingMarker(Prompter& prompter, const std::string& marker, const st
   prompter.ShowOk(MissingMarkerText(marker, path));
 }
 
-int ClearSection(Prompter& prompter, const std::string& path, const std::string& beginMarker,
-                 const std::string& endMarker, int includeMarkers) {
-  CDocHandle doc = CDocHandle::Open(prompter, path);
+int ClearSection(Prompter& prompter, CGeneratedFiles& files, const std::string& path,
+                 const std::string& beginMarker, const std::string& endMarker, int includeMarkers) {
+  CDocHandle doc = files.Open(prompter, path);
   const int a = FindMarker(*doc, beginMarker, 0);
   if (a < 0) return -1;
   int b = FindMarker(*doc, endMarker, a + 1);

@@ -8,6 +8,7 @@
 #include "platform/prompter.h"
 
 class CCSrvDoc;
+class CGeneratedFiles;
 
 // Every marker comment of the generated files, byte for byte (inner blanks
 // included). A marker is found anywhere in a line, ignoring letter case.
@@ -92,5 +93,5 @@ void ReportMissingMarker(Prompter& prompter, const std::string& marker, const st
 // includeMarkers, the marker lines too) and saves the file. Returns -1 when the
 // begin marker is missing, else the line after the begin marker. Adjacent
 // markers or a missing end marker remove and save nothing.
-int ClearSection(Prompter& prompter, const std::string& path, const std::string& beginMarker,
-                 const std::string& endMarker, int includeMarkers);
+int ClearSection(Prompter& prompter, CGeneratedFiles& files, const std::string& path,
+                 const std::string& beginMarker, const std::string& endMarker, int includeMarkers);

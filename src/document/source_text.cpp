@@ -196,20 +196,26 @@ bool CSourceText::IsSavedIn(const std::string& path) {
   return FileHoldsPieces(path, SavedSize(), SavePieces(buffer));
 }
 
-int CSourceText::SaveFile(const std::string& path) {
-  if (::IsReadOnly(path)) return 0;
+int CSourceText::SaveFile(const std::string& path, int* error) {
+  int number = 0;
   const FileStatus status = StatusOf(path);
-  if (status.exists && !status.regular) return 0;
-  std::string buffer;
-  switch (ReplaceFileAtomicallyInPieces(path, SavePieces(buffer))) {
-    case ReplaceResult::kOk:
-      return 1;
-    case ReplaceResult::kCannotCreate:
-      return 0;
-    case ReplaceResult::kWriteFailed:
-      break;
+  if (::IsReadOnly(path)) {
+    number = EACCES;
+  } else if (status.exists && !status.regular) {
+    number = EISDIR;
+  } else {
+    std::string buffer;
+    switch (ReplaceFileAtomicallyInPieces(path, SavePieces(buffer), nullptr, &number)) {
+      case ReplaceResult::kOk:
+        return 1;
+      case ReplaceResult::kCannotCreate:
+        break;
+      case ReplaceResult::kWriteFailed:
+        throw CSrcFileException(number);
+    }
   }
-  throw CSrcFileException();
+  if (error != nullptr) *error = number;
+  return 0;
 }
 
 bool CSourceText::LoadsAsOneLine(std::string_view line) {

@@ -45,7 +45,12 @@ class CSourceException : public std::exception {
 // The only kind raised: a file could not be read or written.
 class CSrcFileException : public CSourceException {
  public:
-  CSrcFileException() : CSourceException(2, "File error.") {}
+  explicit CSrcFileException(int error = 0) : CSourceException(2, "File error."), m_nError(error) {}
+  // The system's error number of a failed write (0 when not known).
+  int Error() const { return m_nError; }
+
+ private:
+  int m_nError;
 };
 
 class CSourceText;
@@ -138,7 +143,8 @@ class CSourceText {
   // Writes the lines joined by CR LF (none after the last), replacing the file
   // atomically. 1 = written; 0 = the file cannot be created. Raises
   // CSrcFileException when a write fails; the previous file is then left whole.
-  int SaveFile(const std::string& path);
+  // error, when given, receives the system's error number when 0 is returned.
+  int SaveFile(const std::string& path, int* error = nullptr);
   // The whole text as SaveFile writes it, and its size in bytes.
   std::string JoinedText();
   std::uint64_t SavedSize();

@@ -50,33 +50,34 @@ TEST(SrvDocTest, MarkersAreFoundAnywhereInAnyCase) {
 }
 
 TEST(SrvDocTest, ClearSection) {
+  CDirectFiles files;
   TempDir dir;
   ScriptedPrompter prompter;
   std::string text = Numbered(5) + "BEGIN\r\n" + Numbered(3) + "END\r\n" + "after";
   const std::string path = dir.Write("s.c", text);
 
-  EXPECT_EQ(6, ClearSection(prompter, path, "begin", "end", 0));
+  EXPECT_EQ(6, ClearSection(prompter, files, path, "begin", "end", 0));
   EXPECT_EQ(Numbered(5) + "BEGIN\r\nEND\r\nafter", dir.Read("s.c"));
 
   dir.Write("s.c", text);
-  EXPECT_EQ(6, ClearSection(prompter, path, "begin", "end", 1));
+  EXPECT_EQ(6, ClearSection(prompter, files, path, "begin", "end", 1));
   EXPECT_EQ(Numbered(5) + "after", dir.Read("s.c"));
 
   // Adjacent markers or a missing end marker: nothing removed, nothing saved.
   dir.Write("s.c", "x\nBEGIN\nEND\n");
-  EXPECT_EQ(2, ClearSection(prompter, path, "begin", "end", 1));
+  EXPECT_EQ(2, ClearSection(prompter, files, path, "begin", "end", 1));
   EXPECT_EQ("x\nBEGIN\nEND\n", dir.Read("s.c"));
   dir.Write("s.c", "BEGIN\nkeep\n");
-  EXPECT_EQ(1, ClearSection(prompter, path, "begin", "end", 0));
+  EXPECT_EQ(1, ClearSection(prompter, files, path, "begin", "end", 0));
   EXPECT_EQ("BEGIN\nkeep\n", dir.Read("s.c"));
-  EXPECT_EQ(-1, ClearSection(prompter, path, "nothing", "end", 0));
-  EXPECT_EQ(-1, ClearSection(prompter, dir.File("absent.c"), "begin", "end", 0));
+  EXPECT_EQ(-1, ClearSection(prompter, files, path, "nothing", "end", 0));
+  EXPECT_EQ(-1, ClearSection(prompter, files, dir.File("absent.c"), "begin", "end", 0));
 
   // Two sections of one name: only the first from the top goes.
   dir.Write("s.c",
             "/* @! Begin File: A */\r\n1\r\n/* @! End File: A */\r\n"
             "/* @! Begin File: a */\r\n2\r\n/* @! End File: a */");
-  ClearSection(prompter, path, "/* @! Begin File: a */", "/* @! End File: a */", 1);
+  ClearSection(prompter, files, path, "/* @! Begin File: a */", "/* @! End File: a */", 1);
   EXPECT_EQ("/* @! Begin File: a */\r\n2\r\n/* @! End File: a */", dir.Read("s.c"));
   EXPECT_TRUE(prompter.shown().empty());
 }
@@ -326,33 +327,33 @@ TEST(SrvDocTest, MarkersInOrderInFileAgreesWithTheDocument) {
 }
 
 TEST(SrvDocTest, BatchReadsOnceAndWritesAtFlush) {
+  CDirectFiles files;
   TempDir dir;
   ScriptedPrompter prompter;
   const std::string path = dir.Write("b.c", "one\r\ntwo");
   {
     CDocBatch batch;
-    CDocHandle first = CDocHandle::Open(prompter, path);
+    CDocHandle first = batch.Open(prompter, path);
     first->InsertText(0, 2, "three");
     EXPECT_EQ(1, first.Save());
     EXPECT_EQ("one\r\ntwo", dir.Read("b.c"));  // not yet written
-    CDocHandle second = CDocHandle::Open(prompter, path);
+    CDocHandle second = batch.Open(prompter, path);
     EXPECT_EQ(&*first, &*second);
     EXPECT_EQ(3, second->GetLineCount());
 
     // A file written anew is read again by the next Open.
-    CDocHandle::WriteNew(dir.File("n.c"), "fresh\r\n");
-    CDocHandle::Open(prompter, dir.File("n.c"));
-    EXPECT_EQ(1, CDocHandle::WriteNew(dir.File("n.c"), "newer"));
-    EXPECT_EQ("newer", CDocHandle::Open(prompter, dir.File("n.c"))->LineText(0));
+    batch.WriteNew(dir.File("n.c"), "fresh\r\n");
+    batch.Open(prompter, dir.File("n.c"));
+    EXPECT_EQ(1, batch.WriteNew(dir.File("n.c"), "newer"));
+    EXPECT_EQ("newer", batch.Open(prompter, dir.File("n.c"))->LineText(0));
   }
   EXPECT_EQ("one\r\ntwo\r\nthree", dir.Read("b.c"));
-  EXPECT_EQ(nullptr, CDocBatch::Active());
 
   // Outside a batch every Open reads the file afresh.
-  CDocHandle a = CDocHandle::Open(prompter, path);
-  CDocHandle b = CDocHandle::Open(prompter, path);
+  CDocHandle a = files.Open(prompter, path);
+  CDocHandle b = files.Open(prompter, path);
   EXPECT_NE(&*a, &*b);
-  EXPECT_EQ(-1, CDocHandle::Open(prompter, dir.File("none.c")).LoadResult());
+  EXPECT_EQ(-1, files.Open(prompter, dir.File("none.c")).LoadResult());
 }
 
 TEST(SrvDocTest, FlushWritesABigFileBesideTheOthersAndReportsFailures) {
@@ -367,15 +368,15 @@ TEST(SrvDocTest, FlushWritesABigFileBesideTheOthersAndReportsFailures) {
   std::vector<std::string> failed;
   {
     CDocBatch batch;
-    CDocHandle doc = CDocHandle::Open(prompter, bigPath);
+    CDocHandle doc = batch.Open(prompter, bigPath);
     doc->InsertText(0, 0, "/* head */");
     ASSERT_EQ(1, doc.Save());
     for (const std::string& path : {small, locked}) {
-      CDocHandle other = CDocHandle::Open(prompter, path);
+      CDocHandle other = batch.Open(prompter, path);
       other->InsertText(1, 0, "+");
       ASSERT_EQ(1, other.Save());
     }
-    ASSERT_EQ(1, CDocHandle::WriteNew(dir.File("new.c"), "new\r\n"));
+    ASSERT_EQ(1, batch.WriteNew(dir.File("new.c"), "new\r\n"));
     ::chmod(locked.c_str(), 0444);
     EXPECT_FALSE(batch.Flush());
     failed = batch.FailedPaths();
@@ -392,25 +393,25 @@ TEST(SrvDocTest, BatchAnswersSizesAndRefusesWhatItCouldNotWriteLater) {
   ScriptedPrompter prompter;
   const std::string path = dir.Write("b.c", "one\r\ntwo");
   CDocBatch batch;
-  EXPECT_FALSE(CDocHandle::IsHeld(path));
-  EXPECT_EQ(8, CDocHandle::FileSize(path));
-  CDocHandle doc = CDocHandle::Open(prompter, path);
+  EXPECT_FALSE(batch.IsHeld(path));
+  EXPECT_EQ(8, batch.FileSize(path));
+  CDocHandle doc = batch.Open(prompter, path);
   doc->InsertText(3, 1, "three");
   ASSERT_EQ(1, doc.Save());
-  EXPECT_TRUE(CDocHandle::IsHeld(path));
-  EXPECT_EQ(13, CDocHandle::FileSize(path));  // as it will be written
-  ASSERT_EQ(1, CDocHandle::WriteNew(dir.File("n.c"), "new\r\n"));
-  EXPECT_EQ(5, CDocHandle::FileSize(dir.File("n.c")));
+  EXPECT_TRUE(batch.IsHeld(path));
+  EXPECT_EQ(13, batch.FileSize(path));  // as it will be written
+  ASSERT_EQ(1, batch.WriteNew(dir.File("n.c"), "new\r\n"));
+  EXPECT_EQ(5, batch.FileSize(dir.File("n.c")));
   EXPECT_FALSE(PathExists(dir.File("n.c")));
 
-  EXPECT_EQ(0, CDocHandle::WriteNew(dir.File("none/n.c"), "x"));  // no such folder
-  EXPECT_EQ(0, CDocHandle::WriteNew(dir.path(), "x"));            // a folder
+  EXPECT_EQ(0, batch.WriteNew(dir.File("none/n.c"), "x"));  // no such folder
+  EXPECT_EQ(0, batch.WriteNew(dir.path(), "x"));            // a folder
   const std::string locked = dir.Write("locked.c", "old");
   ::chmod(locked.c_str(), 0444);
-  EXPECT_EQ(0, CDocHandle::WriteNew(locked, "x"));
+  EXPECT_EQ(0, batch.WriteNew(locked, "x"));
   // A line a load would wrap is written at once, as it is.
   const std::string longLine(CSourceText::MaxLineLength, 'x');
-  ASSERT_EQ(1, CDocHandle::WriteNew(dir.File("long.c"), longLine));
+  ASSERT_EQ(1, batch.WriteNew(dir.File("long.c"), longLine));
   EXPECT_EQ(longLine, dir.Read("long.c"));
   EXPECT_TRUE(batch.Flush());
   EXPECT_EQ("one\r\ntwothree", dir.Read("b.c"));
@@ -424,7 +425,7 @@ TEST(SrvDocTest, ReleasedFilesAreWrittenAndReadAfreshWhenOpenedAgain) {
   const std::string locked = dir.Write("locked.c", "two");
   CDocBatch batch;
   for (const std::string& path : {page, locked}) {
-    CDocHandle doc = CDocHandle::Open(prompter, path);
+    CDocHandle doc = batch.Open(prompter, path);
     doc->InsertText(3, 0, "+");
     ASSERT_EQ(1, doc.Save());
   }
@@ -434,7 +435,7 @@ TEST(SrvDocTest, ReleasedFilesAreWrittenAndReadAfreshWhenOpenedAgain) {
   batch.Release(dir.File("never-opened.c"));
 
   // A step that opens a released file after all sees what was written.
-  CDocHandle again = CDocHandle::Open(prompter, page);
+  CDocHandle again = batch.Open(prompter, page);
   EXPECT_EQ("one+", dir.Read("page.c"));
   EXPECT_EQ("one+", again->LineText(0));
   again->InsertText(4, 0, "!");
@@ -445,7 +446,7 @@ TEST(SrvDocTest, ReleasedFilesAreWrittenAndReadAfreshWhenOpenedAgain) {
   again->InsertText(5, 0, "?");
   ASSERT_EQ(1, again.Save());
   EXPECT_EQ("one+", dir.Read("page.c"));
-  EXPECT_EQ(&*again, &*CDocHandle::Open(prompter, page));
+  EXPECT_EQ(&*again, &*batch.Open(prompter, page));
 
   // The failed write of a released file is reported by the next Flush.
   EXPECT_FALSE(batch.Flush());
@@ -466,7 +467,7 @@ TEST(SrvDocTest, BatchWritesEveryFileWhenTheWriterFallsBehind) {
   for (int i = 0; i < 300; ++i) paths.push_back(dir.Write("f" + std::to_string(i) + ".c", "old"));
   CDocBatch batch;
   for (const std::string& path : paths) {
-    ASSERT_EQ(1, CDocHandle::WriteNew(path, "new " + path + "\r\n"));
+    ASSERT_EQ(1, batch.WriteNew(path, "new " + path + "\r\n"));
     batch.Release(path);
   }
   EXPECT_TRUE(batch.Flush());

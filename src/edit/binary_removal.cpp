@@ -11,7 +11,7 @@
 CBinaryDataRemover::CBinaryDataRemover(Prompter& prompter, std::string binFilePath)
     : m_prompter(prompter), m_strPath(std::move(binFilePath)) {
   try {
-    const CBinarySectionList list(m_prompter, m_strPath);
+    const CBinarySectionList list(m_prompter, m_files, m_strPath);
     for (int i = 0; i < list.GetSectionCount(); ++i) m_names.push_back(list.GetSectionName(i));
   } catch (const CSrcFileException&) {
     m_prompter.ShowOk(FormatText(CUrlFileEditor::kOpenErrorText, {m_strPath}));

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "document/doc_handle.h"
 #include "platform/prompter.h"
 
 // What a press of "&Remove" did.
@@ -46,6 +47,8 @@ class CBinaryDataRemover {
 
  private:
   Prompter& m_prompter;
+  // An editor's change is written at once; reading a file changes nothing.
+  mutable CDirectFiles m_files;
   std::string m_strPath;
   std::vector<std::string> m_names;
 };

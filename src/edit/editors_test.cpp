@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include "document/doc_handle.h"
 #include "edit/binary_removal.h"
 #include "edit/home_page.h"
 #include "edit/security_form.h"
@@ -114,13 +115,13 @@ class HomePageTest : public ::testing::Test {
  protected:
   void SetUp() override {
     m_path = WriteUrlFile(m_dir);
-    CUrlTable table(m_prompter, m_path);
+    CUrlTable table(m_prompter, m_files, m_path);
     table.AddEntry(-1, HtmlEntry("/index.htm", "Send_function_1"), "Send_function_1");
     table.AddEntry(-1, HtmlEntry("/logo.gif", "Send_function_2"), "Send_function_2");
     table.AddEntry(-1, HtmlEntry("/again.htm", "Send_function_1"), "Send_function_1");
   }
   std::vector<std::string> Urls() const {
-    CUrlTable table(m_prompter, m_path);
+    CUrlTable table(m_prompter, m_files, m_path);
     std::vector<std::string> urls;
     for (int i = 0; i < table.GetEntryCount(); ++i) {
       urls.push_back(table.GetEntryField(i, 0) + ":" + table.GetEntryField(i, 2));
@@ -130,6 +131,7 @@ class HomePageTest : public ::testing::Test {
 
   TempDir m_dir;
   mutable ScriptedPrompter m_prompter;
+  mutable CDirectFiles m_files;
   std::string m_path;
 };
 
@@ -149,6 +151,7 @@ TEST_F(HomePageTest, HomeSetMeanwhileByAnotherProgramIsReplacedNotDoubled) {
 }
 
 TEST_F(HomePageTest, AddedThenChangedInPlaceThenRemoved) {
+  CDirectFiles files;
   {
     CHomePageEditor editor(m_prompter, m_path);
     EXPECT_EQ("", editor.CurrentHome());
@@ -174,8 +177,8 @@ TEST_F(HomePageTest, AddedThenChangedInPlaceThenRemoved) {
     EXPECT_EQ(HomePageResult::kUnchanged, editor.SetHome(editor.CurrentHome()));
   }
   // /logo.gif moves behind "/", which then stands in the middle of the table.
-  ASSERT_GE(CUrlTable(m_prompter, m_path).RemoveEntry("/logo.gif"), 0);
-  CUrlTable(m_prompter, m_path)
+  ASSERT_GE(CUrlTable(m_prompter, files, m_path).RemoveEntry("/logo.gif"), 0);
+  CUrlTable(m_prompter, files, m_path)
       .AddEntry(-1, HtmlEntry("/logo.gif", "Send_function_2"), "Send_function_2");
   EXPECT_EQ(HomePageResult::kChanged,
             CHomePageEditor(m_prompter, m_path).SetHome("Send_function_2"));
@@ -190,33 +193,34 @@ TEST_F(HomePageTest, AddedThenChangedInPlaceThenRemoved) {
 }
 
 TEST_F(HomePageTest, HomeKeepsTheProtectionOfItsPage) {
-  ASSERT_EQ(1, CUrlTable(m_prompter, m_path).SetEntryField("/index.htm", 5, "Realm1+Realm3"));
+  CDirectFiles files;
+  ASSERT_EQ(1, CUrlTable(m_prompter, files, m_path).SetEntryField("/index.htm", 5, "Realm1+Realm3"));
   EXPECT_EQ(HomePageResult::kAdded, CHomePageEditor(m_prompter, m_path).SetHome("Send_function_1"));
-  CUrlTable table(m_prompter, m_path);
+  CUrlTable table(m_prompter, m_files, m_path);
   ASSERT_EQ(4, table.GetEntryCount());
   EXPECT_EQ("/", table.GetEntryField(3, 0));
   EXPECT_EQ("Realm1+Realm3", table.GetEntryField(3, 5));
 
   // The page's protection changed since: Set Home again takes it over.
-  ASSERT_EQ(1, CUrlTable(m_prompter, m_path).SetEntryField("/index.htm", 5, "Realm2"));
+  ASSERT_EQ(1, CUrlTable(m_prompter, files, m_path).SetEntryField("/index.htm", 5, "Realm2"));
   EXPECT_EQ(HomePageResult::kChanged,
             CHomePageEditor(m_prompter, m_path).SetHome("Send_function_1"));
-  EXPECT_EQ("Realm2", CUrlTable(m_prompter, m_path).GetEntryField(3, 5));
+  EXPECT_EQ("Realm2", CUrlTable(m_prompter, files, m_path).GetEntryField(3, 5));
   EXPECT_EQ(HomePageResult::kUnchanged,
             CHomePageEditor(m_prompter, m_path).SetHome("Send_function_1"));
   // A realm given goes with it: the one of the URL the command line names.
   EXPECT_EQ(HomePageResult::kChanged,
             CHomePageEditor(m_prompter, m_path).SetHome("Send_function_1", "Unprotected"));
-  EXPECT_EQ("Unprotected", CUrlTable(m_prompter, m_path).GetEntryField(3, 5));
+  EXPECT_EQ("Unprotected", CUrlTable(m_prompter, files, m_path).GetEntryField(3, 5));
   EXPECT_EQ(m_prompter.Texts(), (std::vector<std::string>{"Home Page added.", "Home Page changed.",
                                                           "Home Page changed."}));
   // The page was protected while the dialog stood open: "/" takes the
   // protection the file gives the page now, not what the dialog read.
   CHomePageEditor open(m_prompter, m_path);
-  ASSERT_EQ(1, CUrlTable(m_prompter, m_path).SetEntryField("/index.htm", 5, "Realm4"));
-  ASSERT_EQ(1, CUrlTable(m_prompter, m_path).SetEntryField("/again.htm", 5, "Realm4"));
+  ASSERT_EQ(1, CUrlTable(m_prompter, files, m_path).SetEntryField("/index.htm", 5, "Realm4"));
+  ASSERT_EQ(1, CUrlTable(m_prompter, files, m_path).SetEntryField("/again.htm", 5, "Realm4"));
   open.SetHome("Send_function_1");
-  EXPECT_EQ("Realm4", CUrlTable(m_prompter, m_path).GetEntryField(3, 5));
+  EXPECT_EQ("Realm4", CUrlTable(m_prompter, files, m_path).GetEntryField(3, 5));
 }
 
 class BinaryDataRemoverTest : public ::testing::Test {

@@ -10,7 +10,7 @@
 
 CHomePageEditor::CHomePageEditor(Prompter& prompter, std::string urlFilePath)
     : m_prompter(prompter), m_strPath(std::move(urlFilePath)) {
-  const CUrlTable table(m_prompter, m_strPath);
+  const CUrlTable table(m_prompter, m_files, m_strPath);
   for (int i = 0; i < table.GetEntryCount(); ++i) {
     CHomePageItem item{table.GetEntryField(i, 0), table.GetEntryField(i, 2),
                        table.GetEntryField(i, 5)};
@@ -32,14 +32,14 @@ HomePageResult CHomePageEditor::SetHome(const std::string& highlighted, const st
   if (homeRealm.empty()) homeRealm = "Unprotected";
   if (highlighted == m_strHome && homeRealm == m_strHomeRealm) return HomePageResult::kUnchanged;
   if (!WritableOrReport(m_prompter, m_strPath) ||
-      !SoundOrReport(m_prompter, m_strPath, CFileStructure::Kind::kUrlFile)) {
+      !SoundOrReport(m_prompter, m_files, m_strPath, CFileStructure::Kind::kUrlFile)) {
     return HomePageResult::kFailed;
   }
   bool added = false;
   try {
     // The table as the file holds it now: another program may have set or
     // removed the home page since the list was read.
-    CUrlTable table(m_prompter, m_strPath);
+    CUrlTable table(m_prompter, m_files, m_strPath);
     // The page's realms as the file holds them now, too: "/" must never be
     // less protected than the page it shows.
     if (realm.empty()) {
@@ -71,11 +71,11 @@ HomePageResult CHomePageEditor::RemoveHome() {
     return HomePageResult::kNoHome;
   }
   if (!WritableOrReport(m_prompter, m_strPath) ||
-      !SoundOrReport(m_prompter, m_strPath, CFileStructure::Kind::kUrlFile)) {
+      !SoundOrReport(m_prompter, m_files, m_strPath, CFileStructure::Kind::kUrlFile)) {
     return HomePageResult::kFailed;
   }
   try {
-    CUrlTable(m_prompter, m_strPath).RemoveEntry("/");
+    CUrlTable(m_prompter, m_files, m_strPath).RemoveEntry("/");
   } catch (const CSrcFileException&) {
     m_prompter.ShowOk(FormatText(CCodeGenerator::kCannotWriteText, {m_strPath}));
     return HomePageResult::kFailed;

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "document/doc_handle.h"
 #include "platform/prompter.h"
 
 // One URL the home page form offers: a URL table entry other than "/", with
@@ -69,6 +70,8 @@ class CHomePageEditor {
 
  private:
   Prompter& m_prompter;
+  // An editor's change is written at once; reading a file changes nothing.
+  mutable CDirectFiles m_files;
   std::string m_strPath;
   std::vector<CHomePageItem> m_items;
   std::string m_strHome;

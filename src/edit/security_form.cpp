@@ -17,7 +17,7 @@ CRealmRows CSecurityTableForm::ReadRows() {
   CRealmRows rows;
   m_stamp = StampOf(m_strPath);
   m_bRead = true;
-  const CSecurityTable table(m_prompter, m_strPath);
+  const CSecurityTable table(m_prompter, m_files, m_strPath);
   for (int call = 0; call < table.GetRealmCount(); ++call) {
     const int k = std::atoi(table.GetRealmField(call, 0).c_str());
     if (k < 0 || k >= kRealmCount) continue;
@@ -57,7 +57,7 @@ RealmWrite CSecurityTableForm::Write(const CRealmRows& rows, int* badRow, int* b
     return RealmWrite::kChanged;
   }
   if (!WritableOrReport(m_prompter, m_strPath) ||
-      !SoundOrReport(m_prompter, m_strPath, CFileStructure::Kind::kUrlFile)) {
+      !SoundOrReport(m_prompter, m_files, m_strPath, CFileStructure::Kind::kUrlFile)) {
     return RealmWrite::kFailed;
   }
   // Clearing and adding edit one document in memory; the file is written once
@@ -65,7 +65,7 @@ RealmWrite CSecurityTableForm::Write(const CRealmRows& rows, int* badRow, int* b
   bool written = false;
   CDocBatch batch;
   try {
-    CSecurityTable table(m_prompter, m_strPath);
+    CSecurityTable table(m_prompter, batch, m_strPath);
     bool complete = table.ClearRealms() >= 0;
     if (!complete) ReportMissingMarker(m_prompter, markers::kBeginRealmCalls, m_strPath);
     for (int r = 0; complete && r < kRealmCount; ++r) {

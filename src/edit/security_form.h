@@ -3,6 +3,7 @@
 #include <array>
 #include <string>
 
+#include "document/doc_handle.h"
 #include "generator/security_table.h"
 #include "platform/file_util.h"
 #include "platform/prompter.h"
@@ -64,6 +65,8 @@ class CSecurityTableForm {
 
  private:
   Prompter& m_prompter;
+  // An editor's change is written at once; reading a file changes nothing.
+  mutable CDirectFiles m_files;
   std::string m_strPath;
   bool m_bRead = false;
   FileStamp m_stamp;  // the file as ReadRows read it

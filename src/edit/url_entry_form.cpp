@@ -6,6 +6,7 @@
 #include "generator/c_names.h"
 #include "generator/field_text.h"
 #include "generator/security_table.h"
+#include "document/doc_handle.h"
 #include "generator/url_table.h"
 #include "platform/ascii.h"
 #include "platform/text_format.h"
@@ -49,7 +50,8 @@ UrlEntryCheck CUrlEntryForm::Accept(Prompter& prompter, const CUrlEntryValues& t
   if (size == 0 && values.m_strHsType != "HSTypeHtml") {
     return refuse(UrlEntryCheck::kBadSize, kBadSizeText);
   }
-  if (m_bNew && CUrlTable(prompter, m_strPath).FindUrl(values.m_strUrl)) {
+  CDirectFiles files;
+  if (m_bNew && CUrlTable(prompter, files, m_strPath).FindUrl(values.m_strUrl)) {
     return refuse(UrlEntryCheck::kUrlExists, kUrlExistsText);
   }
   if (!unprotected && (realmMask & 0xffu) == 0) {

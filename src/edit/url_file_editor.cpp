@@ -68,7 +68,7 @@ bool CUrlFileEditor::Open() {
 std::vector<CUrlRow> CUrlFileEditor::ReadRows() const {
   std::vector<CUrlRow> rows;
   try {
-    const CUrlTable table(m_prompter, m_strPath);
+    const CUrlTable table(m_prompter, m_files, m_strPath);
     rows.resize(static_cast<size_t>(table.GetEntryCount()));
     for (int i = 0; i < table.GetEntryCount(); ++i) {
       for (int f = 0; f < kUrlColumnCount; ++f) {
@@ -85,7 +85,7 @@ std::vector<CUrlRow> CUrlFileEditor::ReadRows() const {
 bool CUrlFileEditor::Change(const std::function<bool()>& change) {
   bool done = false;
   if (!m_bReadOnly && CanWriteFile(m_strPath)) {
-    if (!SoundOrReport(m_prompter, m_strPath, CFileStructure::Kind::kUrlFile)) return false;
+    if (!SoundOrReport(m_prompter, m_files, m_strPath, CFileStructure::Kind::kUrlFile)) return false;
     try {
       done = change();
     } catch (const CSrcFileException&) {
@@ -108,7 +108,7 @@ int CUrlFileEditor::RemoveRows(std::vector<CUrlRow>& rows, std::vector<int> sele
     const std::string url = rows[static_cast<size_t>(index)][0];
     // An entry the file no longer holds is simply gone.
     const auto remove = [&] {
-      CUrlTable(m_prompter, m_strPath).RemoveEntry(url);
+      CUrlTable(m_prompter, m_files, m_strPath).RemoveEntry(url);
       return true;
     };
     if (!Change(remove)) break;  // the row stays: the file still holds its entry
@@ -137,7 +137,7 @@ CUrlRow CUrlFileEditor::RowOfValues(const CUrlEntryValues& values) {
 
 bool CUrlFileEditor::AddEntry(const CUrlEntryValues& values, CUrlRow& row) {
   const bool done = Change([&] {
-    return CUrlTable(m_prompter, m_strPath)
+    return CUrlTable(m_prompter, m_files, m_strPath)
                .AddEntry(-1, MakeUrlEntryText(values), values.m_strFunction) == 1;
   });
   if (done) row = RowOfValues(values);
@@ -147,7 +147,7 @@ bool CUrlFileEditor::AddEntry(const CUrlEntryValues& values, CUrlRow& row) {
 bool CUrlFileEditor::EditEntry(const std::string& oldUrl, const CUrlEntryValues& values,
                                CUrlRow& row) {
   const bool done = Change([&] {
-    CUrlTable table(m_prompter, m_strPath);
+    CUrlTable table(m_prompter, m_files, m_strPath);
     // The home page "/" keeps the protection of its page: made from this
     // entry with its realm, it follows the entry's new realm.
     int edited = -1;

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "document/doc_handle.h"
 #include "edit/url_entry_form.h"
 #include "platform/prompter.h"
 
@@ -119,6 +120,8 @@ class CUrlFileEditor {
   bool Change(const std::function<bool()>& change);
 
   Prompter& m_prompter;
+  // An editor's change is written at once; reading a file changes nothing.
+  mutable CDirectFiles m_files;
   std::string m_strPath;
   bool m_bReadOnly = false;
 };

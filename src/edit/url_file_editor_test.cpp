@@ -1,3 +1,4 @@
+#include "document/doc_handle.h"
 #include "edit/url_file_editor.h"
 
 #include <gtest/gtest.h>
@@ -227,7 +228,7 @@ class UrlEntryFormTest : public ::testing::Test {
  protected:
   void SetUp() override {
     m_path = WriteUrlFile(m_dir);
-    CUrlTable table(m_prompter, m_path);
+    CUrlTable table(m_prompter, m_files, m_path);
     table.AddEntry(
         -1, "{\n   \"/\", 1, Send_function_1, (HSTypeFnHtml)HSTypeHtml, 0, Unprotected\n},\n",
         "Send_function_1");
@@ -245,6 +246,7 @@ class UrlEntryFormTest : public ::testing::Test {
 
   TempDir m_dir;
   ScriptedPrompter m_prompter;
+  CDirectFiles m_files;
   std::string m_path;
   UrlEntryCheck m_last = UrlEntryCheck::kAccepted;
   CUrlEntryValues m_result;

@@ -273,12 +273,12 @@ int CCodeGenerator::ConvertBinary(const CPageNode& node) {
 }
 
 void CCodeGenerator::RemoveFileBlocks(const std::string& binFile, const std::string& sourcePath) {
-  RemoveSourceBlocks(m_prompter, binFile, sourcePath);
+  RemoveSourceBlocks(m_prompter, *m_pFiles, binFile, sourcePath);
 }
 
 int CCodeGenerator::InsertBufferData(const std::string& marker, const std::string& path,
                                      const LinePieces& pieces) {
-  CDocHandle doc = CDocHandle::Open(m_prompter, path);
+  CDocHandle doc = m_pFiles->Open(m_prompter, path);
   TextPos at;
   if (!FindLastMarkerPos(*doc, marker.c_str(), at)) {
     ReportMissingMarker(m_prompter, marker, path);
@@ -304,7 +304,7 @@ int CCodeGenerator::AddBinaryCode(const CPageNode& node, const TextMaker& buffer
   // is edited as a document. So is one whose insertion markers do not start
   // their lines, where the document's edits of the text before them cannot
   // be followed.
-  CStreamHandle stream = CStreamHandle::Open(binFile);
+  CStreamHandle stream = m_pFiles->OpenStreamed(binFile);
   if (stream) {
     size_t dataColumn = 0, sendColumn = 0;
     if (stream->FindLastMarker(markers::kEndBufferData, &dataColumn) != CStreamedFile::npos &&
@@ -348,7 +348,7 @@ int CCodeGenerator::AddBinaryCode(const CPageNode& node, const TextMaker& buffer
     RemoveFileBlocks(binFile, path);
     if (!InsertBufferData(markers::kEndBufferData, binFile, LinesOf(FixedText(std::move(text))())))
       return 0;
-    CDocHandle doc = CDocHandle::Open(m_prompter, binFile);
+    CDocHandle doc = m_pFiles->Open(m_prompter, binFile);
     TextPos at;
     if (!FindMarkerPos(*doc, markers::kEndBinary, at)) {
       ReportMissingMarker(m_prompter, markers::kEndBinary, binFile);

@@ -87,7 +87,7 @@ TEST_F(BinaryConvertTest, ReconversionMovesBothBlocksToTheEnd) {
 TEST_F(BinaryConvertTest, ChangedSizeUpdatesOnlyTheSizeField) {
   ASSERT_EQ(m_generator.ConvertBinary(Binary("/a.au", Bytes(10), 1)), 1);
   {
-    CUrlTable table(m_prompter, m_urlFile);
+    CUrlTable table(m_prompter, m_files, m_urlFile);
     ASSERT_EQ(table.SetEntryField("/a.au", 5, "Realm1+Realm3"), 1);
   }
   ASSERT_EQ(m_generator.ConvertBinary(Binary("/a.au", Bytes(30), 1)), 1);
@@ -185,10 +185,11 @@ TEST_F(BinaryConvertTest, BatchWritesTheSameBytes) {
   WriteBinFile(m_dir, "out/bindata.c");
   std::remove(nodes[0].GetOutputFile().c_str());
   std::remove(nodes[2].GetOutputFile().c_str());
-  CCodeGenerator generator(m_prompter, &m_project);
+  CCodeGenerator generator(m_prompter, m_files, &m_project);
   generator.SetDateSource([] { return std::string(kTestDate); });
   {
     CDocBatch batch;
+    generator.SetFiles(batch);
     for (const CPageNode& node : nodes) {
       ASSERT_EQ(node.IsPage() ? generator.ConvertPage(node) : generator.ConvertBinary(node), 1);
     }

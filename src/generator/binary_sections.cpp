@@ -12,9 +12,10 @@
 #include "platform/file_util.h"
 #include "platform/text_format.h"
 
-CBinarySectionList::CBinarySectionList(Prompter& prompter, std::string path)
-    : m_prompter(prompter), m_strPath(std::move(path)) {
-  CDocHandle doc = CDocHandle::Open(m_prompter, m_strPath);
+CBinarySectionList::CBinarySectionList(Prompter& prompter, CGeneratedFiles& files,
+                                       std::string path)
+    : m_prompter(prompter), m_files(files), m_strPath(std::move(path)) {
+  CDocHandle doc = m_files.Open(m_prompter, m_strPath);
   const int count = doc->GetLineCount();
 
   // The last "/* @! Begin Binary */" of the file opens the send functions.
@@ -56,7 +57,7 @@ std::string CBinarySectionList::GetSectionName(int index) const {
 }
 
 int CBinarySectionList::RemoveBinarySection(const std::string& path, const std::string& name) {
-  return RemoveSourceBlocks(m_prompter, path, name);
+  return RemoveSourceBlocks(m_prompter, m_files, path, name);
 }
 
 int RemoveBinarySections(Prompter& prompter, const std::string& path,
@@ -66,12 +67,12 @@ int RemoveBinarySections(Prompter& prompter, const std::string& path,
   // before anything is removed, and told when the one write fails.
   const bool writable = CanWriteFile(path);
   // Checked on disk, before a document cuts a line at a NUL byte.
-  if (writable && !SoundOrReport(prompter, path, CFileStructure::Kind::kBinFile)) return 0;
+  CDocBatch batch;
+  if (writable && !SoundOrReport(prompter, batch, path, CFileStructure::Kind::kBinFile)) return 0;
   bool written = writable;
   if (writable) {
-    CDocBatch batch;
     for (size_t i = 0; i < names.size(); ++i) {
-      const int result = RemoveSourceBlocks(prompter, path, names[i]);
+      const int result = RemoveSourceBlocks(prompter, batch, path, names[i]);
       if (progress) progress(static_cast<int>(i), names[i], result);
     }
     written = batch.Flush();

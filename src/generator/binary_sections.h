@@ -6,6 +6,8 @@
 
 #include "platform/prompter.h"
 
+class CGeneratedFiles;
+
 // The files that have code in a binary data file, for the dialog that removes
 // binary data. Each converted file leaves two sections there, its byte array and
 // its send function, each fenced by the lines "/* @! Begin File: " name " */" and
@@ -16,7 +18,7 @@ class CBinarySectionList {
   // Reads the section names of the binary data file at path. A missing
   // "/* @! Begin Binary */" is reported with "Can't find %s in %s" and leaves
   // the list empty. May raise CSrcFileException when the file cannot be read.
-  CBinarySectionList(Prompter& prompter, std::string path);
+  CBinarySectionList(Prompter& prompter, CGeneratedFiles& files, std::string path);
 
   int GetSectionCount() const { return static_cast<int>(m_names.size()); }
   // The name of section index in file order (empty when there is none).
@@ -32,6 +34,7 @@ class CBinarySectionList {
 
  private:
   Prompter& m_prompter;
+  CGeneratedFiles& m_files;
   std::string m_strPath;
   std::vector<std::string> m_names;  // distinct, case-sensitive, in file order
 };

@@ -1,3 +1,4 @@
+#include "document/doc_handle.h"
 #include "generator/binary_sections.h"
 
 #include <gtest/gtest.h>
@@ -32,7 +33,7 @@ class BinarySectionsTest : public ::testing::Test {
                         "/* @! End Binary   */", sends);
   }
   std::vector<std::string> Names(const std::string& path) {
-    CBinarySectionList list(m_prompter, path);
+    CBinarySectionList list(m_prompter, m_files, path);
     std::vector<std::string> names;
     for (int i = 0; i < list.GetSectionCount(); ++i) names.push_back(list.GetSectionName(i));
     return names;
@@ -40,6 +41,7 @@ class BinarySectionsTest : public ::testing::Test {
 
   TempDir m_dir;
   ScriptedPrompter m_prompter;
+  CDirectFiles m_files;
   std::string m_fresh;
 };
 
@@ -55,10 +57,11 @@ TEST_F(BinarySectionsTest, ListsEachConvertedFileOnceInFileOrder) {
 }
 
 TEST_F(BinarySectionsTest, RemovingANameDeletesBothSectionsAndNothingElse) {
+  CDirectFiles files;
   const std::string all = ArraySection(kA, 1) + ArraySection(kB, 2) + ArraySection(kC, 3);
   const std::string sends = SendSection(kA, 1) + SendSection(kB, 2) + SendSection(kC, 3);
   const std::string path = m_dir.Write("bindata.c", Text(all, sends));
-  CBinarySectionList list(m_prompter, path);
+  CBinarySectionList list(m_prompter, files, path);
 
   EXPECT_EQ(list.RemoveBinarySection(path, kB), 0);
   EXPECT_EQ(m_dir.Read(path), Text(ArraySection(kA, 1) + ArraySection(kC, 3),
@@ -75,27 +78,30 @@ TEST_F(BinarySectionsTest, RemovingANameDeletesBothSectionsAndNothingElse) {
 }
 
 TEST_F(BinarySectionsTest, RemovalTakesTheStaleSendFunctionOfASecondConversionToo) {
+  CDirectFiles files;
   // Left in place, the second send function would send a byte array that is gone.
   const std::string path =
       m_dir.Write("bindata.c", Text(ArraySection(kA, 1) + ArraySection(kB, 2),
                                     SendSection(kA, 1) + SendSection(kB, 2) + SendSection(kA, 1)));
-  EXPECT_EQ(CBinarySectionList(m_prompter, path).RemoveBinarySection(path, kA), 0);
+  EXPECT_EQ(CBinarySectionList(m_prompter, files, path).RemoveBinarySection(path, kA), 0);
   EXPECT_EQ(m_dir.Read(path), Text(ArraySection(kB, 2), SendSection(kB, 2)));
   EXPECT_EQ(Names(path), std::vector<std::string>{kB});
 }
 
 TEST_F(BinarySectionsTest, LongAndIndentedNames) {
+  CDirectFiles files;
   const std::string longName = "/src/" + std::string(300, 'n') + ".gif";
   const std::string indented = "  " + SendSection(kC, 3);
   const std::string path = m_dir.Write(
       "bindata.c", Text(ArraySection(longName, 1), SendSection(longName, 1) + indented));
   EXPECT_EQ(Names(path), (std::vector<std::string>{longName, kC}));
-  CBinarySectionList list(m_prompter, path);
+  CBinarySectionList list(m_prompter, files, path);
   EXPECT_EQ(list.RemoveBinarySection(path, longName), 0);
   EXPECT_EQ(m_dir.Read(path), Text("", indented));
 }
 
 TEST_F(BinarySectionsTest, BatchedRemovalWritesWhatOneByOneRemovalWrites) {
+  CDirectFiles files;
   // Names converted twice, differing only in letter case, with one section
   // left, or not in the file at all.
   const std::string d = "/src/d.au";
@@ -108,7 +114,7 @@ TEST_F(BinarySectionsTest, BatchedRemovalWritesWhatOneByOneRemovalWrites) {
   for (size_t count = 0; count <= names.size(); ++count) {
     const std::vector<std::string> some(names.begin(), names.begin() + count);
     const std::string single = m_dir.Write("single.c", text);
-    CBinarySectionList list(m_prompter, single);
+    CBinarySectionList list(m_prompter, files, single);
     std::vector<int> expected;
     for (const std::string& name : some) expected.push_back(list.RemoveBinarySection(single, name));
 

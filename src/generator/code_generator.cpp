@@ -321,8 +321,9 @@ std::string CurrentBannerDate() {
   return FormatBannerDate(LocalTimeOf(std::time(nullptr)));
 }
 
-CCodeGenerator::CCodeGenerator(Prompter& prompter, const CProjectLocations* project)
-    : m_prompter(prompter), m_pProject(project), m_dateSource(CurrentBannerDate) {}
+CCodeGenerator::CCodeGenerator(Prompter& prompter, CGeneratedFiles& files,
+                               const CProjectLocations* project)
+    : m_prompter(prompter), m_pFiles(&files), m_pProject(project), m_dateSource(CurrentBannerDate) {}
 
 CCodeGenerator::~CCodeGenerator() = default;
 
@@ -342,8 +343,8 @@ int CCodeGenerator::WriteSkeleton(const std::string& path, const std::string& bo
   }
   const std::string text = WithCrLf(Banner(path) + body);
   // Written atomically; a batch that holds an older copy of the file reads it afresh.
-  if (CDocHandle::WriteNew(path, text) != 1) {
-    m_prompter.ShowOk(FormatText(kCannotWriteText, {path}));
+  if (std::string reason; m_pFiles->WriteNew(path, text, &reason) != 1) {
+    m_prompter.ShowOkWithReason(FormatText(kCannotWriteText, {path}), reason);
     return 0;
   }
   return 1;
@@ -370,12 +371,12 @@ int CCodeGenerator::FindMarkerFrom(CCSrvDoc& doc, const std::string& marker, int
 
 int CCodeGenerator::HasMarkersInOrder(const std::string& path,
                                       const std::vector<const char*>& markerList, bool lookFirst) {
-  if (lookFirst && !CDocHandle::IsHeld(path)) {
+  if (lookFirst && !m_pFiles->IsHeld(path)) {
     const int seen = MarkersInOrderInFile(path, markerList);
     if (seen >= 0) return seen;
   }
   try {
-    CDocHandle doc = CDocHandle::Open(m_prompter, path);
+    CDocHandle doc = m_pFiles->Open(m_prompter, path);
     // A long line the user would not have wrapped: the refusal said so.
     if (doc.LoadResult() == 0 && doc->LongLine() > 0 && doc->LastError() == 3) {
       return kLongLineRefused;
@@ -416,7 +417,7 @@ std::string CCodeGenerator::UrlFilePath() const {
 
 CCodeGenerator::UrlFileDeclaration CCodeGenerator::UpdateUrlFileDeclaration(
     const std::string& path) {
-  CDocHandle doc = CDocHandle::Open(m_prompter, path);
+  CDocHandle doc = m_pFiles->Open(m_prompter, path);
   // The declarations stand between the prototypes and the table, the calls in
   // the pre-processing function.
   const int declFirst = FindMarker(*doc, markers::kEndPrototypes, 0);

@@ -17,6 +17,7 @@
 #include "project/project_file.h"
 
 class CCSrvDoc;
+class CGeneratedFiles;
 class CUrlTable;
 
 // Where the open project keeps its generated files. Abstract so that the
@@ -53,19 +54,26 @@ std::string CurrentBannerDate();
 // The generator of one open project: it writes the skeletons of the URL file,
 // the binary data file and the page files, recognises those files as its own by
 // their marker comments, and converts pages and binary files into them. Every
-// change to an existing generated file opens it through CDocHandle and finds its
-// sections again by marker text; nothing remembers line numbers between steps.
+// generated file is read and written through the CGeneratedFiles it is given
+// (written at once, batched for a build, compared in a check, or kept in
+// memory); each change opens the file there and finds its sections again by
+// marker text; nothing remembers line numbers between steps.
 class CCodeGenerator {
  public:
   // Gives the banner date of a file being written; tests fix it.
   using DateSource = std::function<std::string()>;
 
   // project may be set later with SetProject, but before UrlFilePath is used.
-  explicit CCodeGenerator(Prompter& prompter, const CProjectLocations* project = nullptr);
+  CCodeGenerator(Prompter& prompter, CGeneratedFiles& files,
+                 const CProjectLocations* project = nullptr);
   ~CCodeGenerator();
 
   // The project whose target directory and URL file name UrlFilePath reads.
   void SetProject(const CProjectLocations* project) { m_pProject = project; }
+  // The generated files that the following steps read and write (a build
+  // gives its batch for the build's length).
+  void SetFiles(CGeneratedFiles& files) { m_pFiles = &files; }
+  CGeneratedFiles& Files() const { return *m_pFiles; }
   // Replaces the banner date source (CurrentBannerDate by default).
   void SetDateSource(DateSource source) { m_dateSource = std::move(source); }
 
@@ -319,10 +327,11 @@ class CCodeGenerator {
   int AddUrlEntry(const std::string& url, const std::string& entry, const std::string& function);
   // The binary data file of the open project; empty while no project is set.
   std::string BinFilePath() const;
-  // The URL table of the URL file. Inside a document batch one table, read
-  // once, follows the conversions' own edits for the whole build; it is read
-  // again whenever anything else changed the file. Outside a batch every call
-  // reads the table afresh, as each step loads the file afresh.
+  // The URL table of the URL file. With generated files that keep their
+  // documents (a build's batch) one table, read once, follows the
+  // conversions' own edits for the whole build; it is read again whenever
+  // anything else changed the file. Otherwise every call reads the table
+  // afresh, as each step loads the file afresh.
   CUrlTable& UrlTable();
 
   std::vector<CPageFileOwner> m_pageFileOwners;  // sorted by file
@@ -337,9 +346,10 @@ class CCodeGenerator {
   std::string Banner(const std::string& path) const;
   // path as the markers record it (CProjectLocations::RecordedPath).
   std::string Recorded(const std::string& path) const;
-  // The recognition of IsUrlFile, IsBinFile and IsPageFile. It loads the file
-  // through CDocHandle, where the build's next steps find it; with lookFirst,
-  // a file no batch holds yet is first only looked at (MarkersInOrderInFile).
+  // The recognition of IsUrlFile, IsBinFile and IsPageFile. It opens the file
+  // in the generated files, where the build's next steps find it; with
+  // lookFirst, a file they do not hold yet is first only looked at
+  // (MarkersInOrderInFile).
   int HasMarkersInOrder(const std::string& path, const std::vector<const char*>& markerList,
                         bool lookFirst = false);
   // False, after a message, when file or the URL file is read-only: a
@@ -352,6 +362,7 @@ class CCodeGenerator {
                                const char* end, TextPos& at);
 
   Prompter& m_prompter;
+  CGeneratedFiles* m_pFiles;
   const CProjectLocations* m_pProject;
   DateSource m_dateSource;
   std::vector<std::string> m_postHandlers;           // in the order they were added

@@ -1,3 +1,4 @@
+#include "document/doc_handle.h"
 #include "generator/code_generator.h"
 
 #include <gtest/gtest.h>
@@ -31,9 +32,10 @@ std::string Normalised(const TempDir& dir, const std::string& path) {
 }
 
 TEST(SkeletonTest, WrittenFilesMatchTheirTemplatesAndAreRecognised) {
+  CDirectFiles files;
   TempDir dir;
   ScriptedPrompter prompter;
-  CCodeGenerator generator(prompter);
+  CCodeGenerator generator(prompter, files);
   const std::string url = WriteUrlFile(dir);
   const std::string bin = WriteBinFile(dir);
   const std::string page = WritePageFile(dir);
@@ -55,9 +57,10 @@ TEST(SkeletonTest, WrittenFilesMatchTheirTemplatesAndAreRecognised) {
 }
 
 TEST(SkeletonTest, WriterRefusesPathsItCannotWriteIntoTheBanner) {
+  CDirectFiles files;
   TempDir dir;
   ScriptedPrompter prompter;
-  CCodeGenerator generator(prompter);
+  CCodeGenerator generator(prompter, files);
   generator.SetDateSource([] { return std::string(kTestDate); });
 
   const std::string commentEnd = dir.File("a*/url.c");
@@ -124,9 +127,10 @@ TEST(BannerDateTest, SourceDateEpochGivesThatTimeInUtc) {
 }
 
 TEST(RecognitionTest, FindsMarkersInAnyCaseAndPlaceButOnlyInOrder) {
+  CDirectFiles files;
   TempDir dir;
   ScriptedPrompter prompter;
-  CCodeGenerator generator(prompter);
+  CCodeGenerator generator(prompter, files);
   const std::string fresh = dir.Read(WriteUrlFile(dir));
   auto urlVariant = [&](const std::string& from, const std::string& to) {
     std::string text = fresh;
@@ -161,8 +165,9 @@ TEST(RecognitionTest, FindsMarkersInAnyCaseAndPlaceButOnlyInOrder) {
 }
 
 TEST(CodeGeneratorTest, UrlFilePathJoinsTargetDirectoryAndUrlFileName) {
+  CDirectFiles files;
   ScriptedPrompter prompter;
-  CCodeGenerator generator(prompter);
+  CCodeGenerator generator(prompter, files);
   EXPECT_EQ(generator.UrlFilePath(), "");
   FixedLocations project("/fw/web/", "urls.c", "bin.c");
   generator.SetProject(&project);
@@ -202,12 +207,13 @@ std::string AsUpdated(std::string text) {
 }
 
 TEST(UrlFileDeclarationTest, OldSkeletonTextIsUpdatedInPlace) {
+  CDirectFiles files;
   TempDir dir;
   ScriptedPrompter prompter;
-  CCodeGenerator generator(prompter);
+  CCodeGenerator generator(prompter, files);
   const std::string url = WriteOldUrlFile(dir);
   {
-    CUrlTable table(prompter, url);
+    CUrlTable table(prompter, files, url);
     ASSERT_EQ(table.AddEntry(-1,
                              "{\n   \"/a.htm\", 1, Send_function_1, (HSTypeFnHtml)HSTypeHtml, 0, "
                              "Unprotected\n},\n",
@@ -219,7 +225,7 @@ TEST(UrlFileDeclarationTest, OldSkeletonTextIsUpdatedInPlace) {
   EXPECT_EQ(dir.Read(url), AsUpdated(before));
   EXPECT_EQ(generator.IsUrlFile(url), 1);
   // The entries read as before.
-  CUrlTable table(prompter, url);
+  CUrlTable table(prompter, files, url);
   ASSERT_EQ(table.GetEntryCount(), 1);
   EXPECT_EQ(table.GetEntryField(0, 3), "HSTypeHtml");
   // Once updated there is nothing more to do.
@@ -236,9 +242,10 @@ TEST(UrlFileDeclarationTest, OldSkeletonTextIsUpdatedInPlace) {
 }
 
 TEST(UrlFileDeclarationTest, OldDeclarationTheUserChangedIsKeptWithOneWarning) {
+  CDirectFiles files;
   TempDir dir;
   ScriptedPrompter prompter;
-  CCodeGenerator generator(prompter);
+  CCodeGenerator generator(prompter, files);
   // The user's own pre-processing between the two calls, and a declaration
   // with other blanks: neither is the skeleton's text.
   const std::string edited = WriteOldUrlFile(dir, "edited.c");
@@ -308,10 +315,11 @@ TEST_P(CompileTest, FreshFilesCompile) {
 }
 
 TEST_P(CompileTest, UrlFileWithEntriesAndRealmsCompiles) {
+  CDirectFiles files;
   ScriptedPrompter prompter;
   const std::string url = WriteUrlFile(m_dir);
   {
-    CUrlTable table(prompter, url);
+    CUrlTable table(prompter, files, url);
     ASSERT_EQ(table.AddEntry(-1,
                              "{\n   \"/a b.htm\", 1, Send_function_1, (HSTypeFnHtml)HSTypeHtml, 0, "
                              "Realm1+Realm3\n},\n",
@@ -323,7 +331,7 @@ TEST_P(CompileTest, UrlFileWithEntriesAndRealmsCompiles) {
                              "Send_function_2"),
               1);
   }
-  CSecurityTable realms(prompter, url);
+  CSecurityTable realms(prompter, files, url);
   ASSERT_GE(realms.ClearRealms(), 0);
   ASSERT_EQ(realms.AddRealm(0, "Admin area", "admin", ""), 1);
   ASSERT_EQ(realms.AddRealm(7, "Service", "svc", "s3cret!"), 1);
@@ -332,11 +340,12 @@ TEST_P(CompileTest, UrlFileWithEntriesAndRealmsCompiles) {
 }
 
 TEST_P(CompileTest, OldUrlFileCompilesOnceUpdated) {
+  CDirectFiles files;
   ScriptedPrompter prompter;
-  CCodeGenerator generator(prompter);
+  CCodeGenerator generator(prompter, files);
   const std::string url = WriteOldUrlFile(m_dir);
   {
-    CUrlTable table(prompter, url);
+    CUrlTable table(prompter, files, url);
     ASSERT_EQ(table.AddEntry(-1,
                              "{\n   \"/p.gif\" , 0, Send_function_2, (HSTypeFnBinary)HSTypeGif, "
                              "120, Unprotected\n},\n",

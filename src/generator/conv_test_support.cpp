@@ -1,3 +1,4 @@
+#include "document/doc_handle.h"
 #include "generator/conv_test_support.h"
 
 #include "platform/file_util.h"
@@ -5,7 +6,7 @@
 ConversionTest::ConversionTest()
     : m_target(m_dir.File("out/")),
       m_project(m_target, "url.c", "bindata.c"),
-      m_generator(m_prompter, &m_project) {
+      m_generator(m_prompter, m_files, &m_project) {
   m_generator.SetDateSource([] { return std::string(kTestDate); });
   CreateOneDirectory(m_dir.File("out"));
   m_urlFile = WriteUrlFile(m_dir, "out/url.c");

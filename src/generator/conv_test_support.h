@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "document/doc_handle.h"
 #include "generator/code_generator.h"
 #include "generator/test_support.h"
 #include "testing/scripted_prompter.h"
@@ -34,6 +35,7 @@ class ConversionTest : public ::testing::Test {
   ScriptedPrompter m_prompter;
   std::string m_target;
   FixedLocations m_project;
+  CDirectFiles m_files;
   CCodeGenerator m_generator;
   std::string m_urlFile, m_binFile;
   std::string m_freshUrl, m_freshBin;  // with LF line ends

@@ -75,10 +75,11 @@ std::string EndFileMarker(const std::string& source) {
   return markers::kEndFilePrefix + source + " */";
 }
 
-int RemoveSourceBlocks(Prompter& prompter, const std::string& binFile, const std::string& source) {
+int RemoveSourceBlocks(Prompter& prompter, CGeneratedFiles& files, const std::string& binFile,
+                       const std::string& source) {
   const std::string begin = BeginFileMarker(source);
   const std::string end = EndFileMarker(source);
-  CDocHandle doc = CDocHandle::Open(prompter, binFile);
+  CDocHandle doc = files.Open(prompter, binFile);
   int found = 0;
   bool changed = false;
   for (int from = 0;;) {
@@ -131,7 +132,8 @@ bool WritableOrReport(Prompter& prompter, const std::string& path) {
 }
 
 int SaveOrReport(Prompter& prompter, CDocHandle& doc) {
-  if (doc.Save() == 1) return 1;
-  prompter.ShowOk(FormatText(CCodeGenerator::kCannotWriteText, {doc.Path()}));
+  std::string reason;
+  if (doc.Save(&reason) == 1) return 1;
+  prompter.ShowOkWithReason(FormatText(CCodeGenerator::kCannotWriteText, {doc.Path()}), reason);
   return 0;
 }

@@ -42,7 +42,8 @@ std::string EndFileMarker(const std::string& source);
 // an earlier conversion may have left (one left behind would send an array
 // that is gone). A block without its end line stays. 0 = at least two blocks
 // were found; 1 = fewer (with none nothing changes).
-int RemoveSourceBlocks(Prompter& prompter, const std::string& binFile, const std::string& source);
+int RemoveSourceBlocks(Prompter& prompter, CGeneratedFiles& files, const std::string& binFile,
+                       const std::string& source);
 // The same on a streamed file (see CStreamedFile), text this update inserted
 // included.
 int RemoveSourceBlocks(CStreamedFile& file, const std::string& source);
@@ -58,5 +59,5 @@ std::string HtmlEntry(const std::string& url, const std::string& function,
 bool WritableOrReport(Prompter& prompter, const std::string& path);
 
 // Saves a document; a failure is shown with the generator's "cannot be
-// written" message. 1 = saved.
+// written" message and its reason. 1 = saved.
 int SaveOrReport(Prompter& prompter, CDocHandle& doc);

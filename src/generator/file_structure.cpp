@@ -194,18 +194,19 @@ std::string Damaged(const std::string& path, const std::string& fault) {
 
 }  // namespace
 
-std::string CheckFileStructure(Prompter& prompter, const std::string& path,
+std::string CheckFileStructure(Prompter& prompter, CGeneratedFiles& files, const std::string& path,
                                CFileStructure::Kind kind, bool* recognised,
                                std::vector<std::string>* binaryNames, int* dataForms) {
   CFileStructure check(kind);
   if (recognised) *recognised = false;
   if (binaryNames) binaryNames->clear();
   if (dataForms) *dataForms = 0;
-  if (!PathExists(path)) return std::string();
   // A file a build holds is checked as the build will write it; any other is
   // read from disk, where a NUL byte stands as it is.
+  const bool held = files.IsHeld(path);
+  if (!held && !PathExists(path)) return std::string();
   int read = -1;
-  if (!CDocHandle::IsHeld(path)) {
+  if (!held) {
     read = ForEachLineOfFile(path, [&](std::string_view line) {
       check.TakeLine(line);
       return true;
@@ -214,7 +215,7 @@ std::string CheckFileStructure(Prompter& prompter, const std::string& path,
   if (read == 0) return std::string();  // an empty file is started anew
   if (read < 0) {
     try {
-      CDocHandle doc = CDocHandle::Open(prompter, path);
+      CDocHandle doc = files.Open(prompter, path);
       const int count = doc->GetLineCount();
       for (int n = 0; n < count; ++n) check.TakeLine(doc->LineText(n));
     } catch (const CSourceException&) {
@@ -228,8 +229,9 @@ std::string CheckFileStructure(Prompter& prompter, const std::string& path,
   return check.MarkerSeen() ? Damaged(path, check.Finish()) : std::string();
 }
 
-bool SoundOrReport(Prompter& prompter, const std::string& path, CFileStructure::Kind kind) {
-  const std::string damage = CheckFileStructure(prompter, path, kind);
+bool SoundOrReport(Prompter& prompter, CGeneratedFiles& files, const std::string& path,
+                   CFileStructure::Kind kind) {
+  const std::string damage = CheckFileStructure(prompter, files, path, kind);
   if (damage.empty()) return true;
   prompter.ShowOk(damage);
   return false;

@@ -6,6 +6,8 @@
 
 #include "platform/prompter.h"
 
+class CGeneratedFiles;
+
 // The marker structure of the URL file and of the binary data file, checked
 // line by line before anything changes them. Every edit finds its section by
 // marker text; with a marker missing, doubled, out of order or altered it
@@ -77,14 +79,15 @@ class CFileStructure {
 // message to show (CFileStructure::kDamagedText). recognised, when given, says
 // whether the file carries its recognition markers; binaryNames and
 // dataForms, when given, receive CFileStructure::BinaryNames and DataForms.
-std::string CheckFileStructure(Prompter& prompter, const std::string& path,
+std::string CheckFileStructure(Prompter& prompter, CGeneratedFiles& files, const std::string& path,
                                CFileStructure::Kind kind, bool* recognised = nullptr,
                                std::vector<std::string>* binaryNames = nullptr,
                                int* dataForms = nullptr);
 
 // CheckFileStructure for a step that is about to change the file: true when
 // it is sound; else the message is shown and false returned.
-bool SoundOrReport(Prompter& prompter, const std::string& path, CFileStructure::Kind kind);
+bool SoundOrReport(Prompter& prompter, CGeneratedFiles& files, const std::string& path,
+                   CFileStructure::Kind kind);
 
 // The first line (counted from 1) of the file at path that holds a NUL byte,
 // or 0. The line document cuts a line at a NUL byte, so a generated file

@@ -1,3 +1,4 @@
+#include "document/doc_handle.h"
 #include "generator/file_structure.h"
 
 #include <gtest/gtest.h>
@@ -125,6 +126,7 @@ TEST_F(FileStructureTest, BinaryDataFaultsNameTheirLine) {
 }
 
 TEST_F(FileStructureTest, FilesAreCheckedFromDiskWithTheirPath) {
+  CDirectFiles files;
   const std::string url = m_dir.Write(
       "url.c", Replace(m_url, "/* @! Begin of Setup Security Table */", "/* Security Table */"));
   bool recognised = false;
@@ -133,22 +135,23 @@ TEST_F(FileStructureTest, FilesAreCheckedFromDiskWithTheirPath) {
                 "\"/* @! Begin of Setup Security Table */\" before it. Nothing was changed: repair "
                 "its marker comments (/* @! ... */), or delete the file so that the next build "
                 "writes it anew.",
-            CheckFileStructure(m_prompter, url, CFileStructure::Kind::kUrlFile, &recognised));
+            CheckFileStructure(m_prompter, files, url, CFileStructure::Kind::kUrlFile, &recognised));
   EXPECT_TRUE(recognised);
   // A NUL byte before the first marker: the file is still one of ours.
   const std::string nul = m_dir.Write("zero.c", std::string("\0", 1) + m_url);
-  EXPECT_EQ(0u, CheckFileStructure(m_prompter, nul, CFileStructure::Kind::kUrlFile)
+  EXPECT_EQ(0u, CheckFileStructure(m_prompter, files, nul, CFileStructure::Kind::kUrlFile)
                     .find(nul + " is damaged at line 1: the line holds a NUL byte."));
   // A file that is not ours is not damaged, merely not recognised.
   const std::string other = m_dir.Write("other.c", "int main(void) { return 0; }\n");
-  EXPECT_EQ("", CheckFileStructure(m_prompter, other, CFileStructure::Kind::kBinFile, &recognised));
+  EXPECT_EQ("", CheckFileStructure(m_prompter, files, other, CFileStructure::Kind::kBinFile, &recognised));
   EXPECT_FALSE(recognised);
-  EXPECT_EQ("", CheckFileStructure(m_prompter, m_dir.File("none.c"), CFileStructure::Kind::kBinFile,
+  EXPECT_EQ("", CheckFileStructure(m_prompter, files, m_dir.File("none.c"), CFileStructure::Kind::kBinFile,
                                    &recognised));
   EXPECT_TRUE(m_prompter.shown().empty());
 }
 
 TEST_F(FileStructureTest, SeedCorpusOfTheFuzzerIsJudgedByItsNames) {
+  CDirectFiles files;
   // ok-url-*, ok-bin-*: sound files of their kind; bad-*: damaged ones.
   size_t seen = 0;
   for (const auto& entry : std::filesystem::directory_iterator(PAGORIC_GENERATED_CORPUS)) {
@@ -157,7 +160,7 @@ TEST_F(FileStructureTest, SeedCorpusOfTheFuzzerIsJudgedByItsNames) {
                                                               : CFileStructure::Kind::kBinFile;
     bool recognised = false;
     const std::string damage =
-        CheckFileStructure(m_prompter, entry.path().string(), kind, &recognised);
+        CheckFileStructure(m_prompter, files, entry.path().string(), kind, &recognised);
     EXPECT_EQ(recognised, name.starts_with("ok-") || name.find("altered") == std::string::npos)
         << name;
     EXPECT_EQ(name.starts_with("ok-"), damage.empty()) << name << ": " << damage;

@@ -184,10 +184,10 @@ bool CCodeGenerator::CanWriteWithUrlFile(const std::string& file) {
 int CCodeGenerator::ConvertPageSteps(const CPageNode& node) {
   const std::string& pageFile = node.GetOutputFile();
   // The page file as this build has it so far: a batch may hold it unwritten.
-  const std::int64_t size = CDocHandle::FileSize(pageFile);
+  const std::int64_t size = m_pFiles->FileSize(pageFile);
   const bool exists = size >= 0 || PathExists(pageFile);
   // A dry run (a check) may convert into a target directory that is not there.
-  const bool dryRun = CDocBatch::Active() != nullptr && CDocBatch::Active()->IsDryRun();
+  const bool dryRun = m_pFiles->IsDryRun();
   if (IsDirectory(pageFile) || (!exists && !dryRun && !IsDirectory(FolderOf(pageFile)))) {
     m_prompter.ShowOk(kCannotCreateText);
     return 0;
@@ -208,7 +208,7 @@ int CCodeGenerator::ConvertPageSteps(const CPageNode& node) {
   }
   if (!exists || size == 0) {
     if (!WritePageFileSkeleton(pageFile)) return 0;
-  } else if (const int nul = CDocHandle::IsHeld(pageFile) ? 0 : FirstNulLine(pageFile)) {
+  } else if (const int nul = m_pFiles->IsHeld(pageFile) ? 0 : FirstNulLine(pageFile)) {
     m_prompter.ShowOk(FormatText(kNulByteText, {pageFile, std::to_string(nul)}));
     return 0;
   } else if (const int recognised = IsPageFile(pageFile); recognised != 1) {
@@ -218,7 +218,7 @@ int CCodeGenerator::ConvertPageSteps(const CPageNode& node) {
     return 0;
   }
 
-  ClearSection(m_prompter, pageFile, markers::kBeginHtmlPage, markers::kEndHtmlPage, 0);
+  ClearSection(m_prompter, *m_pFiles, pageFile, markers::kBeginHtmlPage, markers::kEndHtmlPage, 0);
   // A source that is gone leaves the page section empty.
   if (!read) {
     m_prompter.ShowOk(FormatText(kSourceMissingText, {node.GetPath()}));
@@ -248,12 +248,13 @@ int CCodeGenerator::ConvertPageSteps(const CPageNode& node) {
 
 CUrlTable& CCodeGenerator::UrlTable() {
   const std::string path = UrlFilePath();
-  const bool batch = CDocBatch::Active() != nullptr;
-  if (batch && m_urlTable && m_urlTable->Path() == path && m_urlTable->InSyncWithFile()) {
+  const bool keeps = m_pFiles->KeepsDocuments();
+  if (keeps && m_urlTable && &m_urlTable->Files() == m_pFiles && m_urlTable->Path() == path &&
+      m_urlTable->InSyncWithFile()) {
     return *m_urlTable;
   }
-  m_urlTable = std::make_unique<CUrlTable>(m_prompter, path);
-  if (batch) m_urlTable->FollowOwnEdits();
+  m_urlTable = std::make_unique<CUrlTable>(m_prompter, *m_pFiles, path);
+  if (keeps) m_urlTable->FollowOwnEdits();
   return *m_urlTable;
 }
 
@@ -421,7 +422,7 @@ void CCodeGenerator::EscapeLine(std::string& piece) {
 
 int CCodeGenerator::InsertPageCode(const CPageNode& node, const std::string& text) {
   const std::string& pageFile = node.GetOutputFile();
-  CDocHandle doc = CDocHandle::Open(m_prompter, pageFile);
+  CDocHandle doc = m_pFiles->Open(m_prompter, pageFile);
   TextPos end;
   if (!FindMarkerPos(*doc, markers::kEndHtmlPage, end)) {
     ReportMissingMarker(m_prompter, markers::kEndHtmlPage, pageFile);

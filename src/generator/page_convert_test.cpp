@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "document/doc_handle.h"
 #include "document/srv_doc.h"
 #include "generator/conv_test_support.h"
 #include "generator/convert_util.h"
@@ -157,7 +158,7 @@ TEST_F(PageConvertTest, UrlWithBlankAndUrlWithAnEntry) {
   EXPECT_EQ(Text(m_urlFile), UrlFileWith(PageEntry("/my%20page.htm", 2), Prototype(2)));
 
   // An entry the user edited stays as it is.
-  CUrlTable(m_prompter, m_urlFile)
+  CUrlTable(m_prompter, m_files, m_urlFile)
       .AddEntry(-1,
                 "{\n   \"/t.txt\", 1, Send_function_9, (HSTypeFnHtml)HSTypeHtml, 0, Realm1\n},\n",
                 "Send_function_9");

@@ -115,9 +115,9 @@ const std::string* CCodeGenerator::PostStubFile(const std::string& handler) {
     for (const CPageFileOwner& owner : m_pageFileOwners) {
       const std::string& file = owner.m_strFile;
       if (!m_stubScannedFiles.insert(file).second) continue;
-      if (CDocHandle::IsHeld(file)) {
+      if (m_pFiles->IsHeld(file)) {
         // As this build has it so far.
-        CDocHandle doc = CDocHandle::Open(m_prompter, file);
+        CDocHandle doc = m_pFiles->Open(m_prompter, file);
         for (int n = 0; n < doc->GetLineCount(); ++n) NotePostStubs(file, doc->LineText(n));
       } else {
         std::string text;
@@ -173,7 +173,7 @@ bool CCodeGenerator::FindSectionEndBelowPage(CCSrvDoc& doc, const std::string& p
 }
 
 int CCodeGenerator::AddPostFunction(const std::string& function, const std::string& pageFile) {
-  CDocHandle doc = CDocHandle::Open(m_prompter, pageFile);
+  CDocHandle doc = m_pFiles->Open(m_prompter, pageFile);
   TextPos at;
   if (FindMarkerPos(*doc, FunctionKey(function).c_str(), at)) return 1;
   if (!FindSectionEndBelowPage(*doc, pageFile, markers::kBeginPostFunction,
@@ -186,7 +186,7 @@ int CCodeGenerator::AddPostFunction(const std::string& function, const std::stri
 }
 
 int CCodeGenerator::AddDynamicFunction(const std::string& function, const std::string& pageFile) {
-  CDocHandle doc = CDocHandle::Open(m_prompter, pageFile);
+  CDocHandle doc = m_pFiles->Open(m_prompter, pageFile);
   TextPos at;
   if (FindMarkerPos(*doc, FunctionKey(function).c_str(), at)) return 1;
 

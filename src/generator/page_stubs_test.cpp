@@ -1,3 +1,4 @@
+#include "document/doc_handle.h"
 #include "generator/conv_test_support.h"
 #include "platform/file_util.h"
 
@@ -167,7 +168,7 @@ TEST_F(PageStubsTest, AHandlerSharedByPagesIsMadeOnceInTheProjectAcrossBuilds) {
   // A later build that converts only the second page, by a generator that
   // has not seen the first (a plain build in another run).
   for (int round = 0; round < 2; ++round) {
-    CCodeGenerator next(m_prompter, &m_project);
+    CCodeGenerator next(m_prompter, m_files, &m_project);
     next.SetPageOrder(nodes);
     ASSERT_EQ(next.ConvertPage(b), 1);
     EXPECT_EQ(next.PostHandlers(), std::vector<std::string>{"Post_search"});
@@ -190,7 +191,7 @@ TEST_F(PageStubsTest, AStubMadeTwiceIsReportedWithBothFilesAndKept) {
   // As two builds before this version made it: a stub in each page file,
   // the user's code in one of them.
   ASSERT_EQ(m_generator.ConvertPage(a), 1);
-  ASSERT_EQ(CCodeGenerator(m_prompter, &m_project).ConvertPage(b), 1);
+  ASSERT_EQ(CCodeGenerator(m_prompter, m_files, &m_project).ConvertPage(b), 1);
   std::string text = m_dir.Read(b.GetOutputFile());
   const std::string body = "void Post_search(unsigned long handle)\r\n{\r\n";
   ASSERT_NE(text.find(body), std::string::npos);
@@ -201,7 +202,7 @@ TEST_F(PageStubsTest, AStubMadeTwiceIsReportedWithBothFilesAndKept) {
   CPageNodeList nodes;
   nodes.push_back(std::make_unique<CPageNode>(a));
   nodes.push_back(std::make_unique<CPageNode>(b));
-  CCodeGenerator next(m_prompter, &m_project);
+  CCodeGenerator next(m_prompter, m_files, &m_project);
   next.SetPageOrder(nodes);
   ASSERT_EQ(next.ConvertPage(a), 1);
   ASSERT_EQ(next.ConvertPage(b), 1);
@@ -254,7 +255,7 @@ TEST_F(PageStubsTest, ReconversionKeepsWhatTheUserTyped) {
   ASSERT_EQ(m_generator.ConvertPage(Page(
                 "/k.htm", "_NZZA_d /* @! End HTML page   */ /* @! Function: na_d  {{ */\n", 1)),
             1);
-  CCodeGenerator fresh(m_prompter, &m_project);
+  CCodeGenerator fresh(m_prompter, m_files, &m_project);
   ASSERT_EQ(fresh.ConvertPage(Page("/k.htm", "<form method=post action=x>_NZZA_d\n", 1)), 1);
   const std::string after = m_dir.Read(node.GetOutputFile());
   const std::string end = "/* @! End HTML page   */";

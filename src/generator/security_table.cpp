@@ -64,9 +64,9 @@ RealmSelection ReadRealmExpression(const std::string& text) {
   return selection;
 }
 
-CSecurityTable::CSecurityTable(Prompter& prompter, std::string path)
-    : m_prompter(prompter), m_strPath(std::move(path)) {
-  CDocHandle doc = CDocHandle::Open(m_prompter, m_strPath);
+CSecurityTable::CSecurityTable(Prompter& prompter, CGeneratedFiles& files, std::string path)
+    : m_prompter(prompter), m_files(files), m_strPath(std::move(path)) {
+  CDocHandle doc = m_files.Open(m_prompter, m_strPath);
   const int begin = FindMarker(*doc, markers::kBeginSecurityTable, 0);
   if (begin < 0) {
     ReportMissingMarker(m_prompter, markers::kBeginSecurityTable, m_strPath);
@@ -100,7 +100,7 @@ std::string CSecurityTable::GetRealmField(int call, int field) const {
 }
 
 int CSecurityTable::ClearRealms() {
-  return ClearSection(m_prompter, m_strPath, markers::kBeginRealmCalls, markers::kEndRealmCalls, 0);
+  return ClearSection(m_prompter, m_files, m_strPath, markers::kBeginRealmCalls, markers::kEndRealmCalls, 0);
 }
 
 int CSecurityTable::AddRealm(int realm, const std::string& name, const std::string& user,
@@ -121,7 +121,7 @@ int CSecurityTable::AddRealm(int realm, const std::string& name, const std::stri
     return 0;
   }
 
-  CDocHandle doc = CDocHandle::Open(m_prompter, m_strPath);
+  CDocHandle doc = m_files.Open(m_prompter, m_strPath);
   TextPos end;
   if (!FindMarkerPos(*doc, markers::kEndRealmCalls, end)) {
     ReportMissingMarker(m_prompter, markers::kEndRealmCalls, m_strPath);

@@ -5,6 +5,8 @@
 
 #include "platform/prompter.h"
 
+class CGeneratedFiles;
+
 // The web server knows eight realms. A URL table entry names the realms that
 // may fetch its URL with a realm expression: "Unprotected", or the names
 // "Realm1" .. "Realm8" of the chosen realms in ascending order joined by "+"
@@ -54,7 +56,7 @@ class CSecurityTable {
   // Reads every non-comment line from the security table's begin marker on
   // that holds "HSSetRealm" (any letter case). A missing begin marker is
   // reported with "Can't find %s in %s" and leaves the list empty.
-  CSecurityTable(Prompter& prompter, std::string path);
+  CSecurityTable(Prompter& prompter, CGeneratedFiles& files, std::string path);
 
   int GetRealmCount() const { return static_cast<int>(m_calls.size()); }
 
@@ -91,6 +93,7 @@ class CSecurityTable {
 
  private:
   Prompter& m_prompter;
+  CGeneratedFiles& m_files;
   std::string m_strPath;
   std::vector<std::string> m_calls;  // call lines without leading white space
 };

@@ -1,3 +1,4 @@
+#include "document/doc_handle.h"
 #include "generator/security_table.h"
 
 #include <gtest/gtest.h>
@@ -38,8 +39,9 @@ class SecurityTableTest : public ::testing::Test {
 };
 
 TEST_F(SecurityTableTest, RewrittenRealmsReplaceTheExampleAndReadBack) {
+  CDirectFiles files;
   {
-    CSecurityTable table(m_prompter, m_path);
+    CSecurityTable table(m_prompter, files, m_path);
     EXPECT_EQ(table.GetRealmCount(), 0);  // the example call is a comment
     EXPECT_GT(table.ClearRealms(), 0);
     EXPECT_EQ(table.AddRealm(0, "Admin area", "root", "pw"), 1);
@@ -49,7 +51,7 @@ TEST_F(SecurityTableTest, RewrittenRealmsReplaceTheExampleAndReadBack) {
             WithCalls("    HSSetRealm (REALM1, \"Admin area\", \"root\", \"pw\");\n"
                       "    HSSetRealm (REALM3, \"Service\", \"svc\", \"\");\n"));
 
-  CSecurityTable table(m_prompter, m_path);
+  CSecurityTable table(m_prompter, files, m_path);
   ASSERT_EQ(table.GetRealmCount(), 2);
   EXPECT_EQ(Fields(table, 0), (std::vector<std::string>{"0", "Admin area", "root", "pw"}));
   EXPECT_EQ(Fields(table, 1), (std::vector<std::string>{"2", "Service", "svc", ""}));
@@ -63,8 +65,9 @@ TEST_F(SecurityTableTest, RewrittenRealmsReplaceTheExampleAndReadBack) {
 }
 
 TEST_F(SecurityTableTest, ValuesAreWrittenAsCStringsAndReadBackAsTyped) {
+  CDirectFiles files;
   {
-    CSecurityTable table(m_prompter, m_path);
+    CSecurityTable table(m_prompter, files, m_path);
     EXPECT_GT(table.ClearRealms(), 0);
     EXPECT_EQ(table.AddRealm(0, "R?\?=1 @!", "u?\?-", "pw?\?/"), 1);
     EXPECT_EQ(table.AddRealm(1, "??", "?\?\?/", "end??"), 1);
@@ -74,13 +77,14 @@ TEST_F(SecurityTableTest, ValuesAreWrittenAsCStringsAndReadBackAsTyped) {
   EXPECT_EQ(m_dir.Read(m_path),
             WithCalls("    HSSetRealm (REALM1, \"R?\\?=1 @\"\"!\", \"u?\\?-\", \"pw?\\?/\");\n"
                       "    HSSetRealm (REALM2, \"?\\?\", \"?\\?\\?/\", \"end?\\?\");\n"));
-  CSecurityTable table(m_prompter, m_path);
+  CSecurityTable table(m_prompter, files, m_path);
   EXPECT_EQ(Fields(table, 0), (std::vector<std::string>{"0", "R?\?=1 @!", "u?\?-", "pw?\?/"}));
   EXPECT_EQ(Fields(table, 1), (std::vector<std::string>{"1", "??", "?\?\?/", "end??"}));
   EXPECT_TRUE(m_prompter.shown().empty());
 }
 
 TEST_F(SecurityTableTest, HandWrittenCallsGiveTheirDocumentedReading) {
+  CDirectFiles files;
   const std::string path =
       m_dir.Write("hand.c", WithCalls("  hssetrealm (REALM2, \"a\", \"b\", \"c\");\n"
                                       "// HSSetRealm (REALM3, \"x\", \"y\", \"z\");\n"
@@ -88,7 +92,7 @@ TEST_F(SecurityTableTest, HandWrittenCallsGiveTheirDocumentedReading) {
                                       "    HSSetRealm (REALM0, \"zero\", \"u\", \"p\");\n"
                                       "    HSSetRealm (REALMX, \"x\", \"u\", \"p\");\n"
                                       "    HSSetRealm(REALM4,\"tight\",\"u\",\"p\");\n"));
-  CSecurityTable table(m_prompter, path);
+  CSecurityTable table(m_prompter, files, path);
   ASSERT_EQ(table.GetRealmCount(), 5);
   EXPECT_EQ(Fields(table, 0), (std::vector<std::string>{"1", "a", "b", "c"}));
   EXPECT_EQ(table.GetRealmField(1, 0), "-1");
@@ -100,7 +104,8 @@ TEST_F(SecurityTableTest, HandWrittenCallsGiveTheirDocumentedReading) {
 }
 
 TEST_F(SecurityTableTest, AddRealmRefusesValuesThatCannotBeWrittenOrReadBack) {
-  CSecurityTable table(m_prompter, m_path);
+  CDirectFiles files;
+  CSecurityTable table(m_prompter, files, m_path);
   struct {
     std::string name, user, password, field;
   } cases[] = {
@@ -125,6 +130,7 @@ TEST_F(SecurityTableTest, AddRealmRefusesValuesThatCannotBeWrittenOrReadBack) {
 }
 
 TEST_F(SecurityTableTest, MissingMarkersAreReportedAndChangeNothing) {
+  CDirectFiles files;
   auto without = [&](const std::string& marker) {
     std::string text = m_fresh;
     text.erase(text.find(marker), marker.size());
@@ -132,14 +138,14 @@ TEST_F(SecurityTableTest, MissingMarkersAreReportedAndChangeNothing) {
   };
   const std::string beginTable = "/* @! Begin of Setup Security Table */";
   const std::string noTable = without(beginTable);
-  { CSecurityTable table(m_prompter, noTable); }
+  { CSecurityTable table(m_prompter, files, noTable); }
   EXPECT_EQ(m_prompter.Texts(),
             (std::vector<std::string>{"Can't find " + beginTable + " in " + noTable}));
   m_prompter.Clear();
 
   const std::string noEnd = without(kEndCalls);
   const std::string before = m_dir.Read(noEnd);
-  CSecurityTable table(m_prompter, noEnd);
+  CSecurityTable table(m_prompter, files, noEnd);
   EXPECT_EQ(table.AddRealm(0, "a", "u", "p"), 0);
   EXPECT_EQ(m_prompter.Texts(),
             (std::vector<std::string>{"Can't find " + kEndCalls + " in " + noEnd}));
@@ -148,7 +154,7 @@ TEST_F(SecurityTableTest, MissingMarkersAreReportedAndChangeNothing) {
 
   const std::string noBegin = without("/* @! Begin of HSSetRealm calls */");
   const std::string beforeClear = m_dir.Read(noBegin);
-  EXPECT_EQ(CSecurityTable(m_prompter, noBegin).ClearRealms(), -1);
+  EXPECT_EQ(CSecurityTable(m_prompter, files, noBegin).ClearRealms(), -1);
   EXPECT_EQ(m_dir.Read(noBegin), beforeClear);
   EXPECT_TRUE(m_prompter.shown().empty());
 }

@@ -41,16 +41,16 @@ TEST_F(StreamedBinaryTest, StreamedAndDocumentEditsWriteTheSameBytes) {
     const std::string byDoc = m_dir.Write("doc.c", HandEditedBinFile());
     const std::string byStream = m_dir.Write("stream.c", HandEditedBinFile());
 
-    const int docFound = RemoveSourceBlocks(m_prompter, byDoc, source);
+    const int docFound = RemoveSourceBlocks(m_prompter, m_files, byDoc, source);
     {
-      CDocHandle doc = CDocHandle::Open(m_prompter, byDoc);
+      CDocHandle doc = m_files.Open(m_prompter, byDoc);
       TextPos at;
       ASSERT_TRUE(FindLastMarkerPos(*doc, markers::kEndBufferData, at));
       InsertTextLines(*doc, at, {inserted.begin(), inserted.end()});
       ASSERT_EQ(1, doc.Save());
     }
 
-    CStreamHandle stream = CStreamHandle::Open(byStream);
+    CStreamHandle stream = m_files.OpenStreamed(byStream);
     ASSERT_TRUE(stream);
     EXPECT_EQ(docFound, RemoveSourceBlocks(*stream, source));
     size_t column = 0;
@@ -69,9 +69,9 @@ TEST_F(StreamedBinaryTest, StreamedAndDocumentEditsWriteTheSameBytes) {
     const std::string streamed = m_dir.Read("stream.c");
     EXPECT_EQ(m_dir.Read("doc.c"), streamed);
     // A block written by an earlier update goes as any block of the file.
-    CStreamHandle again = CStreamHandle::Open(byStream);
+    CStreamHandle again = m_files.OpenStreamed(byStream);
     ASSERT_TRUE(again);
-    EXPECT_EQ(RemoveSourceBlocks(m_prompter, byDoc, "/s/d.png"),
+    EXPECT_EQ(RemoveSourceBlocks(m_prompter, m_files, byDoc, "/s/d.png"),
               RemoveSourceBlocks(*again, "/s/d.png"));
     ASSERT_EQ(1, again.Save());
     EXPECT_EQ(m_dir.Read("doc.c"), m_dir.Read("stream.c"));
@@ -93,11 +93,11 @@ TEST_F(StreamedBinaryTest, OnlyFilesTheDocumentWritesBackAreStreamed) {
   const std::string path = m_dir.Write("same.c", HandEditedBinFile());
   const auto time = fs::last_write_time(path) - std::chrono::seconds(5);
   fs::last_write_time(path, time);
-  CStreamHandle unchanged = CStreamHandle::Open(path);
+  CStreamHandle unchanged = m_files.OpenStreamed(path);
   ASSERT_TRUE(unchanged);
   ASSERT_EQ(1, unchanged.Save());
   EXPECT_EQ(time, fs::last_write_time(path));
-  CStreamHandle edited = CStreamHandle::Open(path);
+  CStreamHandle edited = m_files.OpenStreamed(path);
   RemoveSourceBlocks(*edited, "/s/a.png");
   m_dir.Write("same.c", "changed by the user\r\n");
   std::string reason;
@@ -112,20 +112,20 @@ TEST_F(StreamedBinaryTest, ABatchKeepsStreamedAndDocumentEditsInOrder) {
   const std::string path = m_dir.Write("bin.c", HandEditedBinFile());
   CDocBatch batch;
   {
-    CStreamHandle stream = CStreamHandle::Open(path);
+    CStreamHandle stream = batch.OpenStreamed(path);
     ASSERT_TRUE(stream);
     RemoveSourceBlocks(*stream, "/s/e.png");
     ASSERT_EQ(1, stream.Save());
   }
   EXPECT_EQ(HandEditedBinFile(), m_dir.Read("bin.c"));  // not yet
   {
-    CDocHandle doc = CDocHandle::Open(m_prompter, path);  // sees the removal
+    CDocHandle doc = batch.Open(m_prompter, path);  // sees the removal
     EXPECT_EQ(-1, FindMarker(*doc, "/* @! Begin File: /s/e.png */"));
     doc->SetLineText(0, "/* banner, edited */");
     ASSERT_EQ(1, doc.Save());
   }
   {
-    CStreamHandle stream = CStreamHandle::Open(path);  // sees the document's edit
+    CStreamHandle stream = batch.OpenStreamed(path);  // sees the document's edit
     ASSERT_TRUE(stream);
     EXPECT_EQ(1, RemoveSourceBlocks(*stream, "/s/e.png"));  // gone already
     RemoveSourceBlocks(*stream, "/s/a.png");
@@ -146,6 +146,7 @@ TEST_F(StreamedBinaryTest, ASourceThatShrankBeforeTheWriteLeavesTheFileWhole) {
   const std::string before = m_dir.Read("out/bindata.c");
   {
     CDocBatch batch;
+    m_generator.SetFiles(batch);
     ASSERT_EQ(1, m_generator.ConvertBinary(node));
     m_dir.Write(SourceFor("/pic.png"), "short");
     EXPECT_FALSE(batch.Flush());
@@ -176,6 +177,7 @@ TEST_F(StreamedBinaryTest, ASourceShorterThanItsSizeFailsOnlyItsNode) {
   m_dir.Write(SourceFor("/shrunk.png"), "23 bytes and no more...");
   const std::string url = m_dir.Read("out/url.c");
   CDocBatch batch;
+  m_generator.SetFiles(batch);
   EXPECT_EQ(0, m_generator.ConvertBinary(shrunk));
   EXPECT_EQ(1, m_generator.ConvertBinary(Binary("/fine.png", "fine", 6)));
   ASSERT_TRUE(batch.Flush());
@@ -191,7 +193,7 @@ TEST_F(StreamedBinaryTest, ASourceShorterThanItsSizeFailsOnlyItsNode) {
 // not replaced: the write fails with the reason, the other file stays.
 TEST_F(StreamedBinaryTest, AFileSavedDuringTheWriteIsNotReplaced) {
   const std::string path = m_dir.Write("bin.c", HandEditedBinFile());
-  CStreamHandle stream = CStreamHandle::Open(path);
+  CStreamHandle stream = m_files.OpenStreamed(path);
   ASSERT_TRUE(stream);
   size_t column = 0;
   const size_t line = stream->FindMarker(markers::kEndBinary, 0, &column);
@@ -216,6 +218,7 @@ TEST_F(StreamedBinaryTest, AFileEditedAsADocumentIsAskedAboutOnce) {
   m_dir.Write("out/bindata.c", "/* " + std::string(1100, 'x') + " */\r\n" + bin);
   m_prompter.QueueAnswer(true);  // wrap the long line
   CDocBatch batch;
+  m_generator.SetFiles(batch);
   for (int n = 1; n <= 3; ++n) {
     ASSERT_EQ(1, m_generator.ConvertBinary(Binary("/p" + std::to_string(n) + ".png", "abc", n)));
   }
@@ -234,6 +237,7 @@ TEST_F(StreamedBinaryTest, IndentedMarkersAreEditedAsADocument) {
   }
   m_dir.Write("out/bindata.c", bin);
   CDocBatch batch;
+  m_generator.SetFiles(batch);
   ASSERT_EQ(1, m_generator.ConvertBinary(Binary("/a/pic.png", "abc", 3)));
   ASSERT_EQ(1, m_generator.ConvertBinary(Binary("/b/pic.png", "abc", 4)));
   ASSERT_TRUE(batch.Flush());
@@ -247,6 +251,7 @@ TEST_F(StreamedBinaryTest, IndentedMarkersAreEditedAsADocument) {
 // blocks the first put in, as it would take the place of blocks on disk.
 TEST_F(StreamedBinaryTest, TheLastItemOfASourceKeepsItsBlocks) {
   CDocBatch batch;
+  m_generator.SetFiles(batch);
   ASSERT_EQ(1, m_generator.ConvertBinary(Binary("/a/pic.png", "abc", 3)));
   ASSERT_EQ(1, m_generator.ConvertBinary(Binary("/b/pic.png", "abc", 4)));
   ASSERT_TRUE(batch.Flush());

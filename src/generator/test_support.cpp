@@ -1,3 +1,4 @@
+#include "document/doc_handle.h"
 #include "generator/test_support.h"
 
 #include <gtest/gtest.h>
@@ -17,7 +18,8 @@ namespace {
 std::string WriteSkeleton(const TempDir& dir, const std::string& name,
                           int (CCodeGenerator::*writer)(const std::string&)) {
   ScriptedPrompter prompter;
-  CCodeGenerator generator(prompter);
+  CDirectFiles files;
+  CCodeGenerator generator(prompter, files);
   generator.SetDateSource([] { return std::string(kTestDate); });
   const std::string path = dir.File(name);
   EXPECT_EQ((generator.*writer)(path), 1) << path;

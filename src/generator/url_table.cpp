@@ -79,9 +79,9 @@ void EncodeSpaces(std::string& url) {
   url = std::move(encoded);
 }
 
-CUrlTable::CUrlTable(Prompter& prompter, std::string path)
-    : m_prompter(prompter), m_strPath(std::move(path)) {
-  CDocHandle doc = CDocHandle::Open(m_prompter, m_strPath);
+CUrlTable::CUrlTable(Prompter& prompter, CGeneratedFiles& files, std::string path)
+    : m_prompter(prompter), m_files(files), m_strPath(std::move(path)) {
+  CDocHandle doc = m_files.Open(m_prompter, m_strPath);
   const int begin = FindMarker(*doc, markers::kBeginUrlTable, 0);
   if (begin < 0) {
     // Without its table the file is given up as a whole, so the prototype
@@ -127,7 +127,7 @@ bool CUrlTable::InSync(CCSrvDoc& doc) const {
 
 bool CUrlTable::InSyncWithFile() {
   if (!m_bFollow || m_nRevision == 0) return false;
-  CDocHandle doc = CDocHandle::Open(m_prompter, m_strPath);
+  CDocHandle doc = m_files.Open(m_prompter, m_strPath);
   return InSync(*doc);
 }
 
@@ -211,7 +211,7 @@ int CUrlTable::SetEntryField(const std::string& url, int field, const std::strin
   if (field < 1 || field > 5) return 0;
   std::string encoded = url;
   EncodeSpaces(encoded);
-  CDocHandle doc = CDocHandle::Open(m_prompter, m_strPath);
+  CDocHandle doc = m_files.Open(m_prompter, m_strPath);
   const bool follow = InSync(*doc);
   const int begin = FindMarker(*doc, markers::kBeginUrlTable, 0);
   if (begin < 0) return 0;
@@ -246,7 +246,7 @@ int CUrlTable::SetEntryField(const std::string& url, int field, const std::strin
 }
 
 int CUrlTable::RemoveEntry(const std::string& url) {
-  CDocHandle doc = CDocHandle::Open(m_prompter, m_strPath);
+  CDocHandle doc = m_files.Open(m_prompter, m_strPath);
   const int begin = FindMarker(*doc, markers::kBeginUrlTable, 0);
   if (begin < 0) {
     ReportMissingMarker(m_prompter, markers::kBeginUrlTable, m_strPath);
@@ -269,7 +269,7 @@ int CUrlTable::RemoveEntry(const std::string& url) {
 }
 
 int CUrlTable::AddEntry(int line, const std::string& text, const std::string& function) {
-  CDocHandle doc = CDocHandle::Open(m_prompter, m_strPath);
+  CDocHandle doc = m_files.Open(m_prompter, m_strPath);
   TextPos at;
   if (line < 0) {
     // The terminator's four lines "{", "NULL ...", "}", "};" stand right above

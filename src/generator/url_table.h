@@ -9,6 +9,8 @@
 #include "document/srv_doc.h"
 #include "platform/prompter.h"
 
+class CGeneratedFiles;
+
 // Turns each blank of a URL into "%20", in place. Every URL written into the URL
 // table or compared with its entries goes through it, so a URL with blanks is
 // found again under the form the table stores.
@@ -17,7 +19,8 @@ void EncodeSpaces(std::string& url);
 // Reader and editor of the URL table `URLTable[]` in a URL file. Construction
 // reads the table's entry lines and the names of the send-function prototypes;
 // the lists keep what the file held then. The editing operations open the file
-// afresh, find the table by its marker comments, change it and save it at once.
+// afresh from the generated files the table was made with, find the table by
+// its marker comments, change it and save it.
 //
 // One entry is three lines: "{", one line with all six fields, "},". The fields
 // are, in order: the URL in double quotes, the html flag, the send function, the
@@ -30,7 +33,7 @@ class CUrlTable {
   // Reads the entries and prototype names of the URL file at path. A missing
   // marker is reported with "Can't find %s in %s" and leaves the list it
   // fences empty.
-  CUrlTable(Prompter& prompter, std::string path);
+  CUrlTable(Prompter& prompter, CGeneratedFiles& files, std::string path);
 
   // Number of entry lines read (the NULL terminator is not counted).
   int GetEntryCount() const { return static_cast<int>(m_entries.size()); }
@@ -69,6 +72,7 @@ class CUrlTable {
   int AddEntry(int line, const std::string& text, const std::string& function);
 
   const std::string& Path() const { return m_strPath; }
+  CGeneratedFiles& Files() const { return m_files; }
   // The send-function names that have a prototype, in file order.
   const std::vector<std::string>& PrototypeNames() const { return m_prototypes; }
 
@@ -90,6 +94,7 @@ class CUrlTable {
   void AddToLists(std::string_view entryLine);
 
   Prompter& m_prompter;
+  CGeneratedFiles& m_files;
   std::string m_strPath;
   std::vector<std::string> m_entries;               // entry lines without leading white space
   std::vector<std::string> m_prototypes;            // distinct names, case-sensitive

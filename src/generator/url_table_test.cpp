@@ -35,7 +35,7 @@ class UrlTableTest : public ::testing::Test {
   std::string File() const { return m_dir.Read(m_path); }
   // Adds the three entries above, in order, with -1.
   void AddThree() {
-    CUrlTable table(m_prompter, m_path);
+    CUrlTable table(m_prompter, m_files, m_path);
     ASSERT_EQ(table.AddEntry(-1, kIndex, "Send_function_1"), 1);
     ASSERT_EQ(table.AddEntry(-1, kDeepGif, "Send_function_2"), 1);
     ASSERT_EQ(table.AddEntry(-1, kGif, "Send_function_3"), 1);
@@ -47,12 +47,14 @@ class UrlTableTest : public ::testing::Test {
 
   TempDir m_dir;
   ScriptedPrompter m_prompter;
+  CDirectFiles m_files;
   std::string m_path;
   std::string m_fresh;
 };
 
 TEST_F(UrlTableTest, FreshFileHasNoEntries) {
-  CUrlTable table(m_prompter, m_path);
+  CDirectFiles files;
+  CUrlTable table(m_prompter, files, m_path);
   EXPECT_EQ(table.GetEntryCount(), 0);
   EXPECT_TRUE(table.PrototypeNames().empty());
   EXPECT_EQ(table.FindUrl("/"), 0);
@@ -60,10 +62,11 @@ TEST_F(UrlTableTest, FreshFileHasNoEntries) {
 }
 
 TEST_F(UrlTableTest, AddedEntriesGoBeforeTheTerminatorAndReadBack) {
+  CDirectFiles files;
   AddThree();
   {
     // A function that already has a prototype gets no second one.
-    CUrlTable table(m_prompter, m_path);
+    CUrlTable table(m_prompter, files, m_path);
     const std::string home =
         "{\n   \"/\", 1, Send_function_1, (HSTypeFnHtml)HSTypeHtml, 0, Unprotected\n},\n";
     ASSERT_EQ(table.AddEntry(-1, home, "Send_function_1"), 1);
@@ -72,7 +75,7 @@ TEST_F(UrlTableTest, AddedEntriesGoBeforeTheTerminatorAndReadBack) {
                                kIndex + kDeepGif + kGif + home));
   }
 
-  CUrlTable table(m_prompter, m_path);
+  CUrlTable table(m_prompter, files, m_path);
   ASSERT_EQ(table.GetEntryCount(), 4);
   EXPECT_EQ(table.PrototypeNames(),
             (std::vector<std::string>{"Send_function_1", "Send_function_2", "Send_function_3"}));
@@ -96,10 +99,11 @@ TEST_F(UrlTableTest, AddedEntriesGoBeforeTheTerminatorAndReadBack) {
 }
 
 TEST_F(UrlTableTest, EditedEntryKeepsItsPlace) {
+  CDirectFiles files;
   AddThree();
   const std::string edited =
       "{\n   \"/img/b.gif\", 0, Send_gif, (HSTypeFnBinary)HSTypeGif, 99, Realm2\n},\n";
-  CUrlTable table(m_prompter, m_path);
+  CUrlTable table(m_prompter, files, m_path);
   const int line = table.RemoveEntry("/img/a.gif");
   ASSERT_GT(line, 0);
   ASSERT_EQ(table.AddEntry(line, edited, "Send_gif"), 1);
@@ -111,9 +115,10 @@ TEST_F(UrlTableTest, EditedEntryKeepsItsPlace) {
 }
 
 TEST_F(UrlTableTest, RemoveMatchesTheWholeQuotedUrlOnly) {
+  CDirectFiles files;
   AddThree();
   const std::string before = File();
-  CUrlTable table(m_prompter, m_path);
+  CUrlTable table(m_prompter, files, m_path);
   // "/a.gif" ends the earlier entry of "/img/a.gif" too, but is not its URL.
   EXPECT_GT(table.RemoveEntry("/a.gif"), 0);
   const std::string prototypes =
@@ -130,24 +135,25 @@ TEST_F(UrlTableTest, RemoveMatchesTheWholeQuotedUrlOnly) {
 }
 
 TEST_F(UrlTableTest, UrlsAreReadAsTheirCStringsMean) {
+  CDirectFiles files;
   // As HtmlEntry writes it: "/g?\?/p @!.htm" escaped, the blank encoded.
   const std::string entry = HtmlEntry("/g?\?/p%20@!.htm", "Send_function_4");
   EXPECT_EQ(entry,
             "{\n   \"/g?\\?/p%20@\"\"!.htm\", 1, Send_function_4, (HSTypeFnHtml)HSTypeHtml, 0, "
             "Unprotected\n},\n");
   {
-    CUrlTable table(m_prompter, m_path);
+    CUrlTable table(m_prompter, files, m_path);
     ASSERT_EQ(table.AddEntry(-1, kIndex, "Send_function_1"), 1);
     ASSERT_EQ(table.AddEntry(-1, entry, "Send_function_4"), 1);
   }
-  CUrlTable table(m_prompter, m_path);
+  CUrlTable table(m_prompter, files, m_path);
   EXPECT_EQ(table.GetEntryField(1, 0), "/g?\?/p%20@!.htm");
   EXPECT_EQ(table.FindUrl("/g?\?/p @!.htm"), 1);
   EXPECT_EQ(table.FindUrl("/g?\\?/p @!.htm"), 0);
   EXPECT_EQ(table.SetEntryField("/g?\?/p @!.htm", 5, "Realm2"), 1);
-  EXPECT_EQ(CUrlTable(m_prompter, m_path).GetEntryField(1, 5), "Realm2");
+  EXPECT_EQ(CUrlTable(m_prompter, files, m_path).GetEntryField(1, 5), "Realm2");
   EXPECT_GT(table.RemoveEntry("/g?\?/p%20@!.htm"), 0);
-  EXPECT_EQ(CUrlTable(m_prompter, m_path).GetEntryCount(), 1);
+  EXPECT_EQ(CUrlTable(m_prompter, files, m_path).GetEntryCount(), 1);
   EXPECT_TRUE(m_prompter.shown().empty());
 }
 
@@ -167,16 +173,17 @@ TEST(CStringTextTest, WritesAndReadsBackWhatWasTyped) {
 }
 
 TEST_F(UrlTableTest, SetEntryFieldChangesOneFieldOfTheExactUrl) {
+  CDirectFiles files;
   AddThree();
   const std::string longUrl = "/" + std::string(400, 'x') + " y.wav";
   const std::string longEntry = "{\n   \"/" + std::string(400, 'x') +
                                 "%20y.wav\" , 0, Send_function_4, (HSTypeFnBinary)HSTypeWav, "
                                 "5, Unprotected\n},\n";
   {
-    CUrlTable table(m_prompter, m_path);
+    CUrlTable table(m_prompter, files, m_path);
     ASSERT_EQ(table.AddEntry(-1, longEntry, "Send_function_4"), 1);
   }
-  CUrlTable table(m_prompter, m_path);
+  CUrlTable table(m_prompter, files, m_path);
   EXPECT_EQ(table.SetEntryField("/a.gif", 4, "2048"), 1);
   EXPECT_EQ(table.SetEntryField("/img/a.gif", 5, "Realm2"), 1);
   EXPECT_EQ(table.SetEntryField(longUrl, 4, "123456"), 1);
@@ -211,7 +218,7 @@ TEST_F(UrlTableTest, OddTableLinesGiveTheirDocumentedReading) {
                       "// old:\n{\n   /* \"/x\", 1, f, g, 0, Unprotected */\n\n},\n{\n"
                       "   \"/short\",, 1\n},\n");
   const std::string path = m_dir.Write("odd.c", text);
-  CUrlTable table(m_prompter, path);
+  CUrlTable table(m_prompter, m_files, path);
   ASSERT_EQ(table.GetEntryCount(), 3);
   EXPECT_EQ(table.GetEntryField(0, 0), "/bare");
   EXPECT_EQ(table.GetEntryField(1, 0), "");
@@ -232,6 +239,7 @@ TEST_F(UrlTableTest, OddTableLinesGiveTheirDocumentedReading) {
 }
 
 TEST_F(UrlTableTest, ATableWithoutItsTerminatorEndsAtItsEndMarker) {
+  CDirectFiles files;
   // The NULL line was lost: the lines after the end marker (the security
   // table's realm calls among them) are no entries, so editing them changes
   // nothing the table holds.
@@ -241,15 +249,16 @@ TEST_F(UrlTableTest, ATableWithoutItsTerminatorEndsAtItsEndMarker) {
   ASSERT_NE(std::string::npos, null);
   text.replace(null, 7, "   junk");
   const std::string path = m_dir.Write("noterm.c", text);
-  CUrlTable table(m_prompter, path);
+  CUrlTable table(m_prompter, files, path);
   EXPECT_EQ(table.GetEntryCount(), 4);  // three entries and the junk line
   text.insert(text.rfind(CrLf("/* @! End   of HSSetRealm calls */")),
               CrLf("    HSSetRealm (REALM3, \"a\", \"b\", \"c\");\n"));
   m_dir.Write("noterm.c", text);
-  EXPECT_EQ(CUrlTable(m_prompter, path).GetEntryCount(), 4);
+  EXPECT_EQ(CUrlTable(m_prompter, files, path).GetEntryCount(), 4);
 }
 
 TEST_F(UrlTableTest, MissingMarkersAreReportedAndChangeNothing) {
+  CDirectFiles files;
   const std::string beginTable = "/* @! Begin of Table for all URLs */";
   const std::string endTable = "/* @! End of Table for all URLs   */";
   const std::string beginProto = "/* @! Begin Function Prototypes */";
@@ -262,12 +271,12 @@ TEST_F(UrlTableTest, MissingMarkersAreReportedAndChangeNothing) {
   // Without the table the prototypes are given up too: two reports.
   const std::string noTable = m_dir.Write("no_table.c", without(beginTable));
   {
-    CUrlTable table(m_prompter, noTable);
+    CUrlTable table(m_prompter, files, noTable);
     EXPECT_EQ(table.GetEntryCount(), 0);
     EXPECT_EQ(table.RemoveEntry("/index.htm"), -1);
   }
   const std::string missing = m_dir.File("missing.c");
-  { CUrlTable table(m_prompter, missing); }
+  { CUrlTable table(m_prompter, files, missing); }
   EXPECT_EQ(m_prompter.Texts(), (std::vector<std::string>{
                                     "Can't find " + beginTable + " in " + noTable,
                                     "Can't find " + beginProto + " in " + noTable,
@@ -281,7 +290,7 @@ TEST_F(UrlTableTest, MissingMarkersAreReportedAndChangeNothing) {
   // Without the table's end no entry can be placed.
   const std::string noEnd = m_dir.Write("no_end.c", without(endTable));
   {
-    CUrlTable table(m_prompter, noEnd);
+    CUrlTable table(m_prompter, files, noEnd);
     EXPECT_EQ(table.AddEntry(-1, kIndex, "Send_function_1"), 0);
   }
   EXPECT_EQ(m_dir.Read(noEnd), without(endTable));
@@ -292,7 +301,7 @@ TEST_F(UrlTableTest, MissingMarkersAreReportedAndChangeNothing) {
   // Without the prototypes' end the entry still goes in, the prototype not.
   const std::string noProtoEnd = m_dir.Write("no_proto_end.c", without(kEndPrototypes));
   {
-    CUrlTable table(m_prompter, noProtoEnd);
+    CUrlTable table(m_prompter, files, noProtoEnd);
     EXPECT_EQ(table.AddEntry(-1, kIndex, "Send_function_1"), 1);
   }
   EXPECT_EQ(m_dir.Read(noProtoEnd), InsertBefore(without(kEndPrototypes), kTerminator, kIndex));
@@ -300,41 +309,54 @@ TEST_F(UrlTableTest, MissingMarkersAreReportedAndChangeNothing) {
             (std::vector<std::string>{"Can't find " + kEndPrototypes + " in " + noProtoEnd}));
 }
 
-// The editors read and write only through the document handle, so inside a
-// batch (each file read once, written once) they give the same bytes.
-TEST(DocBatchTest, EditsInABatchGiveTheSameBytesAsStepByStep) {
-  auto edit = [](Prompter& prompter, const std::string& path) {
-    CCodeGenerator generator(prompter);
+// The editors read and write only through the generated files they are
+// given, so in a batch (each file read once, written once) and in memory they
+// give the same bytes as step by step.
+TEST(DocBatchTest, EditsInABatchOrInMemoryGiveTheSameBytesAsStepByStep) {
+  auto edit = [](Prompter& prompter, CGeneratedFiles& files, const std::string& path) {
+    CCodeGenerator generator(prompter, files);
     EXPECT_EQ(generator.IsUrlFile(path), 1);
     {
-      CUrlTable table(prompter, path);
+      CUrlTable table(prompter, files, path);
       table.AddEntry(-1, kIndex, "Send_function_1");
       table.AddEntry(-1, kDeepGif, "Send_function_2");
       table.AddEntry(-1, kGif, "Send_function_3");
     }
-    CUrlTable table(prompter, path);
+    CUrlTable table(prompter, files, path);
     EXPECT_EQ(table.GetEntryCount(), 3);
     table.AddEntry(table.RemoveEntry("/img/a.gif"), kDeepGif, "Send_function_9");
     table.SetEntryField("/a.gif", 4, "77");
-    CSecurityTable realms(prompter, path);
+    CSecurityTable realms(prompter, files, path);
     realms.ClearRealms();
     realms.AddRealm(4, "r", "u", "p");
-    EXPECT_EQ(CSecurityTable(prompter, path).GetRealmCount(), 1);
+    EXPECT_EQ(CSecurityTable(prompter, files, path).GetRealmCount(), 1);
   };
   TempDir plain;
   TempDir batched;
   ScriptedPrompter prompter;
   const std::string plainPath = WriteUrlFile(plain);
   const std::string batchedPath = WriteUrlFile(batched);
-  edit(prompter, plainPath);
+  CDirectFiles direct;
+  edit(prompter, direct, plainPath);
   {
     CDocBatch batch;
-    edit(prompter, batchedPath);
+    edit(prompter, batch, batchedPath);
     EXPECT_TRUE(batch.Flush());
   }
   std::string expected = plain.Read(plainPath);
   expected.replace(expected.find(plainPath), plainPath.size(), batchedPath);
   EXPECT_EQ(batched.Read(batchedPath), expected);
+
+  // In memory the folder need not exist; the file's text is the skeleton's.
+  CMemoryFiles memory;
+  const std::string memoryPath = "/nowhere/url.c";
+  std::string fresh = plain.Read(WriteUrlFile(plain, "fresh.c"));
+  memory.Put(memoryPath, fresh.replace(fresh.find(plain.File("fresh.c")),
+                                       plain.File("fresh.c").size(), memoryPath));
+  edit(prompter, memory, memoryPath);
+  expected.replace(expected.find(batchedPath), batchedPath.size(), memoryPath);
+  EXPECT_EQ(memory.Text(memoryPath), expected);
+  EXPECT_FALSE(PathExists(memoryPath));
   EXPECT_TRUE(prompter.shown().empty());
 }
 

@@ -20,8 +20,6 @@ std::string TempSuffix() {
 
 namespace {
 
-thread_local int t_lastReplaceError = 0;
-
 // The temporary files being written, for a signal handler to remove: a slot
 // is claimed (1), filled, then published (2); the handler reads published
 // slots only, so it never sees a half-written path.
@@ -36,7 +34,6 @@ static_assert(std::atomic<int>::is_always_lock_free);
 
 }  // namespace
 
-void SetLastReplaceError(int error) { t_lastReplaceError = error; }
 
 int PublishLiveTemp(const std::string& path) {
   if (path.size() >= sizeof g_liveTemps[0].path) return -1;
@@ -62,8 +59,6 @@ void ForEachLiveTemp(void (*remove)(const char* path)) {
 
 void MarkEnding() { g_nEnding.store(1); }
 bool IsEnding() { return g_nEnding.load() != 0; }
-
-int LastReplaceErrorValue() { return t_lastReplaceError; }
 
 }  // namespace platform_detail
 
@@ -114,8 +109,6 @@ bool ReadWholeFile(const std::string& path, std::string& out) {
   return true;
 }
 
-int LastReplaceError() { return platform_detail::LastReplaceErrorValue(); }
-
 bool IsTemporaryFileName(const std::string& fileName, std::string& name) {
   constexpr size_t kSuffix = 4 + 6;  // ".tmp" and six letters or digits
   if (fileName.size() < 1 + 1 + kSuffix || fileName[0] != '.') return false;
@@ -131,8 +124,8 @@ bool IsTemporaryFileName(const std::string& fileName, std::string& name) {
   return true;
 }
 
-ReplaceResult ReplaceFileAtomically(const std::string& path, std::string_view data) {
-  return ReplaceFileAtomicallyInPieces(path, OnePiece(data));
+ReplaceResult ReplaceFileAtomically(const std::string& path, std::string_view data, int* error) {
+  return ReplaceFileAtomicallyInPieces(path, OnePiece(data), nullptr, error);
 }
 
 bool FileHoldsPieces(const std::string& path, std::uint64_t size,

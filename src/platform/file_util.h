@@ -125,7 +125,11 @@ enum class ReplaceResult {
 // Replaces path with data atomically: writes a temporary file in the same
 // folder and renames it over the target once every byte is written, so a full
 // disk or a crash never leaves a half-written file. An existing file keeps its mode.
-ReplaceResult ReplaceFileAtomically(const std::string& path, std::string_view data);
+// error, when given, receives the system's error number of a failure (0 when
+// beforeRename refused), so the caller can tell the user why ("No space left
+// on device").
+ReplaceResult ReplaceFileAtomically(const std::string& path, std::string_view data,
+                                    int* error = nullptr);
 // The same with the data given in pieces: next is called again after each piece
 // is written, until it returns an empty piece, so a large file can be written
 // from one reused buffer instead of being assembled in memory first. When next
@@ -135,11 +139,8 @@ ReplaceResult ReplaceFileAtomically(const std::string& path, std::string_view da
 // that must not replace a file changed meanwhile.
 ReplaceResult ReplaceFileAtomicallyInPieces(const std::string& path,
                                             const std::function<std::string_view()>& next,
-                                            const std::function<bool()>& beforeRename = nullptr);
-
-// The errno of the last failed ReplaceFileAtomically* on this thread (0 when
-// none failed yet), so a caller can tell the user why ("No space left on device").
-int LastReplaceError();
+                                            const std::function<bool()>& beforeRename = nullptr,
+                                            int* error = nullptr);
 
 // The temporary files of ReplaceFileAtomically* are named "." + name + ".tmp"
 // + six letters or digits, beside the file they replace. True for such a

@@ -11,9 +11,6 @@ namespace platform_detail {
 // Six random letters and digits for a temporary file's or folder's name.
 std::string TempSuffix();
 
-void SetLastReplaceError(int error);
-int LastReplaceErrorValue();
-
 // The temporary files being written, for a signal or console handler to
 // remove. PublishLiveTemp returns the slot (or -1 when every slot is taken or
 // the path does not fit: the file is then only not removed on a signal).

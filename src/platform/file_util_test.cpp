@@ -1,3 +1,4 @@
+#include "document/doc_handle.h"
 #include "platform/file_util.h"
 
 #include <gtest/gtest.h>
@@ -56,8 +57,10 @@ TEST(FileUtilTest, TemporaryFileBeingWrittenIsNotStale) {
 
 TEST(FileUtilTest, FailedReplaceTellsWhy) {
   TempDir dir;
-  EXPECT_EQ(ReplaceResult::kCannotCreate, ReplaceFileAtomically(dir.File("none/f.c"), "x"));
-  EXPECT_EQ(ENOENT, LastReplaceError());
+  int error = 0;
+  EXPECT_EQ(ReplaceResult::kCannotCreate,
+            ReplaceFileAtomically(dir.File("none/f.c"), "x", &error));
+  EXPECT_EQ(ENOENT, error);
 }
 
 TEST(ProjectLockTest, OneHolderAtATime) {

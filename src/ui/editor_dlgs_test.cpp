@@ -1,4 +1,5 @@
 // The editor dialogs on a built project, driven on the offscreen platform.
+#include "document/doc_handle.h"
 #include "ui/editor_dlgs.h"
 
 #include <sys/stat.h>
@@ -42,7 +43,8 @@ class EditorDlgsTest : public QObject {
 
   int EntryCount() {
     ScriptedPrompter quiet;
-    return CUrlTable(quiet, m_urlFile).GetEntryCount();
+    CDirectFiles files;
+    return CUrlTable(quiet, files, m_urlFile).GetEntryCount();
   }
   void Header(CUrlFileDlg& dialog, int column) {
     emit dialog.List()->header()->sectionClicked(column);
@@ -239,7 +241,8 @@ class EditorDlgsTest : public QObject {
     }
     {
       ScriptedPrompter quiet;
-      CSecurityTable table(quiet, m_urlFile);
+      CDirectFiles files;
+      CSecurityTable table(quiet, files, m_urlFile);
       QCOMPARE(table.GetRealmCount(), 2);
     }
     {
@@ -250,7 +253,8 @@ class EditorDlgsTest : public QObject {
       dialog.reject();
     }
     ScriptedPrompter quiet;
-    QCOMPARE(CSecurityTable(quiet, m_urlFile).GetRealmCount(), 2);  // Cancel wrote nothing
+    CDirectFiles files;
+    QCOMPARE(CSecurityTable(quiet, files, m_urlFile).GetRealmCount(), 2);  // Cancel wrote nothing
   }
 
   void securityTableChangedMeanwhileIsReadAgain() {
@@ -283,7 +287,8 @@ class EditorDlgsTest : public QObject {
     ClickButton(&dialog, "okButton");
     QCOMPARE(dialog.result(), int(QDialog::Accepted));
     ScriptedPrompter quiet;
-    QCOMPARE(CSecurityTable(quiet, m_urlFile).GetRealmCount(), 2);  // both realms
+    CDirectFiles files;
+    QCOMPARE(CSecurityTable(quiet, files, m_urlFile).GetRealmCount(), 2);  // both realms
   }
 
   void homePageAddedChangedRemoved() {

@@ -1,3 +1,4 @@
+#include "document/doc_handle.h"
 #include "tests/e2e/e2e_support.h"
 
 #include <algorithm>
@@ -199,7 +200,7 @@ int TestProject::ExpectServesItsSources(int port, const std::string& authorizati
   ScriptedPrompter prompter;
   COpenProject project(prompter, nullptr);
   EXPECT_TRUE(project.OpenExisting(m_strProject));
-  const CUrlTable table(prompter,
+  const CUrlTable table(prompter, project.m_directFiles,
                         project.m_settings.m_strTargetDir + project.m_settings.m_strUrlFile);
   std::map<std::string, const CPageNode*> nodes;  // by URL as the table stores it
   for (const auto& node : project.m_tree.m_nodes) {

@@ -2,6 +2,7 @@
 // URL entry editors do, asks for the credentials of one of its realms.
 #include <gtest/gtest.h>
 
+#include "document/doc_handle.h"
 #include "cli/preview.h"
 #include "generator/security_table.h"
 #include "generator/url_table.h"
@@ -13,6 +14,7 @@
 namespace {
 
 TEST(RealmTest, ProtectedUrlAnswersOnlyItsRealmsUsers) {
+  CDirectFiles files;
   if (!HaveTool("gcc")) GTEST_SKIP() << "gcc is not installed";
   TempDir sites;
   sites.Write("site/index.htm", "<p>Open to all</p>\n");
@@ -22,18 +24,18 @@ TEST(RealmTest, ProtectedUrlAnswersOnlyItsRealmsUsers) {
   const std::string urlFile = project.Files().m_strUrlFile;
   ScriptedPrompter prompter;
   {
-    CSecurityTable realms(prompter, urlFile);
+    CSecurityTable realms(prompter, files, urlFile);
     ASSERT_GE(realms.ClearRealms(), 0);
     ASSERT_EQ(1, realms.AddRealm(0, "Staff Area", "staff", "s3cret"));
     ASSERT_EQ(1, realms.AddRealm(1, "Guests", "guest", "guest"));
     ASSERT_EQ(1, realms.AddRealm(2, "Service", "tech", "t3ch"));
-    CUrlTable table(prompter, urlFile);
+    CUrlTable table(prompter, files, urlFile);
     ASSERT_EQ(1, table.SetEntryField("/staff.htm", 5, MakeRealmExpression(0x5)));  // 1 and 3
   }
   // A later build keeps the realms and the entry's realm field.
   ASSERT_TRUE(project.Build());
-  EXPECT_EQ("Realm1+Realm3", CUrlTable(prompter, urlFile).GetEntryField(1, 5));
-  EXPECT_EQ(3, CSecurityTable(prompter, urlFile).GetRealmCount());
+  EXPECT_EQ("Realm1+Realm3", CUrlTable(prompter, files, urlFile).GetEntryField(1, 5));
+  EXPECT_EQ(3, CSecurityTable(prompter, files, urlFile).GetRealmCount());
 
   const std::string program = project.CompileServer("gcc");
   ASSERT_NE("", program);
@@ -96,6 +98,7 @@ TEST(RealmTest, HomePageKeepsThePagesProtection) {
 // password: the C strings of the URL file mean what was typed, in a strict C99
 // compile, where trigraphs count.
 TEST(RealmTest, TrigraphsInUrlsAndRealmValuesMeanWhatWasTyped) {
+  CDirectFiles files;
   if (!HaveTool("gcc")) GTEST_SKIP() << "gcc is not installed";
   TempDir sites;
   sites.Write("site/index.htm", "<p>Open to all</p>\n");
@@ -104,7 +107,7 @@ TEST(RealmTest, TrigraphsInUrlsAndRealmValuesMeanWhatWasTyped) {
   ASSERT_TRUE(project.ok());
   const std::string urlFile = project.Files().m_strUrlFile;
   ScriptedPrompter prompter;
-  const std::string staff = CUrlTable(prompter, urlFile).GetEntryField(1, 2);
+  const std::string staff = CUrlTable(prompter, files, urlFile).GetEntryField(1, 2);
   ASSERT_EQ(0u, staff.rfind("Send_function_", 0)) << staff;
   const std::string pagoric = PagoricProgram();
   const std::string web = project.projectFile();

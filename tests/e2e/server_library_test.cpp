@@ -10,6 +10,7 @@
 #include <iostream>
 #include <sstream>
 
+#include "document/doc_handle.h"
 #include "generator/security_table.h"
 #include "generator/url_table.h"
 #include "platform/file_util.h"
@@ -25,6 +26,7 @@ bool HaveLwip() { return PathExists(std::string(kLwipIncludeDir) + "/lwip/socket
 class ServerLibraryTest : public ::testing::TestWithParam<CServerKind> {};
 
 TEST_P(ServerLibraryTest, ServesEveryUrlOfTheDemoAsWritten) {
+  CDirectFiles files;
   if (!HaveTool("gcc")) GTEST_SKIP() << "gcc is not installed";
   if (GetParam() == CServerKind::kLibraryLwip && !HaveLwip()) {
     GTEST_SKIP() << "lwIP's headers (liblwip-dev) are not installed";
@@ -36,9 +38,9 @@ TEST_P(ServerLibraryTest, ServesEveryUrlOfTheDemoAsWritten) {
   ScriptedPrompter prompter;
   const std::string urlFile = project.Files().m_strUrlFile;
   {
-    CSecurityTable realms(prompter, urlFile);
+    CSecurityTable realms(prompter, files, urlFile);
     ASSERT_EQ(1, realms.AddRealm(0, "Plant A", "op", "pump5"));
-    CUrlTable table(prompter, urlFile);
+    CUrlTable table(prompter, files, urlFile);
     ASSERT_EQ(1, table.SetEntryField("/index.htm", 5, "Realm1"));
   }
   const std::string program = project.CompileServer("gcc", "c99", GetParam());

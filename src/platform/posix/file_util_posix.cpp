@@ -16,7 +16,6 @@
 #include "platform/file_util_internal.h"
 
 using platform_detail::PublishLiveTemp;
-using platform_detail::SetLastReplaceError;
 using platform_detail::WithdrawLiveTemp;
 
 namespace {
@@ -165,9 +164,14 @@ FileStamp StampOf(const std::string& path) {
 
 ReplaceResult ReplaceFileAtomicallyInPieces(const std::string& path,
                                             const std::function<std::string_view()>& next,
-                                            const std::function<bool()>& beforeRename) {
+                                            const std::function<bool()>& beforeRename,
+                                            int* errorOut) {
+  // The system's error number of the failure, for the caller's message.
+  const auto SetError = [errorOut](int number) {
+    if (errorOut != nullptr) *errorOut = number;
+  };
   if (IsDirectory(path)) {
-    SetLastReplaceError(EISDIR);
+    SetError(EISDIR);
     return ReplaceResult::kCannotCreate;
   }
   std::string folder, name;
@@ -192,7 +196,7 @@ ReplaceResult ReplaceFileAtomicallyInPieces(const std::string& path,
     fd = -1;
     WithdrawLiveTemp(slot);
     slot = -1;
-    SetLastReplaceError(error);
+    SetError(error);
     if (error != EEXIST) break;
   }
   if (fd < 0) return ReplaceResult::kCannotCreate;
@@ -240,7 +244,7 @@ ReplaceResult ReplaceFileAtomicallyInPieces(const std::string& path,
   if (owner >= 0) ::close(owner);
   WithdrawLiveTemp(slot);
   if (renamed) return ReplaceResult::kOk;
-  SetLastReplaceError(error);
+  SetError(error);
   return ReplaceResult::kWriteFailed;
 }
 

@@ -16,7 +16,6 @@
 using platform_detail::ErrnoFromWin32;
 using platform_detail::Narrow;
 using platform_detail::PublishLiveTemp;
-using platform_detail::SetLastReplaceError;
 using platform_detail::Widen;
 using platform_detail::WithdrawLiveTemp;
 
@@ -220,9 +219,14 @@ FileStamp StampOf(const std::string& path) {
 
 ReplaceResult ReplaceFileAtomicallyInPieces(const std::string& path,
                                             const std::function<std::string_view()>& next,
-                                            const std::function<bool()>& beforeRename) {
+                                            const std::function<bool()>& beforeRename,
+                                            int* errorOut) {
+  // The system's error number of the failure, for the caller's message.
+  const auto SetError = [errorOut](int number) {
+    if (errorOut != nullptr) *errorOut = number;
+  };
   if (IsDirectory(path)) {
-    SetLastReplaceError(EISDIR);
+    SetError(EISDIR);
     return ReplaceResult::kCannotCreate;
   }
   std::string folder, name;
@@ -245,7 +249,7 @@ ReplaceResult ReplaceFileAtomicallyInPieces(const std::string& path,
     file = INVALID_HANDLE_VALUE;
     WithdrawLiveTemp(slot);
     slot = -1;
-    SetLastReplaceError(ErrnoFromWin32(error));
+    SetError(ErrnoFromWin32(error));
     if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) break;
   }
   if (file == INVALID_HANDLE_VALUE) return ReplaceResult::kCannotCreate;
@@ -294,7 +298,7 @@ ReplaceResult ReplaceFileAtomicallyInPieces(const std::string& path,
   }
   WithdrawLiveTemp(slot);
   if (renamed) return ReplaceResult::kOk;
-  SetLastReplaceError(error);
+  SetError(error);
   return ReplaceResult::kWriteFailed;
 }
 

@@ -96,9 +96,12 @@ class CGeneratedFiles {
   // True when these files hold the file's document or new text, so that it
   // must be read through Open rather than from disk.
   virtual bool IsHeld(const std::string& path) = 0;
-  // True when nothing is written (a check): a missing target directory does
-  // not stop a step.
+  // True when nothing is written (a check).
   virtual bool IsDryRun() const { return false; }
+  // True when a new file is made on disk, so that its folder must exist
+  // (false in a check and in memory, where a missing target directory does
+  // not stop a step).
+  virtual bool NeedsFolders() const { return true; }
   // True when every Open of a path gives the same document until it is
   // written, so that what a step learnt from it holds for the next step
   // while the document's revision is unchanged.
@@ -178,6 +181,7 @@ class CMemoryFiles : public CGeneratedFiles {
   std::int64_t FileSize(const std::string& path) override;
   bool IsHeld(const std::string& path) override;
   bool KeepsDocuments() const override { return true; }
+  bool NeedsFolders() const override { return false; }
 
  protected:
   int SaveDocument(CDocHandle& handle, std::string* reason) override;
@@ -223,6 +227,7 @@ class CDocBatch : public CGeneratedFiles {
   std::int64_t FileSize(const std::string& path) override;
   bool IsHeld(const std::string& path) override;
   bool IsDryRun() const override { return m_mode == Mode::kDryRun; }
+  bool NeedsFolders() const override { return !IsDryRun(); }
   bool KeepsDocuments() const override { return true; }
 
   // A saved document of path is written now, in the background, and let go.

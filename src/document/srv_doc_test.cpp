@@ -4,7 +4,9 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
+#include <initializer_list>
 #include <random>
 
 #include "document/doc_handle.h"
@@ -404,11 +406,20 @@ TEST(SrvDocTest, BatchAnswersSizesAndRefusesWhatItCouldNotWriteLater) {
   EXPECT_EQ(5, batch.FileSize(dir.File("n.c")));
   EXPECT_FALSE(PathExists(dir.File("n.c")));
 
-  EXPECT_EQ(0, batch.WriteNew(dir.File("none/n.c"), "x"));  // no such folder
-  EXPECT_EQ(0, batch.WriteNew(dir.path(), "x"));            // a folder
+  // Refused at once, each with the system's reason, by the batch as by a
+  // direct write.
   const std::string locked = dir.Write("locked.c", "old");
   ::chmod(locked.c_str(), 0444);
-  EXPECT_EQ(0, batch.WriteNew(locked, "x"));
+  CDirectFiles direct;
+  for (CGeneratedFiles* files : std::initializer_list<CGeneratedFiles*>{&batch, &direct}) {
+    std::string reason;
+    EXPECT_EQ(0, files->WriteNew(dir.File("none/n.c"), "x", &reason));  // no such folder
+    EXPECT_EQ(std::strerror(ENOENT), reason);
+    EXPECT_EQ(0, files->WriteNew(dir.path(), "x", &reason));  // a folder
+    EXPECT_EQ(std::strerror(EISDIR), reason);
+    EXPECT_EQ(0, files->WriteNew(locked, "x", &reason));
+    EXPECT_EQ(std::strerror(EACCES), reason);
+  }
   // A line a load would wrap is written at once, as it is.
   const std::string longLine(CSourceText::MaxLineLength, 'x');
   ASSERT_EQ(1, batch.WriteNew(dir.File("long.c"), longLine));

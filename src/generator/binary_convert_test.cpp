@@ -159,9 +159,10 @@ TEST_F(BinaryConvertTest, SourceLargerThanTheSizeFieldIsRefusedUnread) {
   }
 }
 
-// Inside a batch every file is read once and written once; the bytes must be
-// those of the step-by-step path.
-TEST_F(BinaryConvertTest, BatchWritesTheSameBytes) {
+// Inside a batch every file is read once and written once; in memory no file
+// is written at all, and no target folder is needed: the bytes must be those
+// of the step-by-step path.
+TEST_F(BinaryConvertTest, BatchAndMemoryGiveTheSameBytes) {
   const std::vector<CPageNode> nodes = {
       Page("/p.htm", "<form method=post action=go>_NZZA_d\n", 1),
       Binary("/a.gif", Bytes(45), 2),
@@ -180,6 +181,7 @@ TEST_F(BinaryConvertTest, BatchWritesTheSameBytes) {
     ASSERT_EQ(node.IsPage() ? m_generator.ConvertPage(node) : m_generator.ConvertBinary(node), 1);
   }
   const std::vector<std::string> stepByStep = files();
+  const std::string urlFile = m_dir.Read(m_urlFile);
 
   WriteUrlFile(m_dir, "out/url.c");
   WriteBinFile(m_dir, "out/bindata.c");
@@ -196,7 +198,67 @@ TEST_F(BinaryConvertTest, BatchWritesTheSameBytes) {
     ASSERT_TRUE(batch.Flush());
   }
   EXPECT_EQ(files(), stepByStep);
+
+  const std::string target = "/nowhere/out/";
+  const auto there = [&](std::string path) { return path.replace(0, m_target.size(), target); };
+  const FixedLocations project(target, "url.c", "bindata.c");
+  CMemoryFiles memory;
+  CCodeGenerator inMemory(m_prompter, memory, &project);
+  inMemory.SetDateSource([] { return std::string(kTestDate); });
+  ASSERT_EQ(1, inMemory.WriteUrlFileSkeleton(there(m_urlFile)));
+  ASSERT_EQ(1, inMemory.WriteBinFileSkeleton(there(m_binFile)));
+  for (CPageNode node : nodes) {
+    node.SetOutputFile(there(node.GetOutputFile()));
+    ASSERT_EQ(node.IsPage() ? inMemory.ConvertPage(node) : inMemory.ConvertBinary(node), 1);
+  }
+  std::vector<std::string> texts;
+  for (const std::string& path : {m_urlFile, m_binFile, nodes[0].GetOutputFile(),
+                                  nodes[2].GetOutputFile()}) {
+    std::string text = memory.Text(there(path));
+    for (size_t at = text.find(target); at != std::string::npos; at = text.find(target, at)) {
+      text.replace(at, target.size(), m_target);
+    }
+    texts.push_back(text);
+  }
+  EXPECT_EQ(texts, stepByStep);
+  EXPECT_EQ(m_dir.Read(m_urlFile), urlFile);
+  EXPECT_FALSE(PathExists(target));
   EXPECT_TRUE(m_prompter.shown().empty());
 }
 
 }  // namespace
+
+namespace {
+// Generated files on a disk that has just filled up: every write fails, for
+// the reason the system would give.
+class CFullDiskFiles : public CMemoryFiles {
+ public:
+  static constexpr const char* kReason = "No space left on device";
+  int WriteNew(const std::string&, std::string_view, std::string* reason) override {
+    *reason = kReason;
+    return 0;
+  }
+
+ protected:
+  int SaveDocument(CDocHandle&, std::string* reason) override {
+    *reason = kReason;
+    return 0;
+  }
+};
+}  // namespace
+
+// The user hears why a generated file was not written, and the node fails.
+TEST_F(BinaryConvertTest, AFailedWriteIsShownWithItsReason) {
+  CFullDiskFiles full;
+  full.Put(m_urlFile, m_dir.Read(m_urlFile));
+  full.Put(m_binFile, m_dir.Read(m_binFile));
+  CCodeGenerator generator(m_prompter, full, &m_project);
+  EXPECT_EQ(0, generator.ConvertBinary(Binary("/a.gif", Bytes(45), 2)));
+  const CPageNode page = Page("/p.htm", "text\n", 1);
+  EXPECT_EQ(0, generator.ConvertPage(page));
+  EXPECT_EQ(m_prompter.Texts(),
+            (std::vector<std::string>{"File " + m_binFile + " cannot be written.",
+                                      "File " + page.GetOutputFile() + " cannot be written."}));
+  EXPECT_EQ(m_prompter.Reasons(),
+            (std::vector<std::string>{CFullDiskFiles::kReason, CFullDiskFiles::kReason}));
+}

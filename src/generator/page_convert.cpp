@@ -186,9 +186,10 @@ int CCodeGenerator::ConvertPageSteps(const CPageNode& node) {
   // The page file as this build has it so far: a batch may hold it unwritten.
   const std::int64_t size = m_pFiles->FileSize(pageFile);
   const bool exists = size >= 0 || PathExists(pageFile);
-  // A dry run (a check) may convert into a target directory that is not there.
-  const bool dryRun = m_pFiles->IsDryRun();
-  if (IsDirectory(pageFile) || (!exists && !dryRun && !IsDirectory(FolderOf(pageFile)))) {
+  // A check, or files in memory, may convert into a target directory that
+  // is not there.
+  if (IsDirectory(pageFile) ||
+      (!exists && m_pFiles->NeedsFolders() && !IsDirectory(FolderOf(pageFile)))) {
     m_prompter.ShowOk(kCannotCreateText);
     return 0;
   }

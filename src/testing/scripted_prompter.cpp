@@ -22,6 +22,11 @@ ScriptedPrompter::~ScriptedPrompter() {
 
 void ScriptedPrompter::ShowOk(const std::string& text) { m_shown.push_back({Kind::kOk, text}); }
 
+void ScriptedPrompter::ShowOkWithReason(const std::string& text, const std::string& reason) {
+  ShowOk(text);
+  m_reasons.push_back(reason);
+}
+
 void ScriptedPrompter::ShowStop(const std::string& text) { m_shown.push_back({Kind::kStop, text}); }
 
 void ScriptedPrompter::ShowInformation(const std::string& text) {

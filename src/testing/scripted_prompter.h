@@ -28,6 +28,8 @@ class ScriptedPrompter : public Prompter {
   void QueueAnswer(bool answer) { m_answers.push_back(answer); }
 
   void ShowOk(const std::string& text) override;
+  // Shown as an OK box; the reason is kept in Reasons.
+  void ShowOkWithReason(const std::string& text, const std::string& reason) override;
   bool AskYesNo(const std::string& text) override;
   bool AskOkCancel(const std::string& text) override;
   void ShowStop(const std::string& text) override;
@@ -37,10 +39,13 @@ class ScriptedPrompter : public Prompter {
   // The texts shown so far, in order, whatever their kind.
   std::vector<std::string> Texts() const;
   void Clear() { m_shown.clear(); }
+  // The reasons of the OK boxes of failed writes, in order.
+  const std::vector<std::string>& Reasons() const { return m_reasons; }
 
  private:
   bool Answer(Kind kind, const std::string& text);
 
   std::deque<bool> m_answers;
   std::vector<Shown> m_shown;
+  std::vector<std::string> m_reasons;
 };

@@ -9,8 +9,10 @@
 namespace {
 
 QMessageBox::StandardButton Box(QMessageBox::Icon icon, const std::string& title,
-                                const std::string& text, QMessageBox::StandardButtons buttons) {
+                                const std::string& text, QMessageBox::StandardButtons buttons,
+                                const std::string& detail = std::string()) {
   QMessageBox box(icon, ToQt(title), ToQtText(text), buttons, QApplication::activeWindow());
+  if (!detail.empty()) box.setInformativeText(ToQtText(detail));
   return static_cast<QMessageBox::StandardButton>(box.exec());
 }
 
@@ -18,6 +20,10 @@ QMessageBox::StandardButton Box(QMessageBox::Icon icon, const std::string& title
 
 void CQtPrompter::ShowOk(const std::string& text) {
   Box(QMessageBox::Warning, kTitle, text, QMessageBox::Ok);
+}
+
+void CQtPrompter::ShowOkWithReason(const std::string& text, const std::string& reason) {
+  Box(QMessageBox::Warning, kTitle, text, QMessageBox::Ok, reason);
 }
 
 bool CQtPrompter::AskYesNo(const std::string& text) {

@@ -35,6 +35,8 @@ class CQtPrompter : public Prompter {
  public:
   static constexpr const char* kTitle = "Pagoric";
   void ShowOk(const std::string& text) override;
+  // The text as it is, the system's reason under it in the box's smaller text.
+  void ShowOkWithReason(const std::string& text, const std::string& reason) override;
   bool AskYesNo(const std::string& text) override;
   bool AskOkCancel(const std::string& text) override;
   void ShowStop(const std::string& text) override;

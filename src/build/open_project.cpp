@@ -324,7 +324,7 @@ void COpenProject::BuildNodes(int all) {
       } catch (const CSourceException& e) {
         // A generated file could not be read or written: this node fails, the
         // build goes on with the next one.
-        m_prompter.ShowOk(e.Message() + " " + node->GetOutputFile());
+        m_prompter.ShowOkWithReason(e.Message() + " " + node->GetOutputFile(), e.Reason());
         ok = 0;
       }
       m_prompter.SetContext(std::string());
@@ -364,7 +364,7 @@ void COpenProject::ReportStrayEntries() {
   }
   const std::string urlFile = m_generator.UrlFilePath();
   CGeneratedFiles& files = m_generator.Files();
-  if (!files.IsHeld(urlFile) && !PathExists(urlFile)) return;
+  if (!files.IsHeld(urlFile) && !files.Status(urlFile).exists) return;
   const CUrlTable table(m_prompter, files, urlFile);
   for (int i = 0; i < table.GetEntryCount(); ++i) {
     // Entries made by hand (other functions) and the home page are the

@@ -273,8 +273,30 @@ CDocBatch::~CDocBatch() {
   m_pWriter.reset();
 }
 
+CDocBatch::Facts& CDocBatch::FactsOf(const std::string& path) {
+  // A file being written is asked about once its write has ended.
+  WaitFor(path);
+  return m_facts[path];
+}
+
+FileStatus CDocBatch::Status(const std::string& path) {
+  Facts& facts = FactsOf(path);
+  if (!facts.known) {
+    facts.status = StatusOf(path);
+    facts.known = true;
+  }
+  return facts.status;
+}
+
+bool CDocBatch::IsReadOnly(const std::string& path) {
+  Facts& facts = FactsOf(path);
+  if (facts.readOnly < 0) facts.readOnly = ::IsReadOnly(path, Status(path)) ? 1 : 0;
+  return facts.readOnly != 0;
+}
+
 void CDocBatch::Write(const std::string& path, std::shared_ptr<CCSrvDoc> doc, std::string newText,
                       std::shared_ptr<CStreamedFile> stream, const FileStamp& stamp) {
+  m_facts.erase(path);
   if (m_pWriter == nullptr) {
     try {
       m_pWriter = std::make_unique<CWriter>();
@@ -323,6 +345,7 @@ void CDocBatch::Settle(const std::string& path) {
     NoteIfChanged(path, entry);
     return;
   }
+  m_facts.erase(path);
   std::string reason;
   if (!WriteEntry(path, entry.doc, entry.newText, entry.stream, entry.stamp, reason)) {
     m_unreported.push_back({path, reason});
@@ -393,6 +416,7 @@ bool CDocBatch::Flush() {
   if (m_pWriter != nullptr) m_pWriter->Wake();
   if (big < pending.size()) {
     const Entry& entry = *pending[big].second;
+    m_facts.erase(*pending[big].first);
     std::string reason;
     if (!WriteEntry(*pending[big].first, entry.doc, entry.newText, entry.stream, entry.stamp,
                     reason)) {
@@ -451,16 +475,15 @@ int CDocBatch::WriteNew(const std::string& path, std::string_view text, std::str
     m_docs.emplace(path, std::move(entry));
     return 1;
   }
+  m_facts.erase(path);
   if (!LoadsAsItStands(text)) {
     // Written at once, so that the next load meets it as it is.
     CDirectFiles direct;
     return direct.WriteNew(path, text, reason);
   }
   // The write comes later; what would make it fail then fails now.
-  if (IsReadOnly(path) || !CanReplaceFile(path)) {
-    const int error = IsDirectory(path)                ? EISDIR
-                      : IsDirectory(FolderOf(path)) ? EACCES
-                                                    : ENOENT;
+  int error = IsReadOnly(path) ? EACCES : 0;
+  if (error != 0 || !CanReplaceFile(path, &error)) {
     if (reason) *reason = std::strerror(error);
     return 0;
   }
@@ -485,7 +508,8 @@ std::int64_t CDocBatch::FileSize(const std::string& path) {
     if (entry.doc == nullptr) return static_cast<std::int64_t>(entry.newText.size());
     return static_cast<std::int64_t>(entry.doc->SavedSize());
   }
-  return ::FileSize(path);
+  const FileStatus status = Status(path);
+  return status.exists ? status.size : -1;
 }
 
 bool CDocBatch::IsHeld(const std::string& path) {
@@ -506,6 +530,12 @@ int CDocBatch::SaveDocument(CDocHandle& handle, std::string* reason) {
   }
   // The batch let the document go (Release): its write must end first.
   WaitFor(path);
+  if (IsDryRun()) {
+    // A check never writes, whatever became of the document's entry.
+    if (!DocOf(handle).IsSavedIn(path)) m_wouldChange.insert(path);
+    return 1;
+  }
+  m_facts.erase(path);
   int error = 0;
   if (DocOf(handle).SaveFile(path, &error) == 1) return 1;
   if (reason) *reason = ReasonOf(error);
@@ -556,6 +586,14 @@ int CDocBatch::SaveStream(CStreamHandle& handle, std::string* reason) {
     it->second.dirty = true;
     return 1;
   }
+  if (IsDryRun()) {
+    // A check never writes, whatever became of the file's entry.
+    Entry entry;
+    entry.stream = file;
+    NoteIfChanged(path, entry);
+    return 1;
+  }
+  m_facts.erase(path);
   std::string why;
   if (WriteEntry(path, nullptr, std::string(), file, ScanStampOf(handle), why)) return 1;
   if (reason) *reason = why;
@@ -649,6 +687,15 @@ std::int64_t CMemoryFiles::FileSize(const std::string& path) {
 }
 
 bool CMemoryFiles::IsHeld(const std::string& path) { return m_files.count(path) != 0; }
+
+FileStatus CMemoryFiles::Status(const std::string& path) {
+  FileStatus status;
+  const auto it = m_files.find(path);
+  if (it == m_files.end()) return status;
+  status.exists = status.regular = status.writeBit = true;
+  status.size = static_cast<std::int64_t>(it->second.text.size());
+  return status;
+}
 
 int CMemoryFiles::SaveDocument(CDocHandle& handle, std::string*) {
   File& file = m_files[handle.Path()];

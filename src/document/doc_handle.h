@@ -96,6 +96,11 @@ class CGeneratedFiles {
   // True when these files hold the file's document or new text, so that it
   // must be read through Open rather than from disk.
   virtual bool IsHeld(const std::string& path) = 0;
+  // The file as it stands where these files keep it (on disk: StatusOf),
+  // and whether it is read-only there. A batch asks the system once per
+  // file and build, and again only after it wrote the file itself.
+  virtual FileStatus Status(const std::string& path) { return StatusOf(path); }
+  virtual bool IsReadOnly(const std::string& path) { return ::IsReadOnly(path); }
   // True when nothing is written (a check).
   virtual bool IsDryRun() const { return false; }
   // True when a new file is made on disk, so that its folder must exist
@@ -180,6 +185,8 @@ class CMemoryFiles : public CGeneratedFiles {
                std::string* reason = nullptr) override;
   std::int64_t FileSize(const std::string& path) override;
   bool IsHeld(const std::string& path) override;
+  FileStatus Status(const std::string& path) override;
+  bool IsReadOnly(const std::string&) override { return false; }
   bool KeepsDocuments() const override { return true; }
   bool NeedsFolders() const override { return false; }
 
@@ -226,6 +233,8 @@ class CDocBatch : public CGeneratedFiles {
                std::string* reason = nullptr) override;
   std::int64_t FileSize(const std::string& path) override;
   bool IsHeld(const std::string& path) override;
+  FileStatus Status(const std::string& path) override;
+  bool IsReadOnly(const std::string& path) override;
   bool IsDryRun() const override { return m_mode == Mode::kDryRun; }
   bool NeedsFolders() const override { return !IsDryRun(); }
   bool KeepsDocuments() const override { return true; }
@@ -278,6 +287,13 @@ class CDocBatch : public CGeneratedFiles {
   void WaitFor(const std::string& path);
   // Waits for every write handed to the writer; its failures wait for Flush.
   void DrainWriter();
+  // What Status and IsReadOnly know of path, and the entry to fill.
+  struct Facts {
+    bool known = false;
+    FileStatus status;
+    int readOnly = -1;  // -1 not asked yet
+  };
+  Facts& FactsOf(const std::string& path);
 
   std::map<std::string, Entry> m_docs;
   std::vector<Failure> m_unreported;  // failed writes the next Flush reports
@@ -285,4 +301,6 @@ class CDocBatch : public CGeneratedFiles {
   Mode m_mode = Mode::kWrite;
   std::set<std::string> m_wouldChange;
   std::set<std::string> m_unstreamable;  // files edited as documents in this batch
+  // The files as the system told them, until the batch writes them.
+  std::map<std::string, Facts> m_facts;
 };

@@ -24,9 +24,14 @@ int ForEachLineOfFile(const std::string& path,
   // The file is streamed through one buffer, line by line, never mapped: a
   // program that shortens it meanwhile cannot crash us, and a big file costs
   // no more memory than a small one.
-  if (!IsRegularFile(path)) return -1;
+  // Opened without waiting, then asked what it is: a pipe or a device is
+  // never read.
   const int fd = OpenFileDescriptor(path, FileOpen::kReadNoWait);
   if (fd < 0) return -1;
+  if (FileStatus status; !StatusOfDescriptor(fd, status) || !status.regular) {
+    CloseFileDescriptor(fd);
+    return -1;
+  }
   const size_t bufferSize = size_t{1} << 20;
   const std::unique_ptr<char[]> buffer(new char[bufferSize]);  // not cleared: read fills it
   size_t filled = 0;

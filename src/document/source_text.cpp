@@ -55,7 +55,8 @@ void CSourceText::DeleteAll() {
 int CSourceText::LoadFile(const std::string& path) {
   m_nLastError = 0;
   m_strLoadPath = path;
-  if (IsDirectory(path)) {
+  const FileStatus status = StatusOf(path);
+  if (status.directory) {
     m_nLastError = 1;
     return 0;
   }
@@ -63,7 +64,7 @@ int CSourceText::LoadFile(const std::string& path) {
   // privileged user, like a read-only file attribute.
   bool readOnly = false;
   int fd = -1;
-  if (StatusOf(path).writeBit) fd = OpenFileDescriptor(path, FileOpen::kReadWrite);
+  if (status.writeBit) fd = OpenFileDescriptor(path, FileOpen::kReadWrite);
   if (fd < 0) {
     fd = OpenFileDescriptor(path, FileOpen::kRead);
     if (fd < 0) {
@@ -194,6 +195,10 @@ bool CSourceText::IsSavedIn(const std::string& path) {
   if (::FileSize(path) < 0) return false;  // spares the size count for a new file
   std::string buffer;
   return FileHoldsPieces(path, SavedSize(), SavePieces(buffer));
+}
+
+std::string CSrcFileException::Reason() const {
+  return m_nError != 0 ? std::strerror(m_nError) : std::string();
 }
 
 int CSourceText::SaveFile(const std::string& path, int* error) {

@@ -36,6 +36,8 @@ class CSourceException : public std::exception {
   int Code() const { return m_nCode; }
   const std::string& Message() const { return m_strMessage; }
   const char* what() const noexcept override { return m_strMessage.c_str(); }
+  // The system's reason for the failure ("No space left on device"), or "".
+  virtual std::string Reason() const { return std::string(); }
 
  private:
   int m_nCode;
@@ -48,6 +50,7 @@ class CSrcFileException : public CSourceException {
   explicit CSrcFileException(int error = 0) : CSourceException(2, "File error."), m_nError(error) {}
   // The system's error number of a failed write (0 when not known).
   int Error() const { return m_nError; }
+  std::string Reason() const override;
 
  private:
   int m_nError;

@@ -429,6 +429,27 @@ TEST(SrvDocTest, BatchAnswersSizesAndRefusesWhatItCouldNotWriteLater) {
   EXPECT_EQ("new\r\n", dir.Read("n.c"));
 }
 
+// A build asks the system about a file once; what it learnt holds until the
+// batch writes the file itself. (A change made meanwhile by someone else is
+// caught when the file is written: see the stamp checks.)
+TEST(SrvDocTest, BatchAsksAboutAFileOnceAndAgainAfterWritingIt) {
+  TempDir dir;
+  const std::string path = dir.Write("f.c", "one");
+  CDocBatch batch;
+  EXPECT_EQ(3, batch.Status(path).size);
+  EXPECT_FALSE(batch.IsReadOnly(path));
+  dir.Write("f.c", "longer");
+  ::chmod(path.c_str(), 0444);
+  EXPECT_EQ(3, batch.Status(path).size);
+  EXPECT_FALSE(batch.IsReadOnly(path));
+  ::chmod(path.c_str(), 0644);
+  ASSERT_EQ(1, batch.WriteNew(path, "new\r\n"));
+  batch.Release(path);
+  EXPECT_EQ(5, batch.Status(path).size);
+  EXPECT_TRUE(batch.Flush());
+  EXPECT_FALSE(batch.Status(dir.File("none.c")).exists);
+}
+
 TEST(SrvDocTest, ReleasedFilesAreWrittenAndReadAfreshWhenOpenedAgain) {
   TempDir dir;
   ScriptedPrompter prompter;

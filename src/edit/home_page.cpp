@@ -55,8 +55,9 @@ HomePageResult CHomePageEditor::SetHome(const std::string& highlighted, const st
     if (table.AddEntry(line, HtmlEntry("/", highlighted, homeRealm), highlighted) != 1) {
       return HomePageResult::kFailed;
     }
-  } catch (const CSrcFileException&) {
-    m_prompter.ShowOk(FormatText(CCodeGenerator::kCannotWriteText, {m_strPath}));
+  } catch (const CSrcFileException& e) {
+    m_prompter.ShowOkWithReason(FormatText(CCodeGenerator::kCannotWriteText, {m_strPath}),
+                                e.Reason());
     return HomePageResult::kFailed;
   }
   m_prompter.ShowInformation(added ? kAddedText : kChangedText);
@@ -76,8 +77,9 @@ HomePageResult CHomePageEditor::RemoveHome() {
   }
   try {
     CUrlTable(m_prompter, m_files, m_strPath).RemoveEntry("/");
-  } catch (const CSrcFileException&) {
-    m_prompter.ShowOk(FormatText(CCodeGenerator::kCannotWriteText, {m_strPath}));
+  } catch (const CSrcFileException& e) {
+    m_prompter.ShowOkWithReason(FormatText(CCodeGenerator::kCannotWriteText, {m_strPath}),
+                                e.Reason());
     return HomePageResult::kFailed;
   }
   m_prompter.ShowInformation(kRemovedText);

@@ -63,6 +63,7 @@ RealmWrite CSecurityTableForm::Write(const CRealmRows& rows, int* badRow, int* b
   // Clearing and adding edit one document in memory; the file is written once
   // at the end, so it never holds the realms half rewritten.
   bool written = false;
+  std::string reason;
   CDocBatch batch;
   try {
     CSecurityTable table(m_prompter, batch, m_strPath);
@@ -78,11 +79,13 @@ RealmWrite CSecurityTableForm::Write(const CRealmRows& rows, int* badRow, int* b
       return RealmWrite::kFailed;
     }
     written = batch.Flush();
-  } catch (const CSrcFileException&) {
+    if (!written) reason = batch.FailureReason(m_strPath);
+  } catch (const CSrcFileException& e) {
     batch.Discard();
+    reason = e.Reason();
   }
   if (!written) {
-    m_prompter.ShowOk(FormatText(CCodeGenerator::kCannotWriteText, {m_strPath}));
+    m_prompter.ShowOkWithReason(FormatText(CCodeGenerator::kCannotWriteText, {m_strPath}), reason);
     return RealmWrite::kFailed;
   }
   m_stamp = StampOf(m_strPath);

@@ -84,15 +84,19 @@ std::vector<CUrlRow> CUrlFileEditor::ReadRows() const {
 
 bool CUrlFileEditor::Change(const std::function<bool()>& change) {
   bool done = false;
+  std::string reason;
   if (!m_bReadOnly && CanWriteFile(m_strPath)) {
     if (!SoundOrReport(m_prompter, m_files, m_strPath, CFileStructure::Kind::kUrlFile)) return false;
     try {
       done = change();
-    } catch (const CSrcFileException&) {
+    } catch (const CSrcFileException& e) {
       done = false;
+      reason = e.Reason();
     }
   }
-  if (!done) m_prompter.ShowOk(FormatText(CCodeGenerator::kCannotWriteText, {m_strPath}));
+  if (!done) {
+    m_prompter.ShowOkWithReason(FormatText(CCodeGenerator::kCannotWriteText, {m_strPath}), reason);
+  }
   return done;
 }
 

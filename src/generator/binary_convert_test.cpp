@@ -181,7 +181,6 @@ TEST_F(BinaryConvertTest, BatchAndMemoryGiveTheSameBytes) {
     ASSERT_EQ(node.IsPage() ? m_generator.ConvertPage(node) : m_generator.ConvertBinary(node), 1);
   }
   const std::vector<std::string> stepByStep = files();
-  const std::string urlFile = m_dir.Read(m_urlFile);
 
   WriteUrlFile(m_dir, "out/url.c");
   WriteBinFile(m_dir, "out/bindata.c");
@@ -199,30 +198,37 @@ TEST_F(BinaryConvertTest, BatchAndMemoryGiveTheSameBytes) {
   }
   EXPECT_EQ(files(), stepByStep);
 
-  const std::string target = "/nowhere/out/";
-  const auto there = [&](std::string path) { return path.replace(0, m_target.size(), target); };
-  const FixedLocations project(target, "url.c", "bindata.c");
-  CMemoryFiles memory;
-  CCodeGenerator inMemory(m_prompter, memory, &project);
-  inMemory.SetDateSource([] { return std::string(kTestDate); });
-  ASSERT_EQ(1, inMemory.WriteUrlFileSkeleton(there(m_urlFile)));
-  ASSERT_EQ(1, inMemory.WriteBinFileSkeleton(there(m_binFile)));
-  for (CPageNode node : nodes) {
-    node.SetOutputFile(there(node.GetOutputFile()));
-    ASSERT_EQ(node.IsPage() ? inMemory.ConvertPage(node) : inMemory.ConvertBinary(node), 1);
-  }
-  std::vector<std::string> texts;
-  for (const std::string& path : {m_urlFile, m_binFile, nodes[0].GetOutputFile(),
-                                  nodes[2].GetOutputFile()}) {
-    std::string text = memory.Text(there(path));
-    for (size_t at = text.find(target); at != std::string::npos; at = text.find(target, at)) {
-      text.replace(at, target.size(), m_target);
+  // In memory: once where no folder exists, once over the real target whose
+  // page files on disk hold junk that files in memory never see.
+  const std::string urlFile = m_dir.Read(m_urlFile);
+  m_dir.Write(nodes[0].GetOutputFile(), "junk");
+  for (const std::string& target : {std::string("/nowhere/out/"), m_target}) {
+    const auto there = [&](std::string path) { return path.replace(0, m_target.size(), target); };
+    const FixedLocations project(target, "url.c", "bindata.c");
+    CMemoryFiles memory;
+    CCodeGenerator inMemory(m_prompter, memory, &project);
+    inMemory.SetDateSource([] { return std::string(kTestDate); });
+    ASSERT_EQ(1, inMemory.WriteUrlFileSkeleton(there(m_urlFile)));
+    ASSERT_EQ(1, inMemory.WriteBinFileSkeleton(there(m_binFile)));
+    for (CPageNode node : nodes) {
+      node.SetOutputFile(there(node.GetOutputFile()));
+      ASSERT_EQ(node.IsPage() ? inMemory.ConvertPage(node) : inMemory.ConvertBinary(node), 1);
     }
-    texts.push_back(text);
+    std::vector<std::string> texts;
+    for (const std::string& path : {m_urlFile, m_binFile, nodes[0].GetOutputFile(),
+                                    nodes[2].GetOutputFile()}) {
+      std::string text = memory.Text(there(path));
+      for (size_t at = text.find(target); at != std::string::npos; at = text.find(target, at)) {
+        text.replace(at, target.size(), m_target);
+        at += m_target.size();
+      }
+      texts.push_back(text);
+    }
+    EXPECT_EQ(texts, stepByStep) << target;
   }
-  EXPECT_EQ(texts, stepByStep);
   EXPECT_EQ(m_dir.Read(m_urlFile), urlFile);
-  EXPECT_FALSE(PathExists(target));
+  EXPECT_EQ(m_dir.Read(nodes[0].GetOutputFile()), "junk");
+  EXPECT_FALSE(PathExists("/nowhere"));
   EXPECT_TRUE(m_prompter.shown().empty());
 }
 

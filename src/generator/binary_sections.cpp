@@ -77,6 +77,9 @@ int RemoveBinarySections(Prompter& prompter, const std::string& path,
     }
     written = batch.Flush();
   }
-  if (!written) prompter.ShowOk(FormatText(CCodeGenerator::kCannotWriteText, {path}));
+  if (!written) {
+    prompter.ShowOkWithReason(FormatText(CCodeGenerator::kCannotWriteText, {path}),
+                              batch.FailureReason(path));
+  }
   return written ? 1 : 0;
 }

@@ -327,6 +327,11 @@ CCodeGenerator::CCodeGenerator(Prompter& prompter, CGeneratedFiles& files,
 
 CCodeGenerator::~CCodeGenerator() = default;
 
+void CCodeGenerator::SetFiles(CGeneratedFiles& files) {
+  if (&files != m_pFiles) m_urlTable.reset();
+  m_pFiles = &files;
+}
+
 std::string CCodeGenerator::Banner(const std::string& path) const {
   return FormatText("/* C file: %s created\n by Corvane Pagoric Utility on %s */\n\n\n",
                     {Recorded(path), m_dateSource()});
@@ -371,7 +376,7 @@ int CCodeGenerator::FindMarkerFrom(CCSrvDoc& doc, const std::string& marker, int
 
 int CCodeGenerator::HasMarkersInOrder(const std::string& path,
                                       const std::vector<const char*>& markerList, bool lookFirst) {
-  if (lookFirst && !m_pFiles->IsHeld(path)) {
+  if (lookFirst && !m_pFiles->IsHeld(path) && m_pFiles->Status(path).exists) {
     const int seen = MarkersInOrderInFile(path, markerList);
     if (seen >= 0) return seen;
   }
@@ -451,8 +456,8 @@ CCodeGenerator::UrlFileDeclaration CCodeGenerator::UpdateUrlFileDeclaration(
   doc->SetLineText(field, kHsTypeField);
   doc->RemoveLines(typedefs, static_cast<int>(std::size(kOldHsTypeDeclaration)));
   doc->InsertLines(typedefs, kHsTypeDeclaration);
-  if (!doc.Save()) {
-    m_prompter.ShowOk(FormatText(kCannotWriteText, {path}));
+  if (std::string reason; !doc.Save(&reason)) {
+    m_prompter.ShowOkWithReason(FormatText(kCannotWriteText, {path}), reason);
     return UrlFileDeclaration::kFailed;
   }
   return UrlFileDeclaration::kUpdated;

@@ -72,7 +72,8 @@ class CCodeGenerator {
   void SetProject(const CProjectLocations* project) { m_pProject = project; }
   // The generated files that the following steps read and write (a build
   // gives its batch for the build's length).
-  void SetFiles(CGeneratedFiles& files) { m_pFiles = &files; }
+  // A URL table read from other files is read again.
+  void SetFiles(CGeneratedFiles& files);
   CGeneratedFiles& Files() const { return *m_pFiles; }
   // Replaces the banner date source (CurrentBannerDate by default).
   void SetDateSource(DateSource source) { m_dateSource = std::move(source); }

@@ -204,7 +204,7 @@ std::string CheckFileStructure(Prompter& prompter, CGeneratedFiles& files, const
   // A file a build holds is checked as the build will write it; any other is
   // read from disk, where a NUL byte stands as it is.
   const bool held = files.IsHeld(path);
-  if (!held && !PathExists(path)) return std::string();
+  if (!held && !files.Status(path).exists) return std::string();
   int read = -1;
   if (!held) {
     read = ForEachLineOfFile(path, [&](std::string_view line) {

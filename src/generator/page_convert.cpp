@@ -173,7 +173,7 @@ int CCodeGenerator::ConvertPage(const CPageNode& node) {
 
 bool CCodeGenerator::CanWriteWithUrlFile(const std::string& file) {
   for (const std::string& path : {file, UrlFilePath()}) {
-    if (IsReadOnly(path)) {
+    if (m_pFiles->IsReadOnly(path)) {
       m_prompter.ShowOk(FormatText(kCannotWriteText, {path}));
       return false;
     }
@@ -185,11 +185,12 @@ int CCodeGenerator::ConvertPageSteps(const CPageNode& node) {
   const std::string& pageFile = node.GetOutputFile();
   // The page file as this build has it so far: a batch may hold it unwritten.
   const std::int64_t size = m_pFiles->FileSize(pageFile);
-  const bool exists = size >= 0 || PathExists(pageFile);
+  const FileStatus status = m_pFiles->Status(pageFile);
+  const bool exists = size >= 0 || status.exists;
   // A check, or files in memory, may convert into a target directory that
   // is not there.
-  if (IsDirectory(pageFile) ||
-      (!exists && m_pFiles->NeedsFolders() && !IsDirectory(FolderOf(pageFile)))) {
+  if (status.directory || (!exists && m_pFiles->NeedsFolders() &&
+                           !m_pFiles->Status(FolderOf(pageFile)).directory)) {
     m_prompter.ShowOk(kCannotCreateText);
     return 0;
   }
@@ -250,8 +251,7 @@ int CCodeGenerator::ConvertPageSteps(const CPageNode& node) {
 CUrlTable& CCodeGenerator::UrlTable() {
   const std::string path = UrlFilePath();
   const bool keeps = m_pFiles->KeepsDocuments();
-  if (keeps && m_urlTable && &m_urlTable->Files() == m_pFiles && m_urlTable->Path() == path &&
-      m_urlTable->InSyncWithFile()) {
+  if (keeps && m_urlTable && m_urlTable->Path() == path && m_urlTable->InSyncWithFile()) {
     return *m_urlTable;
   }
   m_urlTable = std::make_unique<CUrlTable>(m_prompter, *m_pFiles, path);

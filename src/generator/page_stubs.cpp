@@ -121,7 +121,7 @@ const std::string* CCodeGenerator::PostStubFile(const std::string& handler) {
         for (int n = 0; n < doc->GetLineCount(); ++n) NotePostStubs(file, doc->LineText(n));
       } else {
         std::string text;
-        if (ReadWholeFile(file, text)) NotePostStubs(file, text);
+        if (m_pFiles->Status(file).exists && ReadWholeFile(file, text)) NotePostStubs(file, text);
       }
     }
   }

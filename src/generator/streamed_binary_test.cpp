@@ -154,6 +154,7 @@ TEST_F(StreamedBinaryTest, ASourceThatShrankBeforeTheWriteLeavesTheFileWhole) {
     EXPECT_EQ(m_binFile, batch.FailedPaths()[0]);
     EXPECT_NE(std::string::npos, batch.FailureReason(m_binFile).find("ended before its 5000 bytes"))
         << batch.FailureReason(m_binFile);
+    m_generator.SetFiles(m_files);
   }
   EXPECT_EQ(before, m_dir.Read("out/bindata.c"));
   for (const auto& entry : fs::directory_iterator(m_dir.File("out"))) {
@@ -164,10 +165,30 @@ TEST_F(StreamedBinaryTest, ASourceThatShrankBeforeTheWriteLeavesTheFileWhole) {
   // A check writes nothing and says the file would change.
   m_dir.Write(SourceFor("/pic.png"), std::string(5000, 'p'));
   CDocBatch check(CDocBatch::Mode::kDryRun);
+  m_generator.SetFiles(check);
   ASSERT_EQ(1, m_generator.ConvertBinary(node));
   ASSERT_TRUE(check.Flush());
   EXPECT_EQ(1u, check.WouldChange().count(m_binFile));
   EXPECT_EQ(before, m_dir.Read("out/bindata.c"));
+}
+
+// A check never writes, even for edits whose file it let go meanwhile (asking
+// a streamed file's size settles it): they are noted as changes.
+TEST_F(StreamedBinaryTest, ACheckNeverWritesEditsItLetGo) {
+  const std::string path = m_dir.Write("bin.c", HandEditedBinFile());
+  CDocBatch check(CDocBatch::Mode::kDryRun);
+  CStreamHandle stream = check.OpenStreamed(path);
+  ASSERT_TRUE(stream);
+  RemoveSourceBlocks(*stream, "/s/a.png");
+  check.FileSize(path);
+  ASSERT_EQ(1, stream.Save());
+  CDocHandle doc = check.Open(m_prompter, path);
+  ASSERT_EQ(1, check.WriteNew(path, "new\r\n"));
+  doc->SetLineText(0, "/* edited */");
+  ASSERT_EQ(1, doc.Save());
+  ASSERT_TRUE(check.Flush());
+  EXPECT_EQ(HandEditedBinFile(), m_dir.Read("bin.c"));
+  EXPECT_EQ(1u, check.WouldChange().count(path));
 }
 
 // A source that gives fewer bytes than its size fails its own node before

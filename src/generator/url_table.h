@@ -72,7 +72,6 @@ class CUrlTable {
   int AddEntry(int line, const std::string& text, const std::string& function);
 
   const std::string& Path() const { return m_strPath; }
-  CGeneratedFiles& Files() const { return m_files; }
   // The send-function names that have a prototype, in file order.
   const std::vector<std::string>& PrototypeNames() const { return m_prototypes; }
 

@@ -20,6 +20,9 @@ bool IsRegularFile(const std::string& path);
 // True when the file exists and may not be written: no write permission bit
 // is set (a read-only file, whoever asks) or this process lacks the right.
 bool IsReadOnly(const std::string& path);
+struct FileStatus;
+// The same for a file whose status the caller has already taken.
+bool IsReadOnly(const std::string& path, const FileStatus& status);
 // Size in bytes, or -1 when the file cannot be examined.
 std::int64_t FileSize(const std::string& path);
 
@@ -161,8 +164,9 @@ void RemoveLiveTemporaryFiles();
 void RemoveTemporaryFilesOnSignals();
 
 // True when ReplaceFileAtomically could make path now: it is no directory and
-// its folder exists and may be written.
-bool CanReplaceFile(const std::string& path);
+// its folder exists and may be written. error, when given, receives the
+// system's error number of why not (0 when it could).
+bool CanReplaceFile(const std::string& path, int* error = nullptr);
 // True when an edit of path could be written now: CanReplaceFile, and the file
 // (if it exists) is not read-only.
 bool CanWriteFile(const std::string& path);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <unordered_map>
 
 #include "document/markers.h"
 #include "document/srv_doc.h"
@@ -221,9 +222,14 @@ int VerifyProject(const std::string& path, Prompter& prompter, CRelocationAnswer
     }
   }
 
-  // Output files.
+  // Output files; the binary data file, named by every binary node, is
+  // looked up once.
+  std::unordered_map<std::string, bool> outputs;
   for (auto& node : tree.m_nodes) {
-    if (node->GetFolder() || FileExists(node->GetOutputFile())) continue;
+    if (node->GetFolder()) continue;
+    const auto known = outputs.try_emplace(node->GetOutputFile(), false);
+    if (known.second) known.first->second = FileExists(node->GetOutputFile()) != 0;
+    if (known.first->second) continue;
     const std::string relocated = Relocate(node->GetOutputFile(), node->GetOutputFile(), map,
                                            [](const std::string& p) { return FileExists(p) != 0; });
     if (!relocated.empty()) {

@@ -297,7 +297,8 @@ void CSTreeCtrl::CollectNodes(CPageNode& start) {
 }
 
 void CSTreeCtrl::PrepareNode(CPageNode& f, CProjectSettings& settings, const CMatchIndex& previous,
-                             const CMatchIndex& current) {
+                             const CMatchIndex& current,
+                             std::unordered_map<std::string, bool>& outputs) {
   f.SetUrl(GetNodeUrl(f.GetIndex()));
   // Without a match in the previous list, an earlier node of this refresh
   // (the same picture or page added twice) lends its number, so both items
@@ -321,7 +322,9 @@ void CSTreeCtrl::PrepareNode(CPageNode& f, CProjectSettings& settings, const CMa
     output = settings.m_strTargetDir + settings.m_strBinFile;
   }
   f.SetOutputFile(output);
-  if (!FileExists(f.GetOutputFile())) f.SetChanged(1);
+  const auto known = outputs.try_emplace(output, false);
+  if (known.second) known.first->second = FileExists(output) != 0;
+  if (!known.first->second) f.SetChanged(1);
 
   f.SetLastWrite(ReadSourceTime(f.GetPath()));
   // Compared at the full resolution the project file keeps, so an edit within
@@ -346,8 +349,11 @@ bool CSTreeCtrl::RefreshNodes(CProjectSettings& settings, Prompter& prompter) {
     // Only nodes before f can lend it a number, so the current index grows
     // behind the walk.
     CMatchIndex current;
+    std::unordered_map<std::string, bool> outputs;
     for (auto& node : m_nodes) {
-      if (node->IsPage() || node->IsBinary()) PrepareNode(*node, settings, previous, current);
+      if (node->IsPage() || node->IsBinary()) {
+        PrepareNode(*node, settings, previous, current, outputs);
+      }
       current.Add(*node);
     }
   } catch (const CFileError& error) {

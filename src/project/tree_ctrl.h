@@ -3,6 +3,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/prompter.h"
@@ -170,8 +171,10 @@ class CSTreeCtrl {
   std::vector<std::unique_ptr<CTreeItem>>& SiblingsOf(HTREEITEM item);
   const std::vector<std::unique_ptr<CTreeItem>>& SiblingsOf(HTREEITEM item) const;
   std::unique_ptr<CPageNode> MakeNode(HTREEITEM item, int parent);
+  // outputs remembers whether each output file exists, so that the binary
+  // data file, which every binary node names, is looked up once per refresh.
   void PrepareNode(CPageNode& node, CProjectSettings& settings, const CMatchIndex& previous,
-                   const CMatchIndex& current);
+                   const CMatchIndex& current, std::unordered_map<std::string, bool>& outputs);
 
   std::vector<std::unique_ptr<CTreeItem>> m_items;  // top-level items
   size_t m_nItemCount = 0;

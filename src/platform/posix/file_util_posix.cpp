@@ -133,6 +133,10 @@ bool IsReadOnly(const std::string& path) {
   return (st.st_mode & 0222) == 0 || ::access(path.c_str(), W_OK) != 0;
 }
 
+bool IsReadOnly(const std::string& path, const FileStatus& status) {
+  return status.exists && (!status.writeBit || ::access(path.c_str(), W_OK) != 0);
+}
+
 std::uint64_t LastWriteFileTime(const std::string& path) {
   struct stat st;
   if (!StatPath(path, st)) return 0;
@@ -294,9 +298,18 @@ void RemoveTemporaryFilesOnSignals() {
   }
 }
 
-bool CanReplaceFile(const std::string& path) {
+bool CanReplaceFile(const std::string& path, int* error) {
   const std::string folder = FolderOf(path);
-  return !IsDirectory(path) && IsDirectory(folder) && ::access(folder.c_str(), W_OK | X_OK) == 0;
+  int number = 0;
+  if (IsDirectory(path)) {
+    number = EISDIR;
+  } else if (const FileStatus status = StatusOf(folder); !status.directory) {
+    number = status.exists ? ENOTDIR : ENOENT;
+  } else if (::access(folder.c_str(), W_OK | X_OK) != 0) {
+    number = errno;
+  }
+  if (error != nullptr) *error = number;
+  return number == 0;
 }
 
 std::string TempDirectory() {

@@ -179,6 +179,10 @@ bool IsReadOnly(const std::string& path) {
          (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
 }
 
+bool IsReadOnly(const std::string&, const FileStatus& status) {
+  return status.exists && !status.directory && !status.writeBit;
+}
+
 std::uint64_t LastWriteFileTime(const std::string& path) {
   WIN32_FILE_ATTRIBUTE_DATA data;
   return AttributesOf(path, data) ? FromFileTime(data.ftLastWriteTime) : 0;
@@ -353,8 +357,15 @@ void RemoveLiveTemporaryFiles() { platform_detail::ForEachLiveTemp(DeletePath); 
 
 void RemoveTemporaryFilesOnSignals() { ::SetConsoleCtrlHandler(RemoveTemporariesAndEnd, TRUE); }
 
-bool CanReplaceFile(const std::string& path) {
-  return !IsDirectory(path) && IsDirectory(FolderOf(path));
+bool CanReplaceFile(const std::string& path, int* error) {
+  int number = 0;
+  if (IsDirectory(path)) {
+    number = EISDIR;
+  } else if (const FileStatus status = StatusOf(FolderOf(path)); !status.directory) {
+    number = status.exists ? ENOTDIR : ENOENT;
+  }
+  if (error != nullptr) *error = number;
+  return number == 0;
 }
 
 std::string TempDirectory() {

@@ -8,7 +8,7 @@
 #include <unordered_set>
 
 #include "build/page_files.h"
-#include "document/doc_handle.h"
+#include "document/generated_files.h"
 #include "document/source_text.h"
 #include "generator/file_structure.h"
 #include "generator/url_table.h"
@@ -100,9 +100,10 @@ int COpenProject::PrepareFile(const std::string& path, bool urlFile) {
   bool recognised = false;
   std::vector<std::string> binaryNames;
   int dataForms = 0;
-  const std::string damage = CheckFileStructure(
-      m_prompter, m_generator.Files(), path, urlFile ? CFileStructure::Kind::kUrlFile : CFileStructure::Kind::kBinFile,
-      &recognised, &binaryNames, &dataForms);
+  const std::string damage =
+      CheckFileStructure(m_prompter, m_generator.Files(), path,
+                         urlFile ? CFileStructure::Kind::kUrlFile : CFileStructure::Kind::kBinFile,
+                         &recognised, &binaryNames, &dataForms);
   if (!damage.empty()) {
     m_prompter.ShowOk(damage);
     return 0;

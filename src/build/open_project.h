@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "build/build_state.h"
-#include "document/doc_handle.h"
+#include "document/generated_files.h"
 #include "generator/code_generator.h"
 #include "platform/prompter.h"
 #include "project/project_file.h"
@@ -290,8 +290,7 @@ class COpenProject : public CProjectLocations {
   // A generated file the build could not write at its end: the message, and
   // every converted node whose code it should hold fails after all (a
   // correction line in the log); the URL file holds every node's entry.
-  void ReportUnwrittenFiles(const CGeneratedFiles& files,
-                            const std::vector<CPageNode*>& converted);
+  void ReportUnwrittenFiles(const CGeneratedFiles& files, const std::vector<CPageNode*>& converted);
 
   Prompter& m_prompter;
   CBuildLogSink* m_pLog;

@@ -10,7 +10,7 @@
 
 #include "build/open_project.h"
 #include "cli/cli.h"
-#include "document/doc_handle.h"
+#include "document/generated_files.h"
 #include "generator/url_table.h"
 #include "platform/ascii.h"
 #include "platform/file_util.h"

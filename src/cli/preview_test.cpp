@@ -1,4 +1,3 @@
-#include "document/doc_handle.h"
 #include "cli/preview.h"
 
 #include <gtest/gtest.h>
@@ -7,6 +6,7 @@
 
 #include "build/open_project.h"
 #include "cli/cli.h"
+#include "document/generated_files.h"
 #include "generator/url_table.h"
 #include "platform/file_util.h"
 #include "platform/process.h"

@@ -5,7 +5,7 @@
 #include <memory>
 #include <string_view>
 
-#include "document/doc_handle.h"
+#include "document/generated_files.h"
 #include "platform/ascii.h"
 #include "platform/file_util.h"
 

@@ -3,7 +3,7 @@ pagoric_add_layer(document
     document/source_text.cpp
     document/source_doc.cpp
     document/srv_doc.cpp
-    document/doc_handle.cpp
+    document/generated_files.cpp
     document/streamed_file.cpp
     document/markers.cpp
   DEPENDS pagoric_platform Threads::Threads

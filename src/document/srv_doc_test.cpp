@@ -9,7 +9,7 @@
 #include <initializer_list>
 #include <random>
 
-#include "document/doc_handle.h"
+#include "document/generated_files.h"
 #include "document/markers.h"
 #include "platform/file_util.h"
 #include "testing/scripted_prompter.h"

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "document/doc_handle.h"
+#include "document/generated_files.h"
 #include "platform/prompter.h"
 
 // What a press of "&Remove" did.

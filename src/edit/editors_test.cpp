@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "document/doc_handle.h"
+#include "document/generated_files.h"
 #include "edit/binary_removal.h"
 #include "edit/home_page.h"
 #include "edit/security_form.h"
@@ -194,7 +194,8 @@ TEST_F(HomePageTest, AddedThenChangedInPlaceThenRemoved) {
 
 TEST_F(HomePageTest, HomeKeepsTheProtectionOfItsPage) {
   CDirectFiles files;
-  ASSERT_EQ(1, CUrlTable(m_prompter, files, m_path).SetEntryField("/index.htm", 5, "Realm1+Realm3"));
+  ASSERT_EQ(1,
+            CUrlTable(m_prompter, files, m_path).SetEntryField("/index.htm", 5, "Realm1+Realm3"));
   EXPECT_EQ(HomePageResult::kAdded, CHomePageEditor(m_prompter, m_path).SetHome("Send_function_1"));
   CUrlTable table(m_prompter, m_files, m_path);
   ASSERT_EQ(4, table.GetEntryCount());

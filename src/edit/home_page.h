@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "document/doc_handle.h"
+#include "document/generated_files.h"
 #include "platform/prompter.h"
 
 // One URL the home page form offers: a URL table entry other than "/", with

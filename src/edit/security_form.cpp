@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-#include "document/doc_handle.h"
+#include "document/generated_files.h"
 #include "document/markers.h"
 #include "generator/code_generator.h"
 #include "generator/convert_util.h"

@@ -3,7 +3,7 @@
 #include <array>
 #include <string>
 
-#include "document/doc_handle.h"
+#include "document/generated_files.h"
 #include "generator/security_table.h"
 #include "platform/file_util.h"
 #include "platform/prompter.h"

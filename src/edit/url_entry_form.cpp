@@ -2,11 +2,11 @@
 
 #include <limits>
 
+#include "document/generated_files.h"
 #include "document/source_text.h"
 #include "generator/c_names.h"
 #include "generator/field_text.h"
 #include "generator/security_table.h"
-#include "document/doc_handle.h"
 #include "generator/url_table.h"
 #include "platform/ascii.h"
 #include "platform/text_format.h"

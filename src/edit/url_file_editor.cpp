@@ -86,7 +86,8 @@ bool CUrlFileEditor::Change(const std::function<bool()>& change) {
   bool done = false;
   std::string reason;
   if (!m_bReadOnly && CanWriteFile(m_strPath)) {
-    if (!SoundOrReport(m_prompter, m_files, m_strPath, CFileStructure::Kind::kUrlFile)) return false;
+    if (!SoundOrReport(m_prompter, m_files, m_strPath, CFileStructure::Kind::kUrlFile))
+      return false;
     try {
       done = change();
     } catch (const CSrcFileException& e) {

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "document/doc_handle.h"
+#include "document/generated_files.h"
 #include "edit/url_entry_form.h"
 #include "platform/prompter.h"
 

@@ -1,9 +1,9 @@
-#include "document/doc_handle.h"
 #include "edit/url_file_editor.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include "document/generated_files.h"
 #include "generator/test_support.h"
 #include "generator/url_table.h"
 #include "testing/scripted_prompter.h"

@@ -5,7 +5,7 @@
 #include <memory>
 #include <utility>
 
-#include "document/doc_handle.h"
+#include "document/generated_files.h"
 #include "document/markers.h"
 #include "document/streamed_file.h"
 #include "generator/code_generator.h"

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "document/doc_handle.h"
+#include "document/generated_files.h"
 #include "generator/code_generator.h"
 #include "generator/conv_test_support.h"
 #include "generator/url_table.h"
@@ -215,8 +215,8 @@ TEST_F(BinaryConvertTest, BatchAndMemoryGiveTheSameBytes) {
       ASSERT_EQ(node.IsPage() ? inMemory.ConvertPage(node) : inMemory.ConvertBinary(node), 1);
     }
     std::vector<std::string> texts;
-    for (const std::string& path : {m_urlFile, m_binFile, nodes[0].GetOutputFile(),
-                                    nodes[2].GetOutputFile()}) {
+    for (const std::string& path :
+         {m_urlFile, m_binFile, nodes[0].GetOutputFile(), nodes[2].GetOutputFile()}) {
       std::string text = memory.Text(there(path));
       for (size_t at = text.find(target); at != std::string::npos; at = text.find(target, at)) {
         text.replace(at, target.size(), m_target);

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <unordered_set>
 
-#include "document/doc_handle.h"
+#include "document/generated_files.h"
 #include "document/markers.h"
 #include "generator/code_generator.h"
 #include "generator/convert_util.h"
@@ -12,8 +12,7 @@
 #include "platform/file_util.h"
 #include "platform/text_format.h"
 
-CBinarySectionList::CBinarySectionList(Prompter& prompter, CGeneratedFiles& files,
-                                       std::string path)
+CBinarySectionList::CBinarySectionList(Prompter& prompter, CGeneratedFiles& files, std::string path)
     : m_prompter(prompter), m_files(files), m_strPath(std::move(path)) {
   CDocHandle doc = m_files.Open(m_prompter, m_strPath);
   const int count = doc->GetLineCount();

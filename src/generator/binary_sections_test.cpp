@@ -1,9 +1,9 @@
-#include "document/doc_handle.h"
 #include "generator/binary_sections.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include "document/generated_files.h"
 #include "generator/test_support.h"
 #include "testing/scripted_prompter.h"
 

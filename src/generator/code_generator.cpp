@@ -6,7 +6,7 @@
 #include <span>
 #include <string_view>
 
-#include "document/doc_handle.h"
+#include "document/generated_files.h"
 #include "document/markers.h"
 #include "generator/field_text.h"
 #include "generator/url_table.h"
@@ -323,7 +323,10 @@ std::string CurrentBannerDate() {
 
 CCodeGenerator::CCodeGenerator(Prompter& prompter, CGeneratedFiles& files,
                                const CProjectLocations* project)
-    : m_prompter(prompter), m_pFiles(&files), m_pProject(project), m_dateSource(CurrentBannerDate) {}
+    : m_prompter(prompter),
+      m_pFiles(&files),
+      m_pProject(project),
+      m_dateSource(CurrentBannerDate) {}
 
 CCodeGenerator::~CCodeGenerator() = default;
 

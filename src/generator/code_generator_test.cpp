@@ -1,4 +1,3 @@
-#include "document/doc_handle.h"
 #include "generator/code_generator.h"
 
 #include <gtest/gtest.h>
@@ -6,6 +5,7 @@
 
 #include <cstdlib>
 
+#include "document/generated_files.h"
 #include "generator/security_table.h"
 #include "generator/test_support.h"
 #include "generator/url_table.h"

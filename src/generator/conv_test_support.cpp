@@ -1,6 +1,6 @@
-#include "document/doc_handle.h"
 #include "generator/conv_test_support.h"
 
+#include "document/generated_files.h"
 #include "platform/file_util.h"
 
 ConversionTest::ConversionTest()

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "document/doc_handle.h"
+#include "document/generated_files.h"
 #include "generator/code_generator.h"
 #include "generator/test_support.h"
 #include "testing/scripted_prompter.h"

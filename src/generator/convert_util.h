@@ -4,7 +4,7 @@
 #include <string_view>
 #include <vector>
 
-#include "document/doc_handle.h"
+#include "document/generated_files.h"
 #include "document/srv_doc.h"
 #include "platform/prompter.h"
 

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "document/doc_handle.h"
+#include "document/generated_files.h"
 #include "document/markers.h"
 #include "platform/ascii.h"
 #include "platform/text_format.h"

@@ -1,10 +1,10 @@
-#include "document/doc_handle.h"
 #include "generator/file_structure.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
+#include "document/generated_files.h"
 #include "generator/test_support.h"
 #include "testing/scripted_prompter.h"
 
@@ -130,12 +130,13 @@ TEST_F(FileStructureTest, FilesAreCheckedFromDiskWithTheirPath) {
   const std::string url = m_dir.Write(
       "url.c", Replace(m_url, "/* @! Begin of Setup Security Table */", "/* Security Table */"));
   bool recognised = false;
-  EXPECT_EQ(url +
-                " is damaged at line 142: \"/* @! Begin of HSSetRealm calls */\" comes without "
-                "\"/* @! Begin of Setup Security Table */\" before it. Nothing was changed: repair "
-                "its marker comments (/* @! ... */), or delete the file so that the next build "
-                "writes it anew.",
-            CheckFileStructure(m_prompter, files, url, CFileStructure::Kind::kUrlFile, &recognised));
+  EXPECT_EQ(
+      url +
+          " is damaged at line 142: \"/* @! Begin of HSSetRealm calls */\" comes without "
+          "\"/* @! Begin of Setup Security Table */\" before it. Nothing was changed: repair "
+          "its marker comments (/* @! ... */), or delete the file so that the next build "
+          "writes it anew.",
+      CheckFileStructure(m_prompter, files, url, CFileStructure::Kind::kUrlFile, &recognised));
   EXPECT_TRUE(recognised);
   // A NUL byte before the first marker: the file is still one of ours.
   const std::string nul = m_dir.Write("zero.c", std::string("\0", 1) + m_url);
@@ -143,10 +144,11 @@ TEST_F(FileStructureTest, FilesAreCheckedFromDiskWithTheirPath) {
                     .find(nul + " is damaged at line 1: the line holds a NUL byte."));
   // A file that is not ours is not damaged, merely not recognised.
   const std::string other = m_dir.Write("other.c", "int main(void) { return 0; }\n");
-  EXPECT_EQ("", CheckFileStructure(m_prompter, files, other, CFileStructure::Kind::kBinFile, &recognised));
-  EXPECT_FALSE(recognised);
-  EXPECT_EQ("", CheckFileStructure(m_prompter, files, m_dir.File("none.c"), CFileStructure::Kind::kBinFile,
+  EXPECT_EQ("", CheckFileStructure(m_prompter, files, other, CFileStructure::Kind::kBinFile,
                                    &recognised));
+  EXPECT_FALSE(recognised);
+  EXPECT_EQ("", CheckFileStructure(m_prompter, files, m_dir.File("none.c"),
+                                   CFileStructure::Kind::kBinFile, &recognised));
   EXPECT_TRUE(m_prompter.shown().empty());
 }
 

@@ -2,7 +2,7 @@
 #include <algorithm>
 #include <string_view>
 
-#include "document/doc_handle.h"
+#include "document/generated_files.h"
 #include "document/markers.h"
 #include "generator/c_names.h"
 #include "generator/code_generator.h"
@@ -189,8 +189,8 @@ int CCodeGenerator::ConvertPageSteps(const CPageNode& node) {
   const bool exists = size >= 0 || status.exists;
   // A check, or files in memory, may convert into a target directory that
   // is not there.
-  if (status.directory || (!exists && m_pFiles->NeedsFolders() &&
-                           !m_pFiles->Status(FolderOf(pageFile)).directory)) {
+  if (status.directory ||
+      (!exists && m_pFiles->NeedsFolders() && !m_pFiles->Status(FolderOf(pageFile)).directory)) {
     m_prompter.ShowOk(kCannotCreateText);
     return 0;
   }

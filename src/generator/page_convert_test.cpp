@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "document/doc_handle.h"
+#include "document/generated_files.h"
 #include "document/srv_doc.h"
 #include "generator/conv_test_support.h"
 #include "generator/convert_util.h"

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string_view>
 
-#include "document/doc_handle.h"
+#include "document/generated_files.h"
 #include "document/markers.h"
 #include "generator/c_names.h"
 #include "generator/code_generator.h"

@@ -1,6 +1,6 @@
 #include "generator/security_table.h"
 
-#include "document/doc_handle.h"
+#include "document/generated_files.h"
 #include "document/markers.h"
 #include "document/source_text.h"
 #include "generator/field_text.h"
@@ -100,7 +100,8 @@ std::string CSecurityTable::GetRealmField(int call, int field) const {
 }
 
 int CSecurityTable::ClearRealms() {
-  return ClearSection(m_prompter, m_files, m_strPath, markers::kBeginRealmCalls, markers::kEndRealmCalls, 0);
+  return ClearSection(m_prompter, m_files, m_strPath, markers::kBeginRealmCalls,
+                      markers::kEndRealmCalls, 0);
 }
 
 int CSecurityTable::AddRealm(int realm, const std::string& name, const std::string& user,

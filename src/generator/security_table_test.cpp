@@ -1,8 +1,8 @@
-#include "document/doc_handle.h"
 #include "generator/security_table.h"
 
 #include <gtest/gtest.h>
 
+#include "document/generated_files.h"
 #include "generator/test_support.h"
 #include "testing/scripted_prompter.h"
 

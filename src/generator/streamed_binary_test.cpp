@@ -2,7 +2,7 @@
 
 #include <filesystem>
 
-#include "document/doc_handle.h"
+#include "document/generated_files.h"
 #include "document/markers.h"
 #include "generator/conv_test_support.h"
 #include "generator/convert_util.h"

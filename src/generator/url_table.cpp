@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <unordered_set>
 
-#include "document/doc_handle.h"
+#include "document/generated_files.h"
 #include "document/markers.h"
 #include "generator/field_text.h"
 #include "platform/text_format.h"

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "document/doc_handle.h"
+#include "document/generated_files.h"
 #include "generator/convert_util.h"
 #include "generator/field_text.h"
 #include "generator/security_table.h"

@@ -34,7 +34,6 @@ static_assert(std::atomic<int>::is_always_lock_free);
 
 }  // namespace
 
-
 int PublishLiveTemp(const std::string& path) {
   if (path.size() >= sizeof g_liveTemps[0].path) return -1;
   for (int i = 0; i < kLiveTemps; ++i) {

@@ -1,4 +1,3 @@
-#include "document/doc_handle.h"
 #include "platform/file_util.h"
 
 #include <gtest/gtest.h>
@@ -8,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "document/generated_files.h"
 #include "platform/project_lock.h"
 #include "platform/text_format.h"
 #include "testing/temp_dir.h"
@@ -58,8 +58,7 @@ TEST(FileUtilTest, TemporaryFileBeingWrittenIsNotStale) {
 TEST(FileUtilTest, FailedReplaceTellsWhy) {
   TempDir dir;
   int error = 0;
-  EXPECT_EQ(ReplaceResult::kCannotCreate,
-            ReplaceFileAtomically(dir.File("none/f.c"), "x", &error));
+  EXPECT_EQ(ReplaceResult::kCannotCreate, ReplaceFileAtomically(dir.File("none/f.c"), "x", &error));
   EXPECT_EQ(ENOENT, error);
 }
 

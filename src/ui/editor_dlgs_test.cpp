@@ -1,5 +1,4 @@
 // The editor dialogs on a built project, driven on the offscreen platform.
-#include "document/doc_handle.h"
 #include "ui/editor_dlgs.h"
 
 #include <sys/stat.h>
@@ -15,6 +14,7 @@
 #include <QtTest>
 
 #include "build/open_project.h"
+#include "document/generated_files.h"
 #include "edit/security_form.h"
 #include "generator/security_table.h"
 #include "generator/url_table.h"

@@ -1,4 +1,3 @@
-#include "document/doc_handle.h"
 #include "tests/e2e/e2e_support.h"
 
 #include <algorithm>
@@ -6,6 +5,7 @@
 #include <random>
 
 #include "build/open_project.h"
+#include "document/generated_files.h"
 #include "generator/url_table.h"
 #include "platform/file_util.h"
 #include "platform/text_format.h"

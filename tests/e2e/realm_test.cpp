@@ -2,8 +2,8 @@
 // URL entry editors do, asks for the credentials of one of its realms.
 #include <gtest/gtest.h>
 
-#include "document/doc_handle.h"
 #include "cli/preview.h"
+#include "document/generated_files.h"
 #include "generator/security_table.h"
 #include "generator/url_table.h"
 #include "testing/http_client.h"

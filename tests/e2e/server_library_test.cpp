@@ -10,7 +10,7 @@
 #include <iostream>
 #include <sstream>
 
-#include "document/doc_handle.h"
+#include "document/generated_files.h"
 #include "generator/security_table.h"
 #include "generator/url_table.h"
 #include "platform/file_util.h"

@@ -1,4 +1,4 @@
-#include "document/doc_handle.h"
+#include "document/generated_files.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -644,34 +644,27 @@ int CDirectFiles::SaveStream(CStreamHandle& handle, std::string* reason) {
 void CMemoryFiles::Put(const std::string& path, std::string_view text) {
   File& file = m_files[path];
   file.text.assign(text);
+  file.exists = true;
   file.doc.reset();
 }
 
-bool CMemoryFiles::Text(const std::string& path, std::string& text) const {
-  const auto it = m_files.find(path);
-  if (it == m_files.end()) return false;
-  text = it->second.text;
-  return true;
-}
-
 std::string CMemoryFiles::Text(const std::string& path) const {
-  std::string text;
-  Text(path, text);
-  return text;
+  const auto it = m_files.find(path);
+  return it == m_files.end() ? std::string() : it->second.text;
 }
 
 CDocHandle CMemoryFiles::Open(Prompter& prompter, const std::string& path) {
-  const auto it = m_files.find(path);
-  if (it == m_files.end()) {
-    // No such file: a document without lines, as a load of a missing file gives.
-    auto doc = std::make_shared<CCSrvDoc>(prompter);
-    doc->SetLastError(1);
-    return MakeHandle(std::move(doc), path, -1);
-  }
-  File& file = it->second;
+  File& file = m_files[path];
   if (file.doc == nullptr) {
     file.doc = std::make_shared<CCSrvDoc>(prompter);
-    file.loadResult = file.doc->LoadText(file.text);
+    if (file.exists) {
+      file.loadResult = file.doc->LoadText(file.text);
+    } else {
+      // No such file: a document without lines, as a load of a missing file
+      // gives; saving it makes the file.
+      file.doc->SetLastError(1);
+      file.loadResult = -1;
+    }
   }
   return MakeHandle(file.doc, path, file.loadResult);
 }
@@ -682,8 +675,8 @@ int CMemoryFiles::WriteNew(const std::string& path, std::string_view text, std::
 }
 
 std::int64_t CMemoryFiles::FileSize(const std::string& path) {
-  const auto it = m_files.find(path);
-  return it == m_files.end() ? -1 : static_cast<std::int64_t>(it->second.text.size());
+  const FileStatus status = Status(path);
+  return status.exists ? status.size : -1;
 }
 
 bool CMemoryFiles::IsHeld(const std::string& path) { return m_files.count(path) != 0; }
@@ -691,7 +684,7 @@ bool CMemoryFiles::IsHeld(const std::string& path) { return m_files.count(path) 
 FileStatus CMemoryFiles::Status(const std::string& path) {
   FileStatus status;
   const auto it = m_files.find(path);
-  if (it == m_files.end()) return status;
+  if (it == m_files.end() || !it->second.exists) return status;
   status.exists = status.regular = status.writeBit = true;
   status.size = static_cast<std::int64_t>(it->second.text.size());
   return status;
@@ -699,7 +692,10 @@ FileStatus CMemoryFiles::Status(const std::string& path) {
 
 int CMemoryFiles::SaveDocument(CDocHandle& handle, std::string*) {
   File& file = m_files[handle.Path()];
-  if (file.doc.get() != &DocOf(handle)) file.doc.reset();  // a document of an older text
+  // A document of a text given since is outdone by that text, as a batch
+  // writes a file's newest text last.
+  if (file.doc.get() != &DocOf(handle)) return 1;
   file.text = DocOf(handle).JoinedText();
+  file.exists = true;
   return 1;
 }

@@ -174,8 +174,6 @@ class CDirectFiles : public CGeneratedFiles {
 class CMemoryFiles : public CGeneratedFiles {
  public:
   void Put(const std::string& path, std::string_view text);
-  // False when there is no such file.
-  bool Text(const std::string& path, std::string& text) const;
   // The file's text, or "" when there is none.
   std::string Text(const std::string& path) const;
 
@@ -197,6 +195,7 @@ class CMemoryFiles : public CGeneratedFiles {
  private:
   struct File {
     std::string text;               // as last given or saved
+    bool exists = false;            // given or saved, not only opened
     std::shared_ptr<CCSrvDoc> doc;  // the document of the steps, once opened
     int loadResult = 1;
   };

@@ -5,15 +5,29 @@
 
 #include "document/generated_files.h"
 #include "document/markers.h"
+#include "document/source_text.h"
 #include "generator/code_generator.h"
 #include "generator/convert_util.h"
 #include "generator/field_text.h"
 #include "generator/file_structure.h"
+#include "platform/ascii.h"
 #include "platform/file_util.h"
 #include "platform/text_format.h"
 
+namespace {
+// The name of the section whose begin line is line, the prefix at column.
+std::string_view SectionName(std::string_view line, size_t column) {
+  const std::string_view prefix = markers::kBeginFilePrefix;
+  std::string_view name = SkipLeadingBlanks(line.substr(column + prefix.size()));
+  const size_t close = name.find(" */");
+  return close == std::string_view::npos ? std::string_view() : name.substr(0, close);
+}
+}  // namespace
+
 CBinarySectionList::CBinarySectionList(Prompter& prompter, CGeneratedFiles& files, std::string path)
     : m_prompter(prompter), m_files(files), m_strPath(std::move(path)) {
+  // A file the files do not hold is read line by line, never held whole.
+  if (!m_files.IsHeld(m_strPath) && ReadFromFile()) return;
   CDocHandle doc = m_files.Open(m_prompter, m_strPath);
   const int count = doc->GetLineCount();
 
@@ -39,15 +53,65 @@ CBinarySectionList::CBinarySectionList(Prompter& prompter, CGeneratedFiles& file
   TextPos found;
   // After each section's begin line the next one skips the line below it.
   while (next.line < count && doc->FindText(next, found)) {
-    // The name follows the prefix and ends before " */".
-    std::string_view name = doc->LineText(found.line);
-    name = SkipLeadingBlanks(name.substr(static_cast<size_t>(found.column) + prefix.size()));
-    const size_t close = name.find(" */");
-    name = close == std::string_view::npos ? std::string_view() : name.substr(0, close);
+    const std::string_view name =
+        SectionName(doc->LineText(found.line), static_cast<size_t>(found.column));
     if (seen.emplace(name).second) m_names.emplace_back(name);
     next.column = found.column;
     next.line = found.line + 2;
   }
+}
+
+bool CBinarySectionList::ReadFromFile() {
+  // The same search as over the document, line by line: every
+  // "/* @! Begin Binary */" starts the list afresh, so the last one counts.
+  const std::string_view binary = markers::kBeginBinary;
+  const std::string_view prefix = markers::kBeginFilePrefix;
+  bool asDocument = true;  // every line as the line document reads it
+  bool binarySeen = false;
+  bool binaryLast = false;
+  std::unordered_set<std::string> seen;
+  size_t n = 0;
+  size_t startLine = 0;
+  size_t startColumn = 0;
+  const int read = ForEachLineOfFile(m_strPath, [&](std::string_view line) {
+    if (!CSourceText::LoadsAsOneLine(line)) {
+      asDocument = false;
+      return false;
+    }
+    const size_t at = n++;
+    binaryLast = FindForward(line, binary, 0, false) != std::string_view::npos;
+    if (binaryLast) {
+      // The search for the sections starts on the next line, at the
+      // marker's column (its last match in the line).
+      binarySeen = true;
+      m_names.clear();
+      seen.clear();
+      startLine = at + 1;
+      for (size_t c = FindForward(line, binary, 0, false); c != std::string_view::npos;
+           c = FindForward(line, binary, c + 1, false)) {
+        startColumn = c;
+      }
+      return true;
+    }
+    if (!binarySeen || at < startLine) return true;
+    const size_t column = FindForward(line, prefix, at == startLine ? startColumn : 0, false);
+    if (column == std::string_view::npos) return true;
+    const std::string_view name = SectionName(line, column);
+    if (seen.emplace(name).second) m_names.emplace_back(name);
+    // After each section's begin line the next one skips the line below it.
+    startLine = at + 2;
+    startColumn = column;
+    return true;
+  });
+  // The document's backward search takes a marker on the last line only at
+  // its start: such a file, and one the document reads otherwise, is read
+  // as a document.
+  if (read < 0 || !asDocument || binaryLast) {
+    m_names.clear();
+    return false;
+  }
+  if (!binarySeen) ReportMissingMarker(m_prompter, markers::kBeginBinary, m_strPath);
+  return true;
 }
 
 std::string CBinarySectionList::GetSectionName(int index) const {
@@ -70,11 +134,15 @@ int RemoveBinarySections(Prompter& prompter, const std::string& path,
   if (writable && !SoundOrReport(prompter, batch, path, CFileStructure::Kind::kBinFile)) return 0;
   bool written = writable;
   if (writable) {
+    // A file written as the line document writes files is streamed through,
+    // never held whole; any other is edited as a document.
+    CStreamHandle stream = batch.OpenStreamed(path);
     for (size_t i = 0; i < names.size(); ++i) {
-      const int result = RemoveSourceBlocks(prompter, batch, path, names[i]);
+      const int result = stream ? RemoveSourceBlocks(*stream, names[i])
+                                : RemoveSourceBlocks(prompter, batch, path, names[i]);
       if (progress) progress(static_cast<int>(i), names[i], result);
     }
-    written = batch.Flush();
+    written = (!stream || stream.Save() == 1) && batch.Flush();
   }
   if (!written) {
     prompter.ShowOkWithReason(FormatText(CCodeGenerator::kCannotWriteText, {path}),

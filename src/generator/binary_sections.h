@@ -33,6 +33,10 @@ class CBinarySectionList {
   int RemoveBinarySection(const std::string& path, const std::string& name);
 
  private:
+  // Reads the names from the file on disk, streamed; false (nothing read)
+  // when the file must be read as a document.
+  bool ReadFromFile();
+
   Prompter& m_prompter;
   CGeneratedFiles& m_files;
   std::string m_strPath;

@@ -1,6 +1,8 @@
 #include "generator/binary_sections.h"
 
 #include <gtest/gtest.h>
+
+#include <cctype>
 #include <sys/stat.h>
 
 #include "document/generated_files.h"
@@ -186,6 +188,52 @@ TEST_F(BinarySectionsTest, MissingBinaryMarkerIsReported) {
   EXPECT_EQ(m_prompter.Texts(),
             (std::vector<std::string>{"Can't find /* @! Begin Binary */ in " + path,
                                       "Can't find /* @! Begin Binary */ in " + missing}));
+}
+
+// A file no build holds is listed by reading it line by line, never whole:
+// the names, and any message, are those of the document's search.
+TEST_F(BinarySectionsTest, ListingFromDiskFindsWhatTheDocumentFinds) {
+  const std::string sends = SendSection(kA, 1) + SendSection(kB, 2);
+  // A begin line two lines below a found one is searched from the found
+  // one's column; one right below it is passed over.
+  const std::string lowerColumn =
+      "  /* @! Begin File: /src/c.wav */\nx\n/* @! Begin File: /src/b.png */\n" + sends;
+  const std::string adjacent = "/* @! Begin File: /src/first.gif */\n" + SendSection(kC, 3);
+  std::string twoBinaries = Text(ArraySection(kA, 1), sends);
+  twoBinaries = InsertBefore(twoBinaries, "/* @! Begin Binary */",
+                             "/* @! Begin Binary */\n" + SendSection("/src/early.gif", 9));
+  std::string lastLine = Text("", sends) + "\r\n  /* @! Begin Binary */";
+  std::string noBinary = Text("", sends);
+  noBinary.erase(noBinary.find("/* @! Begin Binary */"), 21);
+  std::string lf = Text("", sends);
+  for (size_t at = lf.find("\r\n"); at != std::string::npos; at = lf.find("\r\n", at)) {
+    lf.erase(at, 1);
+  }
+  std::string upper = Text("", sends);
+  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  const std::vector<std::string> texts = {Text("", sends),
+                                          Text("", lowerColumn),
+                                          Text("", adjacent),
+                                          twoBinaries,
+                                          lastLine,
+                                          noBinary,
+                                          lf,
+                                          upper,
+                                          ""};
+  for (const std::string& text : texts) {
+    const std::string path = m_dir.Write("bindata.c", text);
+    const std::vector<std::string> streamed = Names(path);
+    const std::vector<std::string> said = m_prompter.Texts();
+    m_prompter.Clear();
+    CDocBatch batch;
+    batch.Open(m_prompter, path);  // held: read as the document
+    const CBinarySectionList list(m_prompter, batch, path);
+    std::vector<std::string> names;
+    for (int i = 0; i < list.GetSectionCount(); ++i) names.push_back(list.GetSectionName(i));
+    EXPECT_EQ(streamed, names) << text;
+    EXPECT_EQ(said, m_prompter.Texts()) << text;
+    m_prompter.Clear();
+  }
 }
 
 }  // namespace

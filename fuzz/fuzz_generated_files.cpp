@@ -15,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+#include "document/generated_files.h"
 #include "edit/security_form.h"
 #include "generator/binary_sections.h"
 #include "generator/file_structure.h"
@@ -61,7 +62,9 @@ std::string Read(const std::string& path) {
 // Fails, saying why, unless the file at path is sound.
 void CheckSound(Prompter& prompter, const std::string& path, CFileStructure::Kind kind,
                 std::vector<std::string>* binaryNames) {
-  const std::string damage = CheckFileStructure(prompter, path, kind, nullptr, binaryNames);
+  CDirectFiles files;
+  const std::string damage =
+      CheckFileStructure(prompter, files, path, kind, nullptr, binaryNames);
   if (damage.empty()) return;
   std::fprintf(stderr, "%s\n", damage.c_str());
   Fail(__LINE__);
@@ -71,9 +74,10 @@ void FuzzUrlFile(Prompter& prompter, std::string_view bytes) {
   const std::string path = Folder() + "/url.c";
   CHECK(ReplaceFileAtomically(path, bytes) == ReplaceResult::kOk);
   bool recognised = false;
+  CDirectFiles files;
   const std::string damage =
-      CheckFileStructure(prompter, path, CFileStructure::Kind::kUrlFile, &recognised);
-  const CUrlTable table(prompter, path);
+      CheckFileStructure(prompter, files, path, CFileStructure::Kind::kUrlFile, &recognised);
+  const CUrlTable table(prompter, files, path);
   for (int i = 0; i < table.GetEntryCount(); ++i) {
     for (int f = 0; f < 6; ++f) table.GetEntryField(i, f);
   }
@@ -98,7 +102,7 @@ void FuzzUrlFile(Prompter& prompter, std::string_view bytes) {
   CSecurityTableForm again(prompter, path);
   const CRealmRows after = again.ReadRows();
   CHECK(after[2].m_strName == "Fuzz" && after[2].m_strUser == "user");
-  const CUrlTable tableAfter(prompter, path);
+  const CUrlTable tableAfter(prompter, files, path);
   CHECK(tableAfter.GetEntryCount() == table.GetEntryCount());
 }
 
@@ -107,12 +111,25 @@ void FuzzBinFile(Prompter& prompter, std::string_view bytes) {
   CHECK(ReplaceFileAtomically(path, bytes) == ReplaceResult::kOk);
   bool recognised = false;
   std::vector<std::string> checkedNames;
-  const std::string damage = CheckFileStructure(prompter, path, CFileStructure::Kind::kBinFile,
-                                                &recognised, &checkedNames);
-  std::vector<std::string> names;
-  {
-    const CBinarySectionList list(prompter, path);
-    for (int i = 0; i < list.GetSectionCount(); ++i) names.push_back(list.GetSectionName(i));
+  CDirectFiles files;
+  const std::string damage = CheckFileStructure(
+      prompter, files, path, CFileStructure::Kind::kBinFile, &recognised, &checkedNames);
+  // The names as read from disk line by line, and as the document's search
+  // finds them: the same.
+  const auto namesOf = [&](CGeneratedFiles& from) {
+    const CBinarySectionList list(prompter, from, path);
+    std::vector<std::string> found;
+    for (int i = 0; i < list.GetSectionCount(); ++i) found.push_back(list.GetSectionName(i));
+    return found;
+  };
+  const std::vector<std::string> names = namesOf(files);
+  try {
+    CDocBatch held;
+    held.Open(prompter, path);
+    CHECK(namesOf(held) == names);
+  } catch (const CSourceException&) {
+    // A file the document cannot load was not listed from disk either.
+    CHECK(names.empty());
   }
   const std::string victim = names.empty() ? std::string("/none.gif") : names.front();
   const int removed = RemoveBinarySections(prompter, path, {victim}, nullptr);

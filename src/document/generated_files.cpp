@@ -12,7 +12,6 @@
 #include <utility>
 
 #include "platform/file_util.h"
-#include "platform/path.h"
 
 std::string CGeneratedFiles::FailureReason(const std::string& path) const {
   const auto it = m_reasons.find(path);

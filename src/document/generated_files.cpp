@@ -13,6 +13,11 @@
 
 #include "platform/file_util.h"
 
+std::int64_t CGeneratedFiles::FileSize(const std::string& path) {
+  const FileStatus status = Status(path);
+  return status.exists ? status.size : -1;
+}
+
 std::string CGeneratedFiles::FailureReason(const std::string& path) const {
   const auto it = m_reasons.find(path);
   return it == m_reasons.end() ? std::string() : it->second;
@@ -142,6 +147,24 @@ bool WriteEntry(const std::string& path, const std::shared_ptr<CCSrvDoc>& doc,
     }
   }
   return ok;
+}
+
+// Writes a document to path at once: 1, or 0 with the reason.
+int SaveDocumentNow(CCSrvDoc& doc, const std::string& path, std::string* reason) {
+  int error = 0;
+  if (doc.SaveFile(path, &error) == 1) return 1;
+  if (reason) *reason = ReasonOf(error);
+  return 0;
+}
+
+// Writes a streamed file's edits at once, unless the file changed since the
+// scan that stamp records: 1, or 0 with the reason.
+int SaveStreamNow(const std::shared_ptr<CStreamedFile>& file, const FileStamp& stamp,
+                  std::string* reason) {
+  std::string why;
+  if (WriteEntry(file->Path(), nullptr, std::string(), file, stamp, why)) return 1;
+  if (reason) *reason = why;
+  return 0;
 }
 
 // Files handed over that wake the writer thread.
@@ -293,8 +316,15 @@ bool CDocBatch::IsReadOnly(const std::string& path) {
   return facts.readOnly != 0;
 }
 
-void CDocBatch::Write(const std::string& path, std::shared_ptr<CCSrvDoc> doc, std::string newText,
-                      std::shared_ptr<CStreamedFile> stream, const FileStamp& stamp) {
+void CDocBatch::WriteHere(const std::string& path, const Entry& entry) {
+  m_facts.erase(path);
+  std::string reason;
+  if (!WriteEntry(path, entry.doc, entry.newText, entry.stream, entry.stamp, reason)) {
+    m_unreported.push_back({path, reason});
+  }
+}
+
+void CDocBatch::Write(const std::string& path, Entry entry) {
   m_facts.erase(path);
   if (m_pWriter == nullptr) {
     try {
@@ -304,9 +334,10 @@ void CDocBatch::Write(const std::string& path, std::shared_ptr<CCSrvDoc> doc, st
     }
   }
   if (m_pWriter != nullptr) {
-    m_pWriter->Add(path, std::move(doc), std::move(newText), std::move(stream), stamp);
-  } else if (std::string reason; !WriteEntry(path, doc, newText, stream, stamp, reason)) {
-    m_unreported.push_back({path, reason});
+    m_pWriter->Add(path, std::move(entry.doc), std::move(entry.newText), std::move(entry.stream),
+                   entry.stamp);
+  } else {
+    WriteHere(path, entry);
   }
 }
 
@@ -344,11 +375,7 @@ void CDocBatch::Settle(const std::string& path) {
     NoteIfChanged(path, entry);
     return;
   }
-  m_facts.erase(path);
-  std::string reason;
-  if (!WriteEntry(path, entry.doc, entry.newText, entry.stream, entry.stamp, reason)) {
-    m_unreported.push_back({path, reason});
-  }
+  WriteHere(path, entry);
 }
 
 void CDocBatch::WaitFor(const std::string& path) {
@@ -371,10 +398,7 @@ void CDocBatch::Release(const std::string& path) {
   if (it->second.doc.use_count() > 1 || it->second.stream.use_count() > 1) return;
   Entry entry = std::move(it->second);
   m_docs.erase(it);
-  if (entry.dirty) {
-    Write(path, std::move(entry.doc), std::move(entry.newText), std::move(entry.stream),
-          entry.stamp);
-  }
+  if (entry.dirty) Write(path, std::move(entry));
 }
 
 void CDocBatch::Discard() {
@@ -409,19 +433,10 @@ bool CDocBatch::Flush() {
     }
   }
   for (size_t i = 0; i < pending.size(); ++i) {
-    const Entry& entry = *pending[i].second;
-    if (i != big) Write(*pending[i].first, entry.doc, entry.newText, entry.stream, entry.stamp);
+    if (i != big) Write(*pending[i].first, *pending[i].second);
   }
   if (m_pWriter != nullptr) m_pWriter->Wake();
-  if (big < pending.size()) {
-    const Entry& entry = *pending[big].second;
-    m_facts.erase(*pending[big].first);
-    std::string reason;
-    if (!WriteEntry(*pending[big].first, entry.doc, entry.newText, entry.stream, entry.stamp,
-                    reason)) {
-      m_unreported.push_back({*pending[big].first, reason});
-    }
-  }
+  if (big < pending.size()) WriteHere(*pending[big].first, *pending[big].second);
   DrainWriter();
   std::map<std::string, std::string> reasons;
   for (Failure& failure : std::exchange(m_unreported, {})) {
@@ -507,8 +522,7 @@ std::int64_t CDocBatch::FileSize(const std::string& path) {
     if (entry.doc == nullptr) return static_cast<std::int64_t>(entry.newText.size());
     return static_cast<std::int64_t>(entry.doc->SavedSize());
   }
-  const FileStatus status = Status(path);
-  return status.exists ? status.size : -1;
+  return CGeneratedFiles::FileSize(path);
 }
 
 bool CDocBatch::IsHeld(const std::string& path) {
@@ -535,10 +549,7 @@ int CDocBatch::SaveDocument(CDocHandle& handle, std::string* reason) {
     return 1;
   }
   m_facts.erase(path);
-  int error = 0;
-  if (DocOf(handle).SaveFile(path, &error) == 1) return 1;
-  if (reason) *reason = ReasonOf(error);
-  return 0;
+  return SaveDocumentNow(DocOf(handle), path, reason);
 }
 
 CStreamHandle CDocBatch::OpenStreamed(const std::string& path) {
@@ -593,10 +604,7 @@ int CDocBatch::SaveStream(CStreamHandle& handle, std::string* reason) {
     return 1;
   }
   m_facts.erase(path);
-  std::string why;
-  if (WriteEntry(path, nullptr, std::string(), file, ScanStampOf(handle), why)) return 1;
-  if (reason) *reason = why;
-  return 0;
+  return SaveStreamNow(file, ScanStampOf(handle), reason);
 }
 
 CDocHandle CDirectFiles::Open(Prompter& prompter, const std::string& path) {
@@ -623,21 +631,12 @@ int CDirectFiles::WriteNew(const std::string& path, std::string_view text, std::
   return 0;
 }
 
-std::int64_t CDirectFiles::FileSize(const std::string& path) { return ::FileSize(path); }
-
 int CDirectFiles::SaveDocument(CDocHandle& handle, std::string* reason) {
-  int error = 0;
-  if (DocOf(handle).SaveFile(handle.Path(), &error) == 1) return 1;
-  if (reason) *reason = ReasonOf(error);
-  return 0;
+  return SaveDocumentNow(DocOf(handle), handle.Path(), reason);
 }
 
 int CDirectFiles::SaveStream(CStreamHandle& handle, std::string* reason) {
-  const std::shared_ptr<CStreamedFile>& file = FileOf(handle);
-  std::string why;
-  if (WriteEntry(file->Path(), nullptr, std::string(), file, ScanStampOf(handle), why)) return 1;
-  if (reason) *reason = why;
-  return 0;
+  return SaveStreamNow(FileOf(handle), ScanStampOf(handle), reason);
 }
 
 void CMemoryFiles::Put(const std::string& path, std::string_view text) {
@@ -671,11 +670,6 @@ CDocHandle CMemoryFiles::Open(Prompter& prompter, const std::string& path) {
 int CMemoryFiles::WriteNew(const std::string& path, std::string_view text, std::string*) {
   Put(path, text);
   return 1;
-}
-
-std::int64_t CMemoryFiles::FileSize(const std::string& path) {
-  const FileStatus status = Status(path);
-  return status.exists ? status.size : -1;
 }
 
 bool CMemoryFiles::IsHeld(const std::string& path) { return m_files.count(path) != 0; }

@@ -92,7 +92,7 @@ class CGeneratedFiles {
                        std::string* reason = nullptr) = 0;
   // The size the file has for the steps that follow: counting the edits
   // these files hold for it. -1 when there is no such file.
-  virtual std::int64_t FileSize(const std::string& path) = 0;
+  virtual std::int64_t FileSize(const std::string& path);
   // True when these files hold the file's document or new text, so that it
   // must be read through Open rather than from disk.
   virtual bool IsHeld(const std::string& path) = 0;
@@ -161,7 +161,6 @@ class CDirectFiles : public CGeneratedFiles {
   CStreamHandle OpenStreamed(const std::string& path) override;
   int WriteNew(const std::string& path, std::string_view text,
                std::string* reason = nullptr) override;
-  std::int64_t FileSize(const std::string& path) override;
   bool IsHeld(const std::string&) override { return false; }
 
  protected:
@@ -181,7 +180,6 @@ class CMemoryFiles : public CGeneratedFiles {
   CStreamHandle OpenStreamed(const std::string&) override { return CStreamHandle(); }
   int WriteNew(const std::string& path, std::string_view text,
                std::string* reason = nullptr) override;
-  std::int64_t FileSize(const std::string& path) override;
   bool IsHeld(const std::string& path) override;
   FileStatus Status(const std::string& path) override;
   bool IsReadOnly(const std::string&) override { return false; }
@@ -273,9 +271,11 @@ class CDocBatch : public CGeneratedFiles {
   };
   class CWriter;
 
-  // Writes path's text on the writer thread, or at once when there is none.
-  void Write(const std::string& path, std::shared_ptr<CCSrvDoc> doc, std::string newText,
-             std::shared_ptr<CStreamedFile> stream, const FileStamp& stamp);
+  // Writes the entry's text to path on the writer thread, or at once when
+  // there is none.
+  void Write(const std::string& path, Entry entry);
+  // Writes it on this thread now; a failure waits for the next Flush.
+  void WriteHere(const std::string& path, const Entry& entry);
   // A file held in one kind (document or stream) that a step wants in the
   // other: written now if changed, then let go, so the step reads it afresh.
   void Settle(const std::string& path);

@@ -79,18 +79,19 @@ bool CBinarySectionList::ReadFromFile() {
       return false;
     }
     const size_t at = n++;
-    binaryLast = FindForward(line, binary, 0, false) != std::string_view::npos;
+    // The search for the sections starts on the line after the marker, at
+    // the marker's column (its last match in the line).
+    binaryLast = false;
+    for (size_t c = FindForward(line, binary, 0, false); c != std::string_view::npos;
+         c = FindForward(line, binary, c + 1, false)) {
+      binaryLast = true;
+      startColumn = c;
+    }
     if (binaryLast) {
-      // The search for the sections starts on the next line, at the
-      // marker's column (its last match in the line).
       binarySeen = true;
       m_names.clear();
       seen.clear();
       startLine = at + 1;
-      for (size_t c = FindForward(line, binary, 0, false); c != std::string_view::npos;
-           c = FindForward(line, binary, c + 1, false)) {
-        startColumn = c;
-      }
       return true;
     }
     if (!binarySeen || at < startLine) return true;

@@ -76,6 +76,8 @@ bool IsDirectory(const std::string& path) { return StatusOf(path).directory; }
 
 bool IsRegularFile(const std::string& path) { return StatusOf(path).regular; }
 
+bool IsReadOnly(const std::string& path) { return IsReadOnly(path, StatusOf(path)); }
+
 std::int64_t FileSize(const std::string& path) {
   const FileStatus status = StatusOf(path);
   return status.exists ? status.size : -1;

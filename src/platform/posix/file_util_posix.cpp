@@ -125,15 +125,9 @@ bool StatusOfDescriptor(int fd, FileStatus& status) {
   return true;
 }
 
-bool IsReadOnly(const std::string& path) {
+bool IsReadOnly(const std::string& path, const FileStatus& status) {
   // A file without any write permission bit is read-only even for a privileged
   // user, like a file carrying a read-only attribute.
-  struct stat st;
-  if (!StatPath(path, st)) return false;
-  return (st.st_mode & 0222) == 0 || ::access(path.c_str(), W_OK) != 0;
-}
-
-bool IsReadOnly(const std::string& path, const FileStatus& status) {
   return status.exists && (!status.writeBit || ::access(path.c_str(), W_OK) != 0);
 }
 

@@ -173,12 +173,6 @@ bool StatusOfDescriptor(int fd, FileStatus& status) {
   return true;
 }
 
-bool IsReadOnly(const std::string& path) {
-  WIN32_FILE_ATTRIBUTE_DATA data;
-  return AttributesOf(path, data) && (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
-         (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
-}
-
 bool IsReadOnly(const std::string&, const FileStatus& status) {
   return status.exists && !status.directory && !status.writeBit;
 }
